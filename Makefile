@@ -1,0 +1,51 @@
+# One-word commands over the CMake presets (see CMakePresets.json). Every target first installs
+# whatever system packages are missing.
+PRESET ?= dev
+BUILD_DIR := build/$(PRESET)
+APP := $(BUILD_DIR)/app/glowstep-configurator
+DEMO := $(BUILD_DIR)/tools/demo/glowstep-demo
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+
+.PHONY: all deps deps-windows build run demo test test-windows asan tsan format format-check clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+deps-windows:
+	@scripts/install-deps windows
+
+build: deps
+	@cmake --preset $(PRESET) >/dev/null
+	@cmake --build --preset $(PRESET)
+
+run: build
+	@if [ -x $(APP) ]; then scripts/run-gui $(APP); \
+	else echo "The configurator window is not built yet: only the libraries and their tests exist so far."; fi
+
+demo: build
+	@if [ -x $(DEMO) ]; then scripts/run-gui $(DEMO); \
+	else echo "The demo is not available yet."; fi
+
+test: build
+	@ctest --preset $(PRESET)
+
+# The Qt-free libraries cross-built with MinGW-w64, their tests run under wine.
+test-windows: deps-windows
+	@scripts/test-windows
+
+asan: deps
+	@cmake --workflow --preset asan
+
+tsan: deps
+	@cmake --workflow --preset tsan
+
+format:
+	@clang-format -i $(FORMAT_FILES)
+
+format-check:
+	@clang-format --dry-run --Werror $(FORMAT_FILES)
+
+clean:
+	@rm -rf build

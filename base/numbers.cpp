@@ -1,0 +1,439 @@
+#include "numbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+namespace glowstep {
+
+namespace {
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+int HexDigitValue(char16_t c) {
+  if (IsDigit(c)) return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// Powers of ten that an extended value holds exactly (5^27 < 2^64).
+constexpr int kExactPowerLimit = 27;
+
+Extended PowerOfTen(int exponent) {
+  Extended result = 1;
+  Extended base = 10;
+  for (unsigned e = static_cast<unsigned>(exponent); e != 0; e >>= 1) {
+    if (e & 1U) result *= base;
+    base *= base;
+  }
+  return result;
+}
+
+// mantissa * 10^exponent with a single rounding while the power of ten is exact.
+Extended ScaleByPowerOfTen(std::uint64_t mantissa, long exponent) {
+  const auto m = static_cast<Extended>(mantissa);
+  if (mantissa == 0 || exponent == 0) return m;
+  // Beyond these the result is infinite or zero whatever the 19 digits are.
+  if (exponent > 5000) return std::numeric_limits<Extended>::infinity();
+  if (exponent < -5000) return 0;
+  // Up to 10^27 the power is exact and the product or quotient is rounded once; beyond that
+  // the power itself carries a rounding, which only texts with extreme exponents meet.
+  if (exponent > 0) return m * PowerOfTen(static_cast<int>(exponent));
+  const int magnitude = static_cast<int>(-exponent);
+  if (magnitude <= kExactPowerLimit) return m / PowerOfTen(magnitude);
+  // Split so the divisor stays finite for the smallest numbers.
+  const int first = std::min(magnitude, 4900);
+  Extended result = m / PowerOfTen(first);
+  if (magnitude > first) result /= PowerOfTen(magnitude - first);
+  return result;
+}
+
+// The exact decimal expansion of a finite, non-negative extended value: all integer digits at
+// once, fraction digits one at a time. The value is m * 2^e with a 64-bit integer m.
+class TDecimalExpansion {
+ public:
+  explicit TDecimalExpansion(Extended value) {
+    int exponent = 0;
+    const Extended fraction = std::frexp(value, &exponent);  // value = fraction * 2^exponent
+    auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+    int shift = exponent - 64;           // value = mantissa * 2^shift
+    std::vector<std::uint32_t> integer;  // little-endian words
+    if (shift >= 0) {
+      integer = Shifted(mantissa, static_cast<unsigned>(shift));
+    } else {
+      const auto fracBits = static_cast<unsigned>(-shift);
+      fractionBits_ = fracBits;
+      if (fracBits < 64) {
+        integer = Shifted(mantissa >> fracBits, 0);
+        mantissa &= (std::uint64_t{1} << fracBits) - 1;
+      } else {
+        integer = {0};
+      }
+      numerator_ = Shifted(mantissa, 0);
+      numerator_.resize(fracBits / 32 + 2, 0);
+    }
+    IntegerDigits(std::move(integer));
+  }
+
+  const std::string& Integer() const { return integerDigits_; }
+
+  // Next digit of the fraction (0 once the fraction is exhausted).
+  int NextFractionDigit() {
+    if (fractionBits_ == 0) return 0;
+    // numerator = numerator * 10; digit = numerator >> bits; numerator &= 2^bits - 1
+    std::uint64_t carry = 0;
+    for (auto& word : numerator_) {
+      const std::uint64_t product = std::uint64_t{word} * 10 + carry;
+      word = static_cast<std::uint32_t>(product);
+      carry = product >> 32;
+    }
+    const unsigned wordIndex = fractionBits_ / 32;
+    const unsigned bitIndex = fractionBits_ % 32;
+    std::uint64_t high = numerator_[wordIndex];
+    if (wordIndex + 1 < numerator_.size()) high |= std::uint64_t{numerator_[wordIndex + 1]} << 32;
+    const auto digit = static_cast<int>(high >> bitIndex);
+    numerator_[wordIndex] &= (std::uint32_t{1} << bitIndex) - 1;
+    for (std::size_t i = wordIndex + 1; i < numerator_.size(); ++i) numerator_[i] = 0;
+    return digit;
+  }
+
+ private:
+  static std::vector<std::uint32_t> Shifted(std::uint64_t value, unsigned shift) {
+    std::vector<std::uint32_t> words(shift / 32 + 3, 0);
+    const unsigned wordShift = shift / 32;
+    const unsigned bitShift = shift % 32;
+    const std::uint64_t low = value << bitShift;
+    const std::uint64_t high = bitShift == 0 ? 0 : value >> (64 - bitShift);
+    words[wordShift] = static_cast<std::uint32_t>(low);
+    words[wordShift + 1] = static_cast<std::uint32_t>(low >> 32);
+    words[wordShift + 2] = static_cast<std::uint32_t>(high);
+    return words;
+  }
+
+  void IntegerDigits(std::vector<std::uint32_t> words) {
+    // Repeated division by 10^9, collecting nine digits per round.
+    std::string reversed;
+    auto nonZero = [&words] {
+      return std::any_of(words.begin(), words.end(), [](std::uint32_t w) { return w != 0; });
+    };
+    while (nonZero()) {
+      std::uint64_t remainder = 0;
+      for (auto it = words.rbegin(); it != words.rend(); ++it) {
+        const std::uint64_t current = (remainder << 32) | *it;
+        *it = static_cast<std::uint32_t>(current / 1000000000U);
+        remainder = current % 1000000000U;
+      }
+      for (int i = 0; i < 9; ++i) {
+        reversed.push_back(static_cast<char>('0' + remainder % 10));
+        remainder /= 10;
+      }
+    }
+    while (reversed.size() > 1 && reversed.back() == '0') reversed.pop_back();
+    if (reversed.empty()) reversed = "0";
+    integerDigits_.assign(reversed.rbegin(), reversed.rend());
+  }
+
+  std::string integerDigits_;
+  std::vector<std::uint32_t> numerator_;
+  unsigned fractionBits_ = 0;
+};
+
+constexpr int kSignificantDigits = 15;
+
+// Adds one unit at the last position of a digit string; returns true when it grew by a digit.
+bool IncrementDigits(std::string& digits) {
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    if (*it != '9') {
+      ++*it;
+      return false;
+    }
+    *it = '0';
+  }
+  digits.insert(digits.begin(), '1');
+  return true;
+}
+
+// Digits of |value| rounded halves away from zero at `kept` digits (counted from the start of
+// `digits`), keeping the length; returns whether the rounding carried into a new leading digit.
+bool RoundDigitsAt(std::string& digits, std::size_t kept, char next) {
+  std::fill(digits.begin() + static_cast<std::ptrdiff_t>(kept), digits.end(), '0');
+  if (next < '5') return false;
+  std::string head = digits.substr(0, kept);
+  const bool grew = IncrementDigits(head);
+  digits.replace(0, kept, head);
+  return grew;
+}
+
+std::u16string Widen(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+
+std::u16string NonFinite(Extended value) {
+  if (std::isnan(value)) return u"NAN";
+  return value < 0 ? u"-INF" : u"INF";
+}
+
+}  // namespace
+
+std::u16string StripThousands(std::u16string_view text, const TNumberFormat& format) {
+  std::u16string result(text);
+  if (format.ThousandsSeparator == format.DecimalSeparator) return result;
+  std::erase(result, format.ThousandsSeparator);
+  return result;
+}
+
+std::optional<Extended> TextToFloat(std::u16string_view text, char16_t decimalSeparator) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && text[i] == u' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+
+  std::uint64_t mantissa = 0;
+  int significant = 0;
+  long exponent = 0;
+  bool sawDigit = false;
+  bool sawSeparator = false;
+  auto takeDigit = [&](char16_t c, bool fraction) {
+    sawDigit = true;
+    const auto d = static_cast<unsigned>(c - u'0');
+    if (mantissa == 0 && d == 0) {
+      if (fraction) --exponent;  // leading zeros after the separator only shift the point
+      return;
+    }
+    if (significant < 19) {
+      mantissa = mantissa * 10 + d;
+      ++significant;
+      if (fraction) --exponent;
+    } else if (!fraction) {
+      ++exponent;  // digits beyond 19 are dropped; before the point they still count
+    }
+  };
+  while (i < n && IsDigit(text[i])) takeDigit(text[i++], false);
+  if (i < n && text[i] == decimalSeparator) {
+    sawSeparator = true;
+    ++i;
+    while (i < n && IsDigit(text[i])) takeDigit(text[i++], true);
+  }
+  if (!sawDigit && !sawSeparator) return std::nullopt;
+
+  if (i < n && (text[i] == u'E' || text[i] == u'e')) {
+    ++i;
+    bool negativeExponent = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) negativeExponent = text[i++] == u'-';
+    if (i >= n || !IsDigit(text[i])) return std::nullopt;
+    long written = 0;
+    while (i < n && IsDigit(text[i])) {
+      written = std::min(written * 10 + (text[i++] - u'0'), 100000L);
+    }
+    exponent += negativeExponent ? -written : written;
+  }
+  while (i < n && text[i] == u' ') ++i;
+  if (i != n) return std::nullopt;
+
+  Extended value = ScaleByPowerOfTen(mantissa, exponent);
+  if (std::isinf(value)) return std::nullopt;
+  return negative ? -value : value;
+}
+
+std::optional<std::int32_t> TextToInt(std::u16string_view text) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && text[i] == u' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  if (i >= n) return std::nullopt;
+
+  std::int64_t magnitude = 0;
+  if (text[i] == u'$') {
+    ++i;
+    if (i >= n) return std::nullopt;
+    for (; i < n; ++i) {
+      const int d = HexDigitValue(text[i]);
+      if (d < 0) return std::nullopt;
+      magnitude = magnitude * 16 + d;
+      if (magnitude > 0xFFFFFFFFLL) return std::nullopt;
+    }
+    // Hexadecimal digits give a 32-bit pattern: $FFFFFFFF is -1.
+    auto pattern = static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
+    return negative ? static_cast<std::int32_t>(0U - static_cast<std::uint32_t>(pattern)) : pattern;
+  }
+  for (; i < n; ++i) {
+    if (!IsDigit(text[i])) return std::nullopt;
+    magnitude = magnitude * 10 + (text[i] - u'0');
+    if (magnitude > 2147483648LL) return std::nullopt;
+  }
+  if (negative) return static_cast<std::int32_t>(-magnitude);
+  if (magnitude > 2147483647LL) return std::nullopt;
+  return static_cast<std::int32_t>(magnitude);
+}
+
+std::u16string FormatFixed(Extended value,
+                           int decimals,
+                           const TNumberFormat& format,
+                           bool grouping) {
+  if (!std::isfinite(value)) return NonFinite(value);
+  decimals = std::clamp(decimals, 0, 255);
+  TDecimalExpansion expansion(std::fabs(value));
+  std::string digits = expansion.Integer();
+  std::size_t point = digits.size();
+  // One digit beyond the last shown one decides the rounding.
+  for (int i = 0; i <= decimals; ++i) {
+    digits.push_back(static_cast<char>('0' + expansion.NextFractionDigit()));
+  }
+  const auto first = digits.find_first_not_of('0');
+  std::size_t kept = point + static_cast<std::size_t>(decimals);
+  if (first != std::string::npos) kept = std::min(kept, first + kSignificantDigits);
+  const char next = digits[kept];
+  if (RoundDigitsAt(digits, kept, next)) ++point;
+  digits.resize(point + static_cast<std::size_t>(decimals));
+
+  std::string integer = digits.substr(0, point);
+  const auto nonZero = integer.find_first_not_of('0');
+  integer = nonZero == std::string::npos ? "0" : integer.substr(nonZero);
+  const std::string fraction = digits.substr(point);
+
+  std::u16string result;
+  if (value < 0 && digits.find_first_not_of('0') != std::string::npos) result.push_back(u'-');
+  for (std::size_t i = 0; i < integer.size(); ++i) {
+    if (grouping && i != 0 && (integer.size() - i) % 3 == 0) {
+      result.push_back(format.ThousandsSeparator);
+    }
+    result.push_back(static_cast<char16_t>(integer[i]));
+  }
+  if (decimals > 0) {
+    result.push_back(format.DecimalSeparator);
+    result += Widen(fraction);
+  }
+  return result;
+}
+
+std::u16string FormatGeneral(Extended value, char16_t decimalSeparator) {
+  if (!std::isfinite(value)) return NonFinite(value);
+  if (value == 0) return u"0";
+  TDecimalExpansion expansion(std::fabs(value));
+  // Collect the first 16 significant digits and the decimal exponent of the first one, as in
+  // 0.d1d2d3... * 10^exponent.
+  std::string digits;
+  int exponent = 0;
+  const std::string& integer = expansion.Integer();
+  if (integer != "0") {
+    exponent = static_cast<int>(integer.size());
+    digits = integer.substr(0, kSignificantDigits + 1);
+  }
+  while (digits.size() < kSignificantDigits + 1) {
+    const int d = expansion.NextFractionDigit();
+    if (digits.empty() && d == 0) {
+      --exponent;
+      continue;
+    }
+    digits.push_back(static_cast<char>('0' + d));
+  }
+  const char next = digits[kSignificantDigits];
+  digits.resize(kSignificantDigits);
+  if (next >= '5' && IncrementDigits(digits)) {
+    digits.pop_back();
+    ++exponent;
+  }
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+  std::u16string result = value < 0 ? u"-" : u"";
+  if (exponent > kSignificantDigits || exponent < -3) {
+    result.push_back(static_cast<char16_t>(digits[0]));
+    if (digits.size() > 1) {
+      result.push_back(decimalSeparator);
+      result += Widen(digits.substr(1));
+    }
+    result.push_back(u'E');
+    result += Widen(std::to_string(exponent - 1));
+    return result;
+  }
+  if (exponent <= 0) {
+    result += u"0";
+    result.push_back(decimalSeparator);
+    result += Widen(std::string(static_cast<std::size_t>(-exponent), '0') + digits);
+    return result;
+  }
+  const auto whole = static_cast<std::size_t>(exponent);
+  if (digits.size() <= whole) {
+    result += Widen(digits + std::string(whole - digits.size(), '0'));
+  } else {
+    result += Widen(digits.substr(0, whole));
+    result.push_back(decimalSeparator);
+    result += Widen(digits.substr(whole));
+  }
+  return result;
+}
+
+std::int64_t Trunc(Extended value) {
+  if (std::isnan(value)) return 0;
+  constexpr Extended kLimit = 0x1p63L;
+  if (value >= kLimit) return std::numeric_limits<std::int64_t>::max();
+  if (value < -kLimit) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(value);  // conversion truncates whatever the rounding mode
+}
+
+std::int64_t RoundHalfEven(Extended value) {
+  if (!std::isfinite(value)) return Trunc(value);
+  Extended floor = std::floor(value);
+  const Extended rest = value - floor;  // exact for every value below 2^64
+  if (rest > 0.5L || (rest == 0.5L && std::fmod(floor, 2.0L) != 0)) floor += 1;
+  return Trunc(floor);
+}
+
+double RoundToDouble(Extended value) { return static_cast<double>(value); }
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00U);
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size()) {
+      out.push_back(u'\uFFFD');  // a stray continuation byte or a cut-off sequence
+      ++i;
+      continue;
+    }
+    std::uint32_t c = extra == 0 ? lead : lead & (0x3FU >> extra);
+    for (std::size_t k = 1; k <= static_cast<std::size_t>(extra); ++k) {
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3FU);
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+}  // namespace glowstep

@@ -1,0 +1,76 @@
+// Extended-precision numbers and the exact conversions between them and text.
+//
+// The controls and the settings codec compute in 80-bit extended precision (64-bit mantissa).
+// Every conversion between such a number and text, and every conversion to an integer, lives
+// here so that the numeric fields and the codec agree to the last bit.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace glowstep {
+
+using Extended = long double;
+static_assert(std::numeric_limits<Extended>::digits == 64,
+              "Extended must have a 64-bit mantissa (x87 extended precision)");
+
+// Decimal and thousands separators; the widgets pass the user's locale.
+struct TNumberFormat {
+  char16_t DecimalSeparator = u'.';
+  char16_t ThousandsSeparator = u',';
+};
+
+// --- Text to number ------------------------------------------------------------------------
+
+// Removes every thousands separator, unless it equals the decimal separator.
+std::u16string StripThousands(std::u16string_view text, const TNumberFormat& format);
+
+// Reads a real number: optional spaces, optional sign, digits, optionally the decimal separator
+// and digits (a lone separator reads as 0), an optional exponent (E or e, optional sign,
+// digits), optional spaces, nothing else. The digits are accumulated exactly and scaled by the
+// power of ten in one correctly rounded step, so up to 18 significant digits give the extended
+// value nearest to the decimal number. Empty result on a syntax error or an unrepresentable
+// (infinite) value.
+std::optional<Extended> TextToFloat(std::u16string_view text, char16_t decimalSeparator);
+
+// Reads a signed 32-bit integer: optional leading spaces, optional sign, then decimal digits, or
+// "$" followed by hexadecimal digits (up to 8, taken as a 32-bit pattern). Nothing may follow.
+// Empty result on an empty text, any other character, or overflow.
+std::optional<std::int32_t> TextToInt(std::u16string_view text);
+
+// --- Number to text ------------------------------------------------------------------------
+
+// Fixed notation with exactly `decimals` digits after the decimal separator (none for 0).
+// The number is rounded at the last shown digit, or at its 15th significant digit if that comes
+// first, halves away from zero, working on the exact decimal expansion of the value. With
+// `grouping`, the integer part is grouped by threes with the thousands separator. A value that
+// rounds to zero carries no sign. Not-a-number and infinities give "NAN", "INF" and "-INF".
+std::u16string FormatFixed(Extended value,
+                           int decimals,
+                           const TNumberFormat& format,
+                           bool grouping = false);
+
+// General number format with up to 15 significant digits: the shortest of plain or scientific
+// notation, no trailing zeros ("3", "2.5", "1E20", "1E-7"), as used in messages.
+std::u16string FormatGeneral(Extended value, char16_t decimalSeparator = u'.');
+
+// --- Number to integer ---------------------------------------------------------------------
+
+// Truncation toward zero, independent of the rounding mode; saturates at the int64 range and
+// gives 0 for not-a-number.
+std::int64_t Trunc(Extended value);
+
+// Rounding to the nearest integer with halves to the even neighbour; saturates like Trunc.
+std::int64_t RoundHalfEven(Extended value);
+
+// Rounding to double precision (to nearest, halves to even).
+double RoundToDouble(Extended value);
+
+// UTF-16 <-> UTF-8 helpers for messages and tests.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+}  // namespace glowstep
