@@ -1,6 +1,8 @@
 #include "spin_button.h"
 
+#include <QPointer>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
 
@@ -12,13 +14,23 @@ using Half = TSpinButton::THalf;
 
 namespace {
 
+// The classic look, one instance for the whole run; a widget does not own the style it is given.
+QStyle* ClassicStyle() {
+  static QPointer<QStyle> style;
+  if (!style) {
+    style = QStyleFactory::create(QStringLiteral("windows"));
+    style->setParent(QCoreApplication::instance());
+  }
+  return style;
+}
+
 std::unique_ptr<TSpinButton> MakeButton(
     int width,
     int height,
     bool classicLook,
     TSpinButton::TSpinButtonStyle style = TSpinButton::sbsDefault) {
   auto button = std::make_unique<TSpinButton>();
-  if (classicLook) button->setStyle(QStyleFactory::create(QStringLiteral("windows")));
+  if (classicLook) button->setStyle(ClassicStyle());
   button->SetButtonStyle(style);
   button->resize(width, height);
   return button;

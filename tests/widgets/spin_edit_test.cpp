@@ -3,7 +3,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
 
@@ -30,6 +32,16 @@ class TApplication : public QApplication {
   }
   std::string LastError;
 };
+
+// The classic look, one instance for the whole run; a widget does not own the style it is given.
+QStyle* ClassicStyle() {
+  static QPointer<QStyle> style;
+  if (!style) {
+    style = QStyleFactory::create(QStringLiteral("windows"));
+    style->setParent(QCoreApplication::instance());
+  }
+  return style;
+}
 
 struct TSpec {
   double Min = 0, Max = 0, Value = 0;
@@ -388,7 +400,7 @@ class SpinEditTest : public QObject {
     QFETCH(QRect, host);
     TWindow w({3, 250, 10});
     // The classic style's scroll bars are 16 wide: the standard button width is capped at 15.
-    w.field->setStyle(QStyleFactory::create(QStringLiteral("windows")));
+    w.field->setStyle(ClassicStyle());
     if (rightToLeft) w.field->setLayoutDirection(Qt::RightToLeft);
     w.field->SetButtonKind(static_cast<TCustomSpinEdit::TSpinButtonKind>(kind));
     QCOMPARE(w.field->StandardButtonWidth(), 15);
