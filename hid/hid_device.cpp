@@ -1,0 +1,219 @@
+#include "hid_device.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "hid_device_controller.h"
+#include "hid_device_read_thread.h"
+#include "main_thread_port.h"
+
+namespace glowstep {
+
+THidDevice::THidDevice(std::unique_ptr<THidPnPInfo>& pnpInfo, THidDeviceController* controller)
+    : Controller_(controller), Platform_(controller->Platform()), PnPInfoInUse_(pnpInfo.get()) {
+  SetSleepTime(controller->DevThreadSleepTime());
+  AssignDataHandler(controller->OnDeviceData());
+  DataErrorHandler_ = controller->OnDeviceDataError();
+  UnplugHandler_ = controller->OnDeviceUnplug();
+
+  GeneralHandle_ = OpenPath(TFileAccess::ReadWrite, false);
+  ReadWriteAccess_ = GeneralHandle_ != kInvalidHandle;
+  if (!ReadWriteAccess_) GeneralHandle_ = OpenPath(TFileAccess::None, false);
+  // A raising constructor runs no destructor: the handles are closed here, and the PnP info
+  // stays with the caller.
+  if (GeneralHandle_ == kInvalidHandle) throw EControllerError(kDeviceCannotBeOpened);
+  HidAttributes_ = THidAttributes{};
+  if (!Platform_.GetAttributes(GeneralHandle_, HidAttributes_)) {
+    CloseGeneral();
+    throw EControllerError(kDeviceCannotBeIdentified);
+  }
+  CloseGeneral();
+  PnPInfo_ = std::move(pnpInfo);
+  PnPInfoInUse_ = PnPInfo_.get();
+}
+
+THidDevice::~THidDevice() { Teardown(); }
+
+void THidDevice::Teardown() {
+  AssignDataHandler(nullptr);
+  UnplugHandler_ = nullptr;
+  CloseHandles();
+  if (Preparsed_ != 0) {
+    Platform_.FreePreparsedData(Preparsed_);
+    Preparsed_ = 0;
+  }
+  LanguageStrings_.clear();
+}
+
+void THidDevice::CloseHandles() {
+  CloseGeneral();
+  CloseOverlapped(TOverlappedDirection::Read);
+  CloseOverlapped(TOverlappedDirection::Write);
+}
+
+void THidDevice::Destroy() {
+  // Remember what the replacement inherits, then take this object down except for its place in
+  // the list and its PnP info.
+  THidDataEvent dataHandler = DataHandler_;
+  THidPlugEvent unplugHandler = UnplugHandler_;
+  Teardown();
+  // Without a controller the object is already out of the list, in its owner's hands.
+  if (Controller_ != nullptr)
+    Controller_->GiveBack(this, std::move(dataHandler), std::move(unplugHandler));
+}
+
+THidHandle THidDevice::OpenPath(TFileAccess access, bool overlapped) {
+  return Platform_.OpenFile(PnPInfoInUse_->DevicePath, access, overlapped);
+}
+
+void THidDevice::ApplyInputBuffers(THidHandle handle, std::uint32_t& count) {
+  if (count != 0) Platform_.SetNumInputBuffers(handle, count);
+  std::uint32_t reported = 0;
+  if (Platform_.GetNumInputBuffers(handle, reported)) count = reported;
+}
+
+std::u16string THidDevice::QueryProductName() {
+  if (ProductText_.empty() && OpenGeneral()) {
+    std::u16string buffer(kProductStringChars, u'\0');
+    if (Platform_.GetProductString(GeneralHandle_, buffer.data(),
+                                   static_cast<std::uint32_t>(kProductStringChars * 2))) {
+      ProductText_ = buffer.substr(0, std::min(buffer.find(u'\0'), kProductStringChars));
+    }
+    CloseGeneral();
+  }
+  return ProductText_;
+}
+
+bool THidDevice::WriteReport(const std::uint8_t* buffer,
+                             std::uint32_t length,
+                             std::uint32_t& bytesWritten) {
+  bytesWritten = 0;
+  if (!OpenGeneral()) return false;
+  if (buffer == nullptr && length != 0) return false;
+  return Platform_.WriteFile(GeneralHandle_, buffer, length, bytesWritten);
+}
+
+void THidDevice::AssignDataHandler(THidDataEvent handler) {
+  if (!handler) StopReader();
+  DataHandler_ = std::move(handler);
+  StartReader();
+}
+
+void THidDevice::SetSleepTime(std::int32_t value) {
+  if (value >= kMinSleepTime && value <= kMaxSleepTime) SleepTime_ = value;
+}
+
+bool THidDevice::CanOpen() const { return PluggedIn_ && (CheckedOut_ || InControllerEvent_); }
+
+bool THidDevice::OpenGeneral() {
+  if (CanOpen() && GeneralHandle_ == kInvalidHandle) {
+    GeneralHandle_ = OpenPath(TFileAccess::ReadWrite, false);
+    ReadWriteAccess_ = GeneralHandle_ != kInvalidHandle;
+    if (!ReadWriteAccess_) GeneralHandle_ = OpenPath(TFileAccess::None, false);
+    if (GeneralHandle_ != kInvalidHandle) ApplyInputBuffers(GeneralHandle_, GeneralInputBuffers_);
+  }
+  return GeneralHandle_ != kInvalidHandle;
+}
+
+void THidDevice::CloseGeneral() {
+  if (GeneralHandle_ != kInvalidHandle) Platform_.CloseFile(GeneralHandle_);
+  GeneralHandle_ = kInvalidHandle;
+  GeneralInputBuffers_ = 0;
+}
+
+bool THidDevice::OpenOverlapped(TOverlappedDirection direction) {
+  if (direction == TOverlappedDirection::Read) return Reader_ == nullptr && OpenReadSide();
+  if (!CanOpen()) return false;
+  if (WriteHandle_ == kInvalidHandle) WriteHandle_ = OpenPath(TFileAccess::Write, true);
+  return WriteHandle_ != kInvalidHandle;
+}
+
+void THidDevice::CloseOverlapped(TOverlappedDirection direction) {
+  if (direction == TOverlappedDirection::Write) {
+    if (WriteHandle_ != kInvalidHandle) Platform_.CloseFile(WriteHandle_);
+    WriteHandle_ = kInvalidHandle;
+  } else if (Reader_ != nullptr) {
+    Reader_->RequestReadClose();
+  } else {
+    CloseReadSide();
+  }
+}
+
+bool THidDevice::OpenReadSide() {
+  if (!CanOpen()) return false;
+  if (ReadHandle_ == kInvalidHandle) {
+    ReadHandle_ = OpenPath(TFileAccess::Read, true);
+    if (ReadHandle_ != kInvalidHandle) ApplyInputBuffers(ReadHandle_, OverlappedInputBuffers_);
+  }
+  return ReadHandle_ != kInvalidHandle;
+}
+
+void THidDevice::CloseReadSide() {
+  if (ReadHandle_ != kInvalidHandle) Platform_.CloseFile(ReadHandle_);
+  ReadHandle_ = kInvalidHandle;
+  OverlappedInputBuffers_ = 0;
+}
+
+TPreparsedData THidDevice::AcquirePreparsed() {
+  if (Preparsed_ == 0 && OpenGeneral()) {
+    if (!Platform_.GetPreparsedData(GeneralHandle_, Preparsed_)) Preparsed_ = 0;
+    CloseGeneral();
+  }
+  return Preparsed_;
+}
+
+void THidDevice::QueryCaps(THidCaps& caps) {
+  caps = THidCaps{};
+  const TPreparsedData preparsed = AcquirePreparsed();
+  if (preparsed != 0 && Platform_.GetCaps(preparsed, caps) != kHidpStatusSuccess) caps = THidCaps{};
+}
+
+bool THidDevice::BeginReadReport(std::uint8_t* buffer, std::uint32_t length, TPlatformRead& read) {
+  if (!OpenReadSide()) return false;
+  // A device without input reports gets no read: an empty read would complete at once, again
+  // and again.
+  if (length == 0) return false;
+  return read.Begin(ReadHandle_, buffer, length);
+}
+
+std::uint32_t THidDevice::ReadResultCount(TPlatformRead& read) {
+  if (ReadHandle_ == kInvalidHandle) return 0;
+  return read.Result(ReadHandle_);
+}
+
+bool THidDevice::CancelRead(TPlatformRead& read) {
+  if (ReadHandle_ == kInvalidHandle) return false;
+  return read.Cancel(ReadHandle_);
+}
+
+void THidDevice::StartReader() {
+  if (Reader_ == nullptr && DataHandler_ && PluggedIn_ && CheckedOut_ && ReadWriteAccess_ &&
+      Controller_ != nullptr) {
+    Reader_ = std::make_unique<THidDeviceReadThread>(*this);
+  }
+}
+
+void THidDevice::StopReader() {
+  if (Reader_ == nullptr) return;
+  std::unique_ptr<THidDeviceReadThread> reader = std::move(Reader_);
+  reader->Terminate();
+  if (reader->InDelivery() && Controller_ != nullptr) {
+    // Asked from inside this reader's own delivery: the thread waits for this very call to
+    // return, so it cannot be waited for here. It ends by itself once the call returns and no
+    // longer touches this device; the controller reaps it.
+    reader->Orphan();
+    Controller_->RetireReader(std::move(reader));
+    return;
+  }
+  reader->WaitFor();
+}
+
+void THidDevice::MarkUnplugged() {
+  CloseHandles();
+  PluggedIn_ = false;
+  const THidPlugEvent handler = UnplugHandler_;
+  if (handler) handler(this);
+  UnplugHandler_ = nullptr;
+}
+
+}  // namespace glowstep

@@ -1,0 +1,152 @@
+// One HID interface that the device controller found.
+//
+// The controller makes and owns every device object. The application gets one by checking it
+// out (THidDeviceController::CheckOutAt) and uses three things of it: the product name, the
+// report write, and the data and data-error events, which a read thread of the device raises on
+// the main thread while the device is checked out and has a data handler. The application gives
+// the device back by destroying it (Destroy): the controller then holds a fresh, checked-in
+// object for the same interface at the same list index.
+//
+// Threads: everything here runs on the main thread, except what the reader does through its
+// own private entry points. The read handle belongs to the reader while one runs: the main
+// thread then only asks it to close the handle (on an unplug) and never closes it itself.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "hid_events.h"
+#include "hid_platform.h"
+#include "hid_pnp_info.h"
+
+namespace glowstep {
+
+class THidDeviceReadThread;
+
+inline constexpr const char* kDeviceCannotBeOpened = "Device cannot be opened";
+inline constexpr const char* kDeviceCannotBeIdentified = "Device cannot be identified";
+
+// The failure of building a device object; its message is one of the two texts above.
+class EControllerError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class TOverlappedDirection { Read, Write };
+
+class THidDevice {
+ public:
+  static constexpr std::int32_t kMinSleepTime = 10;
+  static constexpr std::int32_t kMaxSleepTime = 10000;
+  static constexpr std::int32_t kDefaultSleepTime = 100;
+  static constexpr std::size_t kProductStringChars = 254;
+
+  THidDevice(const THidDevice&) = delete;
+  THidDevice& operator=(const THidDevice&) = delete;
+  ~THidDevice();
+
+  // Destroys this object: the way the application gives a checked-out device back. When the
+  // interface is still plugged in, a fresh, checked-in object with this one's data handler,
+  // unplug handler and sleep time takes its place in the controller's list; otherwise the entry
+  // goes. Pointers to this object are invalid afterwards.
+  void Destroy();
+
+  // --- What the application uses -------------------------------------------------------------
+  // The product string, fetched once and cached; empty when the device cannot be opened now and
+  // nothing was cached.
+  std::u16string QueryProductName();
+  // Writes one output report synchronously: `buffer` starts with the report ID and `length`
+  // should be the device's output report length. Nothing is checked, padded or cut.
+  bool WriteReport(const std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesWritten);
+
+  // --- Handlers and settings -----------------------------------------------------------------
+  // Stops the reader first when `handler` is none; starts one when the conditions now hold.
+  void AssignDataHandler(THidDataEvent handler);
+  const THidDataEvent& DataHandler() const { return DataHandler_; }
+  void SetDataErrorHandler(THidDataErrorEvent handler) { DataErrorHandler_ = std::move(handler); }
+  const THidDataErrorEvent& DataErrorHandler() const { return DataErrorHandler_; }
+  void SetUnplugHandler(THidPlugEvent handler) { UnplugHandler_ = std::move(handler); }
+  const THidPlugEvent& UnplugHandler() const { return UnplugHandler_; }
+  // The reader's wait slice in ms; values outside 10 to 10000 are ignored.
+  void SetSleepTime(std::int32_t value);
+  std::int32_t SleepTime() const { return SleepTime_.load(); }
+
+  // --- State -----------------------------------------------------------------------------------
+  THidDeviceController* Controller() const { return Controller_; }
+  bool PluggedIn() const { return PluggedIn_.load(); }
+  bool CheckedOut() const { return CheckedOut_.load(); }
+  bool InControllerEvent() const { return InControllerEvent_.load(); }
+  bool ReadWriteAccess() const { return ReadWriteAccess_; }
+  const THidAttributes& HidAttributes() const { return HidAttributes_; }
+  const THidPnPInfo& PnPInfo() const { return *PnPInfo_; }
+  const std::u16string& ProductText() const { return ProductText_; }
+  THidHandle GeneralHandle() const { return GeneralHandle_; }
+  THidHandle WriteHandle() const { return WriteHandle_; }
+  std::uint32_t GeneralInputBuffers() const { return GeneralInputBuffers_; }
+  bool HasReader() const { return Reader_ != nullptr; }
+
+  // --- Used by the controller (and available to handlers) ------------------------------------
+  bool CanOpen() const;
+  bool OpenGeneral();
+  void CloseGeneral();
+  // The read side belongs to a running reader: opening it then fails, and closing it asks the
+  // reader to close it.
+  bool OpenOverlapped(TOverlappedDirection direction);
+  void CloseOverlapped(TOverlappedDirection direction);
+  TPreparsedData AcquirePreparsed();
+  void QueryCaps(THidCaps& caps);
+  void StartReader();
+  void StopReader();
+  void MarkUnplugged();
+
+ private:
+  friend class THidDeviceController;
+  friend class THidDeviceReadThread;
+
+  // Takes `pnpInfo` only when it succeeds; raises EControllerError otherwise.
+  THidDevice(std::unique_ptr<THidPnPInfo>& pnpInfo, THidDeviceController* controller);
+  THidHandle OpenPath(TFileAccess access, bool overlapped);
+  void ApplyInputBuffers(THidHandle handle, std::uint32_t& count);
+  void CloseHandles();
+  // Steps of the teardown that come before giving the interface back.
+  void Teardown();
+
+  // Reader thread only.
+  bool OpenReadSide();
+  void CloseReadSide();
+  bool BeginReadReport(std::uint8_t* buffer, std::uint32_t length, TPlatformRead& read);
+  std::uint32_t ReadResultCount(TPlatformRead& read);
+  bool CancelRead(TPlatformRead& read);
+
+  THidDeviceController* Controller_ = nullptr;
+  THidPlatform& Platform_;
+  std::atomic<bool> PluggedIn_{true};
+  std::atomic<bool> CheckedOut_{false};
+  std::atomic<bool> InControllerEvent_{false};
+  THidHandle GeneralHandle_ = kInvalidHandle;
+  THidHandle ReadHandle_ = kInvalidHandle;  // the reader's while one runs
+  THidHandle WriteHandle_ = kInvalidHandle;
+  THidAttributes HidAttributes_;
+  std::unique_ptr<THidPnPInfo> PnPInfo_;
+  THidPnPInfo* PnPInfoInUse_ = nullptr;  // during construction, before the info is taken
+  std::u16string ManufacturerText_;
+  std::u16string SerialNumberText_;
+  std::vector<std::uint16_t> PhysicalDescriptor_;
+  std::vector<std::u16string> LanguageStrings_;
+  std::u16string ProductText_;
+  TPreparsedData Preparsed_ = 0;
+  std::uint32_t GeneralInputBuffers_ = 0;
+  std::uint32_t OverlappedInputBuffers_ = 0;  // the reader's while one runs
+  std::atomic<std::int32_t> SleepTime_{kDefaultSleepTime};
+  THidDataEvent DataHandler_;
+  THidDataErrorEvent DataErrorHandler_;
+  THidPlugEvent UnplugHandler_;
+  bool ReadWriteAccess_ = false;
+  std::unique_ptr<THidDeviceReadThread> Reader_;
+};
+
+}  // namespace glowstep

@@ -1,0 +1,356 @@
+#include "hid_device_controller.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "hid_device_read_thread.h"
+#include "main_thread_port.h"
+
+namespace glowstep {
+
+namespace {
+
+// A device path longer than this is not a path.
+constexpr std::uint32_t kMaxDetailSize = 64 * 1024;
+
+// Holds a device's InControllerEvent while a controller event runs for it, and drops it again
+// only if the device still stands in the list afterwards.
+template <typename TLookup>
+class TControllerEventScope {
+ public:
+  TControllerEventScope(THidDevice* device, std::atomic<bool>& flag, TLookup stillListed)
+      : Device_(device), Flag_(flag), StillListed_(std::move(stillListed)) {
+    Flag_ = true;
+  }
+  TControllerEventScope(const TControllerEventScope&) = delete;
+  TControllerEventScope& operator=(const TControllerEventScope&) = delete;
+  ~TControllerEventScope() {
+    if (StillListed_(Device_)) Flag_ = false;
+  }
+
+ private:
+  THidDevice* Device_;
+  std::atomic<bool>& Flag_;
+  TLookup StillListed_;
+};
+
+}  // namespace
+
+THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPort& port)
+    : Platform_(platform), Port_(port), Alive_(std::make_shared<THidDeviceController*>(this)) {
+  THidBindings& bindings = Platform_.Bindings();
+  SetupBindingAcquired_ = bindings.AcquireSetupBinding();
+  if (SetupBindingAcquired_) bindings.AcquireHidBinding();
+  if (!bindings.HidBindingLoaded()) return;  // never refreshes; the list stays empty
+
+  InterfaceClass_ = Platform_.GetHidGuid();
+  NotifyWindow_ = Platform_.CreateDeviceNotifier(
+      Port_, [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+        NotifyMessage(message, wParam, lParam);
+      });
+  std::weak_ptr<THidDeviceController*> alive = Alive_;
+  Port_.Post([alive] {
+    if (const auto controller = alive.lock())
+      (*controller)->NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
+  });
+}
+
+THidDeviceController::~THidDeviceController() {
+  Destroying_ = true;
+  Alive_.reset();
+  OnDeviceChange_ = nullptr;
+  OnDeviceUnplug_ = nullptr;
+  OnEnumerate_ = nullptr;
+  NotifyWindow_.reset();
+  for (auto& device : Devices_) {
+    device->Controller_ = nullptr;
+    if (device->CheckedOut()) device->MarkUnplugged();
+    device.reset();
+  }
+  Devices_.clear();
+  ReapRetiredReaders(true);
+  THidBindings& bindings = Platform_.Bindings();
+  // The setup binding is released whenever it was acquired, also when the HID binding failed:
+  // otherwise its library would stay loaded for good.
+  if (SetupBindingAcquired_) bindings.ReleaseSetupBinding();
+  bindings.ReleaseHidBinding();
+}
+
+void THidDeviceController::NotifyMessage(std::uint32_t message,
+                                         std::uintptr_t wParam,
+                                         std::intptr_t lParam) {
+  if (Destroying_ || message != kWmDeviceChange || wParam != kDbtDevNodesChanged || InRefresh_)
+    return;
+  LastChangeParam_ = lParam;
+  InRefresh_ = true;
+  // A refresh that raises must not leave the guard set, or the list would never change again.
+  struct TGuardReset {
+    bool& Flag;
+    ~TGuardReset() { Flag = false; }
+  } guardReset{InRefresh_};
+  DeviceChange();
+}
+
+std::unique_ptr<THidDevice> THidDeviceController::MakeDevice(
+    std::unique_ptr<THidPnPInfo>& pnpInfo) {
+  for (;;) {
+    bool retryCreate = false;
+    try {
+      return std::unique_ptr<THidDevice>(new THidDevice(pnpInfo, this));
+    } catch (const EControllerError&) {
+      if (!OnDeviceCreateError_) throw;
+      bool handled = false;
+      OnDeviceCreateError_(this, *pnpInfo, handled, retryCreate);
+      if (!handled) throw;
+      if (!retryCreate) return nullptr;
+    }
+  }
+}
+
+THidDeviceController::TDeviceList THidDeviceController::Scan() {
+  // Objects made for a scan that is abandoned by an exception are destroyed with this list; the
+  // device-information set is released in every case.
+  TDeviceList found;
+  if (!Platform_.Bindings().HidBindingLoaded()) return found;
+  const TDeviceInfoSet set = Platform_.GetClassDevs(InterfaceClass_);
+  if (set == kInvalidDeviceInfoSet) return found;
+  struct TSetRelease {
+    THidPlatform& Platform;
+    TDeviceInfoSet Set;
+    ~TSetRelease() { Platform.DestroyDeviceInfoList(Set); }
+  } setRelease{Platform_, set};
+
+  for (std::uint32_t index = 0;; ++index) {
+    TDeviceInterfaceRecord interfaceRecord;
+    if (!Platform_.EnumDeviceInterfaces(set, InterfaceClass_, index, interfaceRecord)) break;
+    TDeviceInfoRecord info;
+    std::uint32_t needed = 0;
+    Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, nullptr, 0, needed, info);
+    if (needed == 0 || needed > kMaxDetailSize || Platform_.LastError() != kErrorInsufficientBuffer)
+      continue;
+    std::vector<char> detail(needed, '\0');
+    std::uint32_t required = 0;
+    info = TDeviceInfoRecord{};
+    if (!Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, detail.data(), needed, required,
+                                            info))
+      continue;
+    std::string path(detail.begin(), std::find(detail.begin(), detail.end(), '\0'));
+    auto pnpInfo = std::make_unique<THidPnPInfo>(Platform_, set, info, std::move(path));
+    if (auto device = MakeDevice(pnpInfo)) found.push_back(std::move(device));
+  }
+  return found;
+}
+
+std::int32_t THidDeviceController::IndexOf(const THidDevice* device) const {
+  for (std::size_t i = 0; i < Devices_.size(); ++i)
+    if (Devices_[i].get() == device) return static_cast<std::int32_t>(i);
+  return -1;
+}
+
+template <typename THandlerType, typename... TArgs>
+auto THidDeviceController::RaiseDeviceEvent(const THandlerType& handler,
+                                            THidDevice* device,
+                                            TArgs... args) {
+  TControllerEventScope scope(device, device->InControllerEvent_,
+                              [this](THidDevice* d) { return IndexOf(d) >= 0; });
+  const THandlerType call = handler;  // the handler may replace itself while it runs
+  return call(device, args...);
+}
+
+void THidDeviceController::DeviceChange() {
+  ReapRetiredReaders(false);
+  bool changed = LastChangeParam_ == kInitialChangeParam;
+  TDeviceList fresh = Scan();
+  // Whatever a handler raises below, the counts describe the list as it is then.
+  struct TRecount {
+    THidDeviceController& Controller;
+    ~TRecount() { Controller.Recount(); }
+  } recount{*this};
+
+  // Removals, from the end of the list.
+  for (std::size_t i = Devices_.size(); i-- > 0;) {
+    if (i >= Devices_.size()) continue;
+    THidDevice* device = Devices_[i].get();
+    const std::uint32_t instance = device->PnPInfo().DeviceInstance;
+    const bool present =
+        device->PluggedIn() && std::any_of(fresh.rbegin(), fresh.rend(), [&](const auto& d) {
+          return d->PnPInfo().DeviceInstance == instance;
+        });
+    if (present) continue;
+    device->MarkUnplugged();
+    if (OnRemoval_) RaiseDeviceEvent(OnRemoval_, device);
+    changed = true;
+    const std::int32_t index = IndexOf(device);
+    if (index >= 0 && !device->CheckedOut()) {
+      std::unique_ptr<THidDevice> removed = std::move(Devices_[static_cast<std::size_t>(index)]);
+      Devices_.erase(Devices_.begin() + index);
+    }
+  }
+
+  // New objects for interfaces that are still listed are dropped.
+  for (auto& candidate : fresh) {
+    const std::uint32_t instance = candidate->PnPInfo().DeviceInstance;
+    const bool listed = std::any_of(Devices_.begin(), Devices_.end(), [&](const auto& d) {
+      return d->PnPInfo().DeviceInstance == instance && d->PluggedIn();
+    });
+    if (listed) {
+      candidate->Controller_ = nullptr;
+      candidate.reset();
+    }
+  }
+
+  // Arrivals, in scan order; each is announced before the next one is listed.
+  for (auto& candidate : fresh) {
+    if (!candidate) continue;
+    THidDevice* device = candidate.get();
+    Devices_.push_back(std::move(candidate));
+    changed = true;
+    if (OnArrival_) RaiseDeviceEvent(OnArrival_, device);
+  }
+  fresh.clear();
+  Recount();
+  if (changed && OnDeviceChange_) {
+    const TNotifyEvent handler = OnDeviceChange_;
+    handler(this);
+  }
+}
+
+void THidDeviceController::Recount() {
+  std::int32_t checkedIn = 0;
+  std::int32_t checkedOut = 0;
+  std::int32_t unplugged = 0;
+  for (const auto& device : Devices_) {
+    if (device->CheckedOut())
+      ++checkedOut;
+    else
+      ++checkedIn;
+    if (!device->PluggedIn()) ++unplugged;
+  }
+  CheckedInCount_ = checkedIn;
+  CheckedOutCount_ = checkedOut - unplugged;
+  UnpluggedCount_ = unplugged;
+}
+
+bool THidDeviceController::CallEnumerate(THidDevice* device, std::int32_t index) {
+  if (!OnEnumerate_) return false;
+  const bool result = RaiseDeviceEvent(OnEnumerate_, device, index);
+  // Close whatever the handler opened on a device it did not keep.
+  if (IndexOf(device) >= 0 && !device->CheckedOut()) {
+    device->CloseGeneral();
+    device->CloseOverlapped(TOverlappedDirection::Read);
+    device->CloseOverlapped(TOverlappedDirection::Write);
+  }
+  return result;
+}
+
+std::int32_t THidDeviceController::EnumerateDevices() {
+  std::int32_t count = 0;
+  const std::size_t length = Devices_.size();
+  for (std::size_t i = 0; i < length && i < Devices_.size(); ++i) {
+    THidDevice* device = Devices_[i].get();
+    if (!device->PluggedIn()) continue;
+    ++count;
+    if (!CallEnumerate(device, static_cast<std::int32_t>(i))) break;
+  }
+  return count;
+}
+
+bool THidDeviceController::CheckOutAt(THidDevice*& device, std::int32_t index) {
+  device = nullptr;
+  if (index < 0 || static_cast<std::size_t>(index) >= Devices_.size()) return false;
+  THidDevice* candidate = Devices_[static_cast<std::size_t>(index)].get();
+  if (candidate->CheckedOut()) return false;
+  device = candidate;
+  device->CheckedOut_ = true;
+  ++CheckedOutCount_;
+  --CheckedInCount_;
+  device->StartReader();
+  return true;
+}
+
+void THidDeviceController::GiveBack(THidDevice* device,
+                                    THidDataEvent dataHandler,
+                                    THidPlugEvent unplugHandler) {
+  const std::int32_t found = IndexOf(device);
+  if (found < 0) return;
+  const auto index = static_cast<std::size_t>(found);
+  if (!device->PluggedIn()) {
+    std::unique_ptr<THidDevice> old = std::move(Devices_[index]);
+    Devices_.erase(Devices_.begin() + found);
+    --UnpluggedCount_;
+    return;
+  }
+  std::unique_ptr<THidDevice> replacement;
+  try {
+    replacement.reset(new THidDevice(device->PnPInfo_, this));
+  } catch (...) {
+    // The interface cannot be opened any more: the entry goes. Other failures pass on, with the
+    // list consistent all the same.
+    std::unique_ptr<THidDevice> old = std::move(Devices_[index]);
+    Devices_.erase(Devices_.begin() + found);
+    Recount();
+    try {
+      throw;
+    } catch (const EControllerError&) {
+      return;
+    }
+  }
+  replacement->AssignDataHandler(std::move(dataHandler));
+  replacement->UnplugHandler_ = std::move(unplugHandler);
+  replacement->SetSleepTime(device->SleepTime());
+  const bool wasCheckedOut = device->CheckedOut();
+  std::unique_ptr<THidDevice> old = std::move(Devices_[index]);
+  Devices_[index] = std::move(replacement);
+  if (wasCheckedOut) {
+    --CheckedOutCount_;
+    ++CheckedInCount_;
+  }
+}
+
+void THidDeviceController::RetireReader(std::unique_ptr<THidDeviceReadThread> reader) {
+  RetiredReaders_.push_back(std::move(reader));
+}
+
+void THidDeviceController::ReapRetiredReaders(bool all) {
+  std::erase_if(RetiredReaders_, [all](const auto& reader) {
+    return all || reader->Finished();  // the destructor joins the thread
+  });
+}
+
+void THidDeviceController::SetDevThreadSleepTime(std::int32_t value) {
+  if (value == DevThreadSleepTime_) return;
+  for (std::size_t i = 0; i < Devices_.size(); ++i)
+    if (Devices_[i]->SleepTime() == DevThreadSleepTime_) Devices_[i]->SetSleepTime(value);
+  DevThreadSleepTime_ = value;
+}
+
+void THidDeviceController::SetOnDeviceData(THidDataEvent handler) {
+  if (handler.SameCode(OnDeviceData_)) return;
+  // Index by index: a handler run while a reader stops may give a device back, which puts its
+  // replacement at the same index.
+  for (std::size_t i = 0; i < Devices_.size(); ++i)
+    if (Devices_[i]->DataHandler().SameCode(OnDeviceData_)) Devices_[i]->AssignDataHandler(handler);
+  OnDeviceData_ = std::move(handler);
+}
+
+void THidDeviceController::SetOnDeviceDataError(THidDataErrorEvent handler) {
+  if (handler.SameCode(OnDeviceDataError_)) return;
+  for (auto& device : Devices_)
+    if (device->DataErrorHandler().SameCode(OnDeviceDataError_))
+      device->SetDataErrorHandler(handler);
+  OnDeviceDataError_ = std::move(handler);
+}
+
+void THidDeviceController::SetOnDeviceUnplug(THidPlugEvent handler) {
+  if (handler.SameCode(OnDeviceUnplug_)) return;
+  for (auto& device : Devices_)
+    if (device->UnplugHandler().SameCode(OnDeviceUnplug_)) device->SetUnplugHandler(handler);
+  OnDeviceUnplug_ = std::move(handler);
+}
+
+void THidDeviceController::SetOnDeviceChange(TNotifyEvent handler) {
+  if (!handler.SameCode(OnDeviceChange_)) OnDeviceChange_ = std::move(handler);
+  if (!Loading_) DeviceChange();
+}
+
+}  // namespace glowstep

@@ -1,0 +1,139 @@
+// The list of HID interfaces present, kept up to date from the device-change notification.
+//
+// The controller announces each device that arrived or was removed, lets the application
+// enumerate the present devices and check one out, and hands its device-level settings (data,
+// data-error and unplug handlers, the readers' wait slice) to every device object it makes. It
+// owns every device object, checked out or not.
+//
+// Everything here runs on the main thread. Construction binds the platform's setup service and
+// HID library and, when both are there, posts the first refresh to the main loop: by the time it
+// runs, the application has set its handlers, and every device already present is announced as
+// an arrival. Without the bindings the controller lists nothing and raises nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "hid_device.h"
+#include "hid_events.h"
+#include "hid_platform.h"
+
+namespace glowstep {
+
+class TMainThreadPort;
+class THidDeviceReadThread;
+
+class THidDeviceController {
+ public:
+  static constexpr std::string_view kVersion = "1.0.35";
+  static constexpr std::int32_t kDefaultDevThreadSleepTime = 100;
+  // The parameter of the first, posted notification: it makes that refresh count as a change.
+  static constexpr std::intptr_t kInitialChangeParam = -1;
+
+  THidDeviceController(THidPlatform& platform, TMainThreadPort& port);
+  THidDeviceController(const THidDeviceController&) = delete;
+  THidDeviceController& operator=(const THidDeviceController&) = delete;
+  // Destroys every device object, including those the application holds.
+  ~THidDeviceController();
+
+  // Calls OnEnumerate for each plugged-in device in list order until it answers false (no
+  // handler answers false). Returns the number of devices offered, the last one included.
+  std::int32_t EnumerateDevices();
+  // Checks out the device at `index`; false (and none) for a bad index or a device already out.
+  bool CheckOutAt(THidDevice*& device, std::int32_t index);
+  // Refreshes the list: removals first (from the end of the list), then arrivals in scan
+  // order, then one OnDeviceChange if anything changed.
+  void DeviceChange();
+  // The notification window's procedure: one refresh per device-tree-changed message, never
+  // nested. Whatever the refresh raises passes on, and later messages refresh again.
+  void NotifyMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+  const std::vector<std::unique_ptr<THidDevice>>& Devices() const { return Devices_; }
+  std::int32_t CheckedInCount() const { return CheckedInCount_; }
+  std::int32_t CheckedOutCount() const { return CheckedOutCount_; }
+  std::int32_t UnpluggedCount() const { return UnpluggedCount_; }
+  std::string_view Version() const { return kVersion; }
+  const TGuid& InterfaceClass() const { return InterfaceClass_; }
+  bool InRefresh() const { return InRefresh_; }
+  std::intptr_t LastChangeParam() const { return LastChangeParam_; }
+  bool HasNotifyWindow() const { return NotifyWindow_ != nullptr; }
+
+  // While loading, setting OnDeviceChange does not refresh (the form is still being read).
+  bool Loading() const { return Loading_; }
+  void SetLoading(bool loading) { Loading_ = loading; }
+
+  std::int32_t DevThreadSleepTime() const { return DevThreadSleepTime_; }
+  // Devices still at the previous value follow; each device accepts 10 to 10000 only.
+  void SetDevThreadSleepTime(std::int32_t value);
+
+  const THidPlugEvent& OnArrival() const { return OnArrival_; }
+  void SetOnArrival(THidPlugEvent handler) { OnArrival_ = std::move(handler); }
+  const THidPlugEvent& OnRemoval() const { return OnRemoval_; }
+  void SetOnRemoval(THidPlugEvent handler) { OnRemoval_ = std::move(handler); }
+  const THidEnumerateEvent& OnEnumerate() const { return OnEnumerate_; }
+  void SetOnEnumerate(THidEnumerateEvent handler) { OnEnumerate_ = std::move(handler); }
+  const THidDeviceCreateError& OnDeviceCreateError() const { return OnDeviceCreateError_; }
+  void SetOnDeviceCreateError(THidDeviceCreateError handler) {
+    OnDeviceCreateError_ = std::move(handler);
+  }
+  const TNotifyEvent& OnDeviceChange() const { return OnDeviceChange_; }
+  // A new handler (by code) is stored and, unless loading, a refresh runs at once.
+  void SetOnDeviceChange(TNotifyEvent handler);
+  // The three device handlers pass on to every device that still holds the previous handler
+  // (compared by code); a new data handler starts or stops those devices' readers.
+  const THidDataEvent& OnDeviceData() const { return OnDeviceData_; }
+  void SetOnDeviceData(THidDataEvent handler);
+  const THidDataErrorEvent& OnDeviceDataError() const { return OnDeviceDataError_; }
+  void SetOnDeviceDataError(THidDataErrorEvent handler);
+  const THidPlugEvent& OnDeviceUnplug() const { return OnDeviceUnplug_; }
+  void SetOnDeviceUnplug(THidPlugEvent handler);
+
+  THidPlatform& Platform() { return Platform_; }
+  TMainThreadPort& Port() { return Port_; }
+
+ private:
+  friend class THidDevice;
+  using TDeviceList = std::vector<std::unique_ptr<THidDevice>>;
+
+  TDeviceList Scan();
+  std::unique_ptr<THidDevice> MakeDevice(std::unique_ptr<THidPnPInfo>& pnpInfo);
+  void Recount();
+  std::int32_t IndexOf(const THidDevice* device) const;
+  // Raises a device event with the device's InControllerEvent held, if the handler is set.
+  template <typename THandlerType, typename... TArgs>
+  auto RaiseDeviceEvent(const THandlerType& handler, THidDevice* device, TArgs... args);
+  bool CallEnumerate(THidDevice* device, std::int32_t index);
+  // Called by THidDevice::Destroy once the device is torn down.
+  void GiveBack(THidDevice* device, THidDataEvent dataHandler, THidPlugEvent unplugHandler);
+  void RetireReader(std::unique_ptr<THidDeviceReadThread> reader);
+  void ReapRetiredReaders(bool all);
+
+  THidPlatform& Platform_;
+  TMainThreadPort& Port_;
+  TGuid InterfaceClass_ = kHidInterfaceClassGuid;
+  THidPlugEvent OnArrival_;
+  TNotifyEvent OnDeviceChange_;
+  THidEnumerateEvent OnEnumerate_;
+  THidDataEvent OnDeviceData_;
+  THidDataErrorEvent OnDeviceDataError_;
+  THidPlugEvent OnDeviceUnplug_;
+  THidPlugEvent OnRemoval_;
+  THidDeviceCreateError OnDeviceCreateError_;
+  std::int32_t DevThreadSleepTime_ = kDefaultDevThreadSleepTime;
+  TDeviceList Devices_;
+  std::int32_t CheckedInCount_ = 0;
+  std::int32_t CheckedOutCount_ = 0;
+  std::int32_t UnpluggedCount_ = 0;
+  bool InRefresh_ = false;
+  bool Loading_ = false;
+  bool Destroying_ = false;
+  bool SetupBindingAcquired_ = false;
+  std::intptr_t LastChangeParam_ = 0;
+  std::unique_ptr<TDeviceNotifier> NotifyWindow_;
+  std::shared_ptr<THidDeviceController*> Alive_;  // posted tasks hold it weakly
+  std::vector<std::unique_ptr<THidDeviceReadThread>> RetiredReaders_;
+};
+
+}  // namespace glowstep

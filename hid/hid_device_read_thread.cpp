@@ -1,0 +1,125 @@
+#include "hid_device_read_thread.h"
+
+#include <algorithm>
+
+#include "hid_device.h"
+#include "hid_device_controller.h"
+#include "main_thread_port.h"
+
+namespace glowstep {
+
+namespace {
+
+// Resets a flag when a handler returns or raises.
+class TFlagScope {
+ public:
+  explicit TFlagScope(bool& flag) : Flag_(flag) { Flag_ = true; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+  ~TFlagScope() { Flag_ = false; }
+
+ private:
+  bool& Flag_;
+};
+
+}  // namespace
+
+THidDeviceReadThread::THidDeviceReadThread(THidDevice& device)
+    : Device_(&device),
+      Platform_(device.Platform_),
+      Port_(device.Controller_->Port()),
+      Read_(Platform_.CreateRead()) {
+  // The buffer is sized once, here on the main thread; the thread never asks for the
+  // capabilities again, so it neither touches the general handle nor outgrows its buffer.
+  THidCaps caps;
+  device.QueryCaps(caps);
+  ReportBuffer_.assign(caps.InputReportByteLength, 0);
+  // The read handle is opened before the thread starts, so a report that answers a request
+  // written right after the check-out already finds it (a handle sees only the reports that
+  // arrive while it is open).
+  device.OpenReadSide();
+  Thread_ = std::thread([this] { Execute(); });
+}
+
+THidDeviceReadThread::~THidDeviceReadThread() {
+  if (Thread_.joinable()) {
+    Terminate();
+    WaitFor();
+  }
+}
+
+void THidDeviceReadThread::Terminate() {
+  Terminated_ = true;
+  Read_->Wake();
+}
+
+void THidDeviceReadThread::WaitFor() {
+  if (!Thread_.joinable()) return;
+  Port_.DrainUntil([this] { return Finished_.load(); });
+  Thread_.join();
+}
+
+void THidDeviceReadThread::RequestReadClose() {
+  CloseRequested_ = true;
+  Read_->Wake();
+}
+
+void THidDeviceReadThread::Execute() {
+  Platform_.NameCurrentThread(kThreadName);
+  // The result of the last wait: anything but kWaitIoCompletion on leaving means a read is
+  // still outstanding and must be cancelled before the buffer goes.
+  std::uint32_t waitResult = kWaitIoCompletion;
+  const auto length = static_cast<std::uint32_t>(ReportBuffer_.size());
+  try {
+    while (!Terminated_) {
+      if (CloseRequested_.exchange(false)) Device_->CloseReadSide();
+      waitResult = kWaitIoCompletion;
+      std::fill(ReportBuffer_.begin(), ReportBuffer_.end(), std::uint8_t{0});
+      if (Device_->BeginReadReport(ReportBuffer_.data(), length, *Read_)) {
+        do {
+          waitResult = Read_->Wait(Device_->SleepTime());
+        } while (!Terminated_ && waitResult != kWaitIoCompletion && !CloseRequested_);
+        if (waitResult != kWaitIoCompletion) {
+          if (Terminated_) break;
+          // The device went away: let go of the read; the top of the loop closes the handle.
+          Device_->CancelRead(*Read_);
+          waitResult = kWaitIoCompletion;
+          continue;
+        }
+        if (Terminated_) break;
+        BytesRead_ = std::min(Device_->ReadResultCount(*Read_), length);
+        if (BytesRead_ > 0) DeliverReport();
+      } else {
+        LastReadError_ = Platform_.LastError();
+        DeliverError();
+        if (!Terminated_) Read_->Wait(Device_->SleepTime());
+      }
+    }
+  } catch (...) {
+    // Nothing in the loop raises by design; whatever does must not take the process down.
+  }
+  if (waitResult != kWaitIoCompletion) Device_->CancelRead(*Read_);
+  Finished_ = true;
+  Port_.WakeDrain();
+}
+
+void THidDeviceReadThread::DeliverReport() {
+  Port_.Synchronize([this] {
+    TFlagScope inDelivery(InDelivery_);
+    // A copy: the handler may replace the device's handler while it runs.
+    const THidDataEvent handler = Device_->DataHandler();
+    if (handler)
+      handler(Device_, ReportBuffer_[0], ReportBuffer_.data() + 1,
+              static_cast<std::uint16_t>(BytesRead_ - 1));
+  });
+}
+
+void THidDeviceReadThread::DeliverError() {
+  Port_.Synchronize([this] {
+    TFlagScope inDelivery(InDelivery_);
+    const THidDataErrorEvent handler = Device_->DataErrorHandler();
+    if (handler) handler(Device_, LastReadError_);
+  });
+}
+
+}  // namespace glowstep

@@ -1,0 +1,78 @@
+// The background reader of a checked-out device.
+//
+// It starts a read, waits for it in slices of the device's SleepTime, and hands each report to
+// the main thread, blocking until the data handler has run there. A read that cannot be started
+// is reported through the data-error handler and retried once per SleepTime until the reader is
+// stopped: an unplugged device that the application still holds therefore reports an error
+// every SleepTime.
+//
+// The reader alone uses the device's read handle. Stopping, and an unplug that needs the handle
+// closed, wake it at once; it then cancels its outstanding read and waits until the platform has
+// let go of the buffer before anything is closed or freed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "hid_platform.h"
+
+namespace glowstep {
+
+class THidDevice;
+class TMainThreadPort;
+
+class THidDeviceReadThread {
+ public:
+  // Runs on the main thread; the thread starts once construction is complete.
+  explicit THidDeviceReadThread(THidDevice& device);
+  THidDeviceReadThread(const THidDeviceReadThread&) = delete;
+  THidDeviceReadThread& operator=(const THidDeviceReadThread&) = delete;
+  // Stops the thread and waits for it (Terminate, WaitFor).
+  ~THidDeviceReadThread();
+
+  // Asks the thread to stop and wakes it. Any thread.
+  void Terminate();
+  // Main thread: waits until the thread has ended, running the main thread's hand-offs meanwhile.
+  void WaitFor();
+  // Main thread: asks the thread to close the read handle as soon as it can (the device was
+  // unplugged) and wakes it.
+  void RequestReadClose();
+
+  bool Terminated() const { return Terminated_.load(); }
+  bool Finished() const { return Finished_.load(); }
+  // True while this reader's own delivery runs on the main thread.
+  bool InDelivery() const { return InDelivery_; }
+  // Detaches the reader from its device: after a stop asked from inside its own delivery the
+  // thread finishes on its own and must not touch the device again.
+  void Orphan() { Orphaned_ = true; }
+
+  std::uint32_t LastReadError() const { return LastReadError_; }
+  std::uint32_t BytesRead() const { return BytesRead_; }
+  std::size_t ReportBufferSize() const { return ReportBuffer_.size(); }
+
+  static constexpr const char* kThreadName = "THidDeviceReadThread";
+
+ private:
+  void Execute();
+  void DeliverReport();
+  void DeliverError();
+
+  THidDevice* Device_;
+  THidPlatform& Platform_;
+  TMainThreadPort& Port_;
+  std::unique_ptr<TPlatformRead> Read_;
+  std::vector<std::uint8_t> ReportBuffer_;
+  std::uint32_t LastReadError_ = 0;
+  std::uint32_t BytesRead_ = 0;
+  std::atomic<bool> Terminated_{false};
+  std::atomic<bool> CloseRequested_{false};
+  std::atomic<bool> Finished_{false};
+  bool InDelivery_ = false;  // main thread only
+  bool Orphaned_ = false;    // main thread only
+  std::thread Thread_;
+};
+
+}  // namespace glowstep

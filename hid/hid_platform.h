@@ -1,0 +1,216 @@
+// The one seam between the HID logic and an operating system.
+//
+// The device controller, the devices and their readers are written once against this
+// interface; a backend (Linux hidraw and udev, Windows SetupAPI and HID.dll, the simulated
+// platform) implements it. The operations mirror the setup-service and HID-library entries the
+// logic calls, plus file I/O, the asynchronous read, the device-change notification and the
+// run-time library loader that the bindings use. The logic calls a setup-service or HID
+// operation only while the matching binding is loaded (see THidBindings), so a backend may call
+// straight through the resolved table entries.
+//
+// Every operation may be called from any thread; handles are owned by their callers. Failures
+// leave an error code in the calling thread's last-error slot (LastError).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "hid_bindings.h"
+
+namespace glowstep {
+
+class TMainThreadPort;
+
+using THidHandle = std::uintptr_t;
+inline constexpr THidHandle kInvalidHandle = ~THidHandle{0};
+using TDeviceInfoSet = std::uintptr_t;
+inline constexpr TDeviceInfoSet kInvalidDeviceInfoSet = ~TDeviceInfoSet{0};
+using TPreparsedData = std::uintptr_t;  // 0: none
+
+struct TGuid {
+  std::uint32_t Data1 = 0;
+  std::uint16_t Data2 = 0;
+  std::uint16_t Data3 = 0;
+  std::array<std::uint8_t, 8> Data4{};
+  friend bool operator==(const TGuid&, const TGuid&) = default;
+};
+
+// The published class of HID device interfaces, used when the HID library cannot say.
+inline constexpr TGuid kHidInterfaceClassGuid{0x4D1E55B2,
+                                              0xF16F,
+                                              0x11CF,
+                                              {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+// Platform error codes the logic and the backends agree on.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorGenFailure = 31;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrorOperationAborted = 995;
+inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
+
+// The device-change message and the one parameter value that means "the device tree changed".
+inline constexpr std::uint32_t kWmDeviceChange = 0x219;
+inline constexpr std::uintptr_t kDbtDevNodesChanged = 7;
+
+// Result of an alertable wait: a read completed during it, or the slice ended.
+inline constexpr std::uint32_t kWaitIoCompletion = 192;
+inline constexpr std::uint32_t kWaitTimeout = 0;
+
+struct TDeviceInterfaceRecord {
+  std::uint32_t Size = 28;
+  TGuid InterfaceClassGuid;
+  std::uint32_t Flags = 0;
+  std::uintptr_t Reserved = 0;
+};
+
+struct TDeviceInfoRecord {
+  std::uint32_t Size = 28;
+  TGuid ClassGuid;
+  std::uint32_t DevInst = 0;  // the identity of the device across refreshes
+  std::uintptr_t Reserved = 0;
+};
+
+struct THidAttributes {
+  std::uint32_t Size = 12;
+  std::uint16_t VendorID = 0;
+  std::uint16_t ProductID = 0;
+  std::uint16_t VersionNumber = 0;
+};
+
+// Report lengths count the report-ID byte.
+struct THidCaps {
+  std::uint16_t Usage = 0;
+  std::uint16_t UsagePage = 0;
+  std::uint16_t InputReportByteLength = 0;
+  std::uint16_t OutputReportByteLength = 0;
+  std::uint16_t FeatureReportByteLength = 0;
+  std::uint16_t NumberLinkCollectionNodes = 0;
+  std::uint16_t NumberInputButtonCaps = 0;
+  std::uint16_t NumberInputValueCaps = 0;
+  std::uint16_t NumberInputDataIndices = 0;
+  std::uint16_t NumberOutputButtonCaps = 0;
+  std::uint16_t NumberOutputValueCaps = 0;
+  std::uint16_t NumberOutputDataIndices = 0;
+  std::uint16_t NumberFeatureButtonCaps = 0;
+  std::uint16_t NumberFeatureValueCaps = 0;
+  std::uint16_t NumberFeatureDataIndices = 0;
+};
+inline constexpr std::int32_t kHidpStatusSuccess = 0x00110000;
+
+enum class TFileAccess { None, Read, Write, ReadWrite };
+
+// One asynchronous read at a time, owned by one reader thread. Only Wake may be called from
+// another thread.
+class TPlatformRead {
+ public:
+  virtual ~TPlatformRead() = default;
+  // Starts reading one input report of at most `length` bytes into `buffer`. The buffer must
+  // stay valid until the read completed or Cancel returned.
+  virtual bool Begin(THidHandle handle, std::uint8_t* buffer, std::uint32_t length) = 0;
+  // Waits up to `milliseconds` (with no read outstanding: just waits). Returns
+  // kWaitIoCompletion once the outstanding read completed, kWaitTimeout when the slice ended or
+  // Wake was called.
+  virtual std::uint32_t Wait(std::int32_t milliseconds) = 0;
+  // Byte count of the completed read without waiting; 0 when it failed or is not complete.
+  virtual std::uint32_t Result(THidHandle handle) = 0;
+  // Cancels the outstanding read and returns only when the platform no longer uses the buffer.
+  virtual bool Cancel(THidHandle handle) = 0;
+  // Ends the current or the next Wait early. Any thread.
+  virtual void Wake() = 0;
+};
+
+// Delivers the device-change notification on the main thread while it lives.
+class TDeviceNotifier {
+ public:
+  virtual ~TDeviceNotifier() = default;
+};
+using TDeviceChangeCallback =
+    std::function<void(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+
+class THidPlatform {
+ public:
+  THidPlatform() : Bindings_(*this) {}
+  THidPlatform(const THidPlatform&) = delete;
+  THidPlatform& operator=(const THidPlatform&) = delete;
+  virtual ~THidPlatform() = default;
+
+  THidBindings& Bindings() { return Bindings_; }
+
+  // --- Run-time library loader (used by THidBindings) ---------------------------------------
+  // Loads a library without any error box; 0 when it cannot be loaded.
+  virtual TLibraryHandle LoadLibraryByName(std::string_view name) = 0;
+  virtual void FreeLibraryHandle(TLibraryHandle library) = 0;
+  virtual TEntryAddress ResolveExport(TLibraryHandle library, std::string_view name) = 0;
+  // Whether the system is of the NT family at this version or later.
+  virtual bool IsNtVersionAtLeast(int major, int minor) = 0;
+
+  // --- Setup service --------------------------------------------------------------------------
+  virtual TGuid GetHidGuid() = 0;
+  // The present devices exposing `interfaceClass`; kInvalidDeviceInfoSet on failure.
+  virtual TDeviceInfoSet GetClassDevs(const TGuid& interfaceClass) = 0;
+  virtual bool EnumDeviceInterfaces(TDeviceInfoSet set,
+                                    const TGuid& interfaceClass,
+                                    std::uint32_t index,
+                                    TDeviceInterfaceRecord& record) = 0;
+  // Called first with no buffer: fails, sets `required` and last error kErrorInsufficientBuffer.
+  // Then with a buffer of `required` bytes: writes the zero-terminated device path into it and
+  // fills `info`.
+  virtual bool GetDeviceInterfaceDetail(TDeviceInfoSet set,
+                                        const TDeviceInterfaceRecord& record,
+                                        char* pathBuffer,
+                                        std::uint32_t bufferSize,
+                                        std::uint32_t& required,
+                                        TDeviceInfoRecord& info) = 0;
+  virtual bool GetDeviceRegistryProperty(TDeviceInfoSet set,
+                                         const TDeviceInfoRecord& info,
+                                         std::uint32_t property,
+                                         std::uint8_t* buffer,
+                                         std::uint32_t bufferSize) = 0;
+  virtual void DestroyDeviceInfoList(TDeviceInfoSet set) = 0;
+
+  // --- Files ----------------------------------------------------------------------------------
+  // kInvalidHandle on failure. Access None opens for queries only (attributes, strings).
+  virtual THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) = 0;
+  virtual bool CloseFile(THidHandle handle) = 0;
+  // Synchronous write of one output report; the first byte is the report ID.
+  virtual bool WriteFile(THidHandle handle,
+                         const std::uint8_t* buffer,
+                         std::uint32_t length,
+                         std::uint32_t& written) = 0;
+  virtual std::unique_ptr<TPlatformRead> CreateRead() = 0;
+  // The calling thread's last error code.
+  virtual std::uint32_t LastError() = 0;
+
+  // --- HID class library ----------------------------------------------------------------------
+  virtual bool GetAttributes(THidHandle handle, THidAttributes& attributes) = 0;
+  // Fills `buffer` (`bufferBytes` bytes) with a zero-terminated UTF-16 product string.
+  virtual bool GetProductString(THidHandle handle, char16_t* buffer, std::uint32_t bufferBytes) = 0;
+  virtual bool GetPreparsedData(THidHandle handle, TPreparsedData& preparsed) = 0;
+  virtual bool FreePreparsedData(TPreparsedData preparsed) = 0;
+  virtual std::int32_t GetCaps(TPreparsedData preparsed, THidCaps& caps) = 0;
+  virtual bool SetNumInputBuffers(THidHandle handle, std::uint32_t count) = 0;
+  virtual bool GetNumInputBuffers(THidHandle handle, std::uint32_t& count) = 0;
+
+  // --- Device-change notification and threads ------------------------------------------------
+  // Calls `callback` on the main thread (through `port`) for each device-change message.
+  virtual std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort& port,
+                                                                TDeviceChangeCallback callback) = 0;
+  // Names the calling thread for debuggers.
+  virtual void NameCurrentThread(std::string_view name);
+
+ private:
+  THidBindings Bindings_;
+};
+
+// Names the calling thread for the operating system's tools (truncated where the system limits
+// the length); used by backends that have nothing better.
+void SetOsThreadName(std::string_view name);
+
+}  // namespace glowstep

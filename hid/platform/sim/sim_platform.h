@@ -1,0 +1,246 @@
+// A simulated HID platform: a device tree that tests and the demo change at any time.
+//
+// Interfaces are plugged and unplugged from any thread; each has a path, an instance identity,
+// attributes, a product string, report lengths, whether read/write access is granted, faults,
+// and a behaviour that answers the output reports written to it. Input reports reach every open
+// handle with read access, as a HID class driver queues them; a read outstanding on a handle
+// completes when a report is due, and fails when the interface goes away. The run-time
+// libraries exist as names whose exports tests can remove.
+//
+// The platform counts what is alive (handles, device-information sets, preparsed data, reads,
+// notifiers) and every misuse it can see (an unknown or closed handle, a handle closed while a
+// read was outstanding on it), so tests can prove that nothing is leaked or misused.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hid_platform.h"
+
+namespace glowstep {
+
+class TSimRead;
+
+// What an interface does with the output reports written to it.
+class TSimBehaviour {
+ public:
+  virtual ~TSimBehaviour() = default;
+  // Called on the writing thread; returns the input reports the interface sends back.
+  virtual std::vector<std::vector<std::uint8_t>> OutputReport(
+      std::span<const std::uint8_t> report) = 0;
+};
+
+struct TSimFaults {
+  bool RefuseReadWrite = false;    // read/write opens fail; query-only opens work
+  bool FailOpen = false;           // every open fails: "Device cannot be opened"
+  bool FailAttributes = false;     // "Device cannot be identified"
+  bool FailProductString = false;  // the product-string query fails
+  bool FailReadStart = false;      // every read start fails with ReadStartError
+  std::uint32_t ReadStartError = kErrorGenFailure;
+  std::chrono::milliseconds AnswerDelay{0};  // replies become readable this much later
+  std::uint16_t AnswerLength = 0;            // non-zero: replies are cut to this many bytes
+  std::uint32_t AnswerFrom = 0;              // non-zero: replies arrive at that interface instead
+  bool VanishOnRead = false;  // asked for its settings, the interface is unplugged instead
+};
+
+struct TSimInterfaceSpec {
+  std::string Path;                  // empty: a fresh "sim:hid#N"
+  std::uint32_t DeviceInstance = 0;  // 0: a fresh identity for every plug
+  THidAttributes Attributes{12, 0x16C0, 0x05DF, 0x0100};
+  std::u16string ProductString = u"Glowstep 3";
+  std::uint16_t InputReportLength = 65;
+  std::uint16_t OutputReportLength = 65;
+  std::map<std::uint32_t, std::vector<std::uint8_t>> RegistryProperties;
+  TSimFaults Faults;
+  std::shared_ptr<TSimBehaviour> Behaviour;
+};
+
+struct TSimCounters {
+  std::int64_t OpenHandles = 0;
+  std::int64_t DeviceInfoSets = 0;
+  std::int64_t PreparsedData = 0;
+  std::int64_t Reads = 0;  // live TPlatformRead objects, one per reader thread
+  std::int64_t Notifiers = 0;
+  std::int64_t HandleMisuse = 0;           // operations on unknown or closed handles
+  std::int64_t ClosedWithPendingRead = 0;  // a handle closed under an outstanding read
+  std::int64_t ReadsAbandoned = 0;         // a read object destroyed with its read outstanding
+  std::int64_t ReadsBegun = 0;
+  std::int64_t ReportsWritten = 0;
+  std::int64_t ReportsDropped = 0;  // input queue full
+};
+
+class TSimPlatform final : public THidPlatform {
+ public:
+  using TInterfaceId = std::uint32_t;
+  static constexpr std::uint32_t kInputQueueLength = 32;
+
+  TSimPlatform();
+  ~TSimPlatform() override;
+
+  // --- The device tree (any thread) ------------------------------------------------------------
+  TInterfaceId Plug(TSimInterfaceSpec spec);
+  // Outstanding reads on the interface fail; its handles stay open but dead.
+  bool Unplug(TInterfaceId id);
+  bool IsPlugged(TInterfaceId id) const;
+  std::string PathOf(TInterfaceId id) const;
+  std::uint32_t DeviceInstanceOf(TInterfaceId id) const;
+  void SetFaults(TInterfaceId id, const TSimFaults& faults);
+  // Queues an input report at the interface, readable after `delay`.
+  bool SendInputReport(TInterfaceId id,
+                       std::vector<std::uint8_t> report,
+                       std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+  // Sends the device-change notification to every notifier, through its main-thread port.
+  void NotifyDeviceChange(std::uintptr_t wParam = kDbtDevNodesChanged, std::intptr_t lParam = 0);
+  // Whether Plug and Unplug notify by themselves, as a real system does (on by default).
+  void SetAutoNotify(bool autoNotify);
+
+  // --- Run-time libraries -------------------------------------------------------------------
+  void RemoveLibrary(const std::string& name);
+  void RemoveExport(const std::string& library, const std::string& name);
+  void SetNtVersion(int major, int minor);
+  // How many loads of the library are not yet freed.
+  int LibraryReferences(const std::string& name) const;
+
+  TSimCounters Counters() const;
+  std::vector<std::string> ThreadNames() const;
+
+  // --- THidPlatform ---------------------------------------------------------------------------
+  TLibraryHandle LoadLibraryByName(std::string_view name) override;
+  void FreeLibraryHandle(TLibraryHandle library) override;
+  TEntryAddress ResolveExport(TLibraryHandle library, std::string_view name) override;
+  bool IsNtVersionAtLeast(int major, int minor) override;
+  TGuid GetHidGuid() override;
+  TDeviceInfoSet GetClassDevs(const TGuid& interfaceClass) override;
+  bool EnumDeviceInterfaces(TDeviceInfoSet set,
+                            const TGuid& interfaceClass,
+                            std::uint32_t index,
+                            TDeviceInterfaceRecord& record) override;
+  bool GetDeviceInterfaceDetail(TDeviceInfoSet set,
+                                const TDeviceInterfaceRecord& record,
+                                char* pathBuffer,
+                                std::uint32_t bufferSize,
+                                std::uint32_t& required,
+                                TDeviceInfoRecord& info) override;
+  bool GetDeviceRegistryProperty(TDeviceInfoSet set,
+                                 const TDeviceInfoRecord& info,
+                                 std::uint32_t property,
+                                 std::uint8_t* buffer,
+                                 std::uint32_t bufferSize) override;
+  void DestroyDeviceInfoList(TDeviceInfoSet set) override;
+  THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) override;
+  bool CloseFile(THidHandle handle) override;
+  bool WriteFile(THidHandle handle,
+                 const std::uint8_t* buffer,
+                 std::uint32_t length,
+                 std::uint32_t& written) override;
+  std::unique_ptr<TPlatformRead> CreateRead() override;
+  std::uint32_t LastError() override;
+  bool GetAttributes(THidHandle handle, THidAttributes& attributes) override;
+  bool GetProductString(THidHandle handle, char16_t* buffer, std::uint32_t bufferBytes) override;
+  bool GetPreparsedData(THidHandle handle, TPreparsedData& preparsed) override;
+  bool FreePreparsedData(TPreparsedData preparsed) override;
+  std::int32_t GetCaps(TPreparsedData preparsed, THidCaps& caps) override;
+  bool SetNumInputBuffers(THidHandle handle, std::uint32_t count) override;
+  bool GetNumInputBuffers(THidHandle handle, std::uint32_t& count) override;
+  std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort& port,
+                                                        TDeviceChangeCallback callback) override;
+  void NameCurrentThread(std::string_view name) override;
+
+ private:
+  friend class TSimRead;
+  using TClock = std::chrono::steady_clock;
+
+  struct TInterface {
+    TSimInterfaceSpec Spec;
+  };
+  struct TQueuedReport {
+    std::vector<std::uint8_t> Bytes;
+    TClock::time_point Due;
+  };
+  struct TOpenFile {
+    TInterfaceId Interface = 0;
+    TFileAccess Access = TFileAccess::None;
+    bool Overlapped = false;
+    std::uint32_t InputBuffers = kInputQueueLength;
+    std::deque<TQueuedReport> Input;
+    TSimRead* PendingRead = nullptr;
+  };
+  struct TSetEntry {
+    TInterfaceId Interface = 0;
+    std::string Path;
+    std::uint32_t DeviceInstance = 0;
+    std::map<std::uint32_t, std::vector<std::uint8_t>> RegistryProperties;
+  };
+  struct TLibrary {
+    bool Present = true;
+    int References = 0;
+    std::set<std::string, std::less<>> RemovedExports;
+  };
+  struct TNotifierRegistry;
+
+  // All below with Lock_ held.
+  TOpenFile* FindOpen(THidHandle handle);
+  const TInterface* FindInterface(TInterfaceId id) const;
+  TOpenFile* FindLiveOpen(THidHandle handle);  // known handle of a plugged interface
+  void Queue(TInterfaceId id, std::vector<std::uint8_t> report, TClock::time_point due);
+  void TryComplete(TOpenFile& open);
+  void UnplugLocked(TInterfaceId id);
+
+  mutable std::mutex Lock_;
+  std::map<TInterfaceId, TInterface> Interfaces_;  // plugged, in plug order by id
+  TInterfaceId NextInterface_ = 1;
+  std::uint32_t NextInstance_ = 0x1000;
+  std::map<THidHandle, TOpenFile> Open_;
+  THidHandle NextHandle_ = 0x100;
+  std::map<TDeviceInfoSet, std::vector<TSetEntry>> Sets_;
+  TDeviceInfoSet NextSet_ = 0x10;
+  std::map<TPreparsedData, THidCaps> Preparsed_;
+  TPreparsedData NextPreparsed_ = 0x10;
+  std::map<std::string, TLibrary, std::less<>> Libraries_;
+  int NtMajor_ = 10;
+  int NtMinor_ = 0;
+  bool AutoNotify_ = true;
+  TSimCounters Counters_;
+  std::vector<std::string> ThreadNames_;
+  std::shared_ptr<TNotifierRegistry> Notifiers_;
+};
+
+// The staircase controller as the configurator sees it: one settings record (report bytes 2 to
+// 20), answered to every "r" request in a 65-byte input report with the settings at the same
+// positions as the write report, and replaced by every "w" report. It keeps every report it
+// received.
+class TVirtualStaircaseController final : public TSimBehaviour {
+ public:
+  static constexpr std::size_t kSettingsBegin = 2;
+  static constexpr std::size_t kSettingsSize = 19;
+  static constexpr std::size_t kReportSize = 65;
+  using TSettings = std::array<std::uint8_t, kSettingsSize>;
+  // The settings of a factory-fresh controller: those the configurator writes by default.
+  static constexpr TSettings kDefaultSettings = {0x0A, 0x3C, 0x01, 0x00, 0xFF, 0xFF, 0xFF,
+                                                 0x30, 0x30, 0x00, 0xF4, 0x01, 0x77, 0x01,
+                                                 0x02, 0x0A, 0x00, 0x64, 0x00};
+
+  std::vector<std::vector<std::uint8_t>> OutputReport(
+      std::span<const std::uint8_t> report) override;
+
+  TSettings Settings() const;
+  void SetSettings(const TSettings& settings);
+  std::vector<std::vector<std::uint8_t>> ReceivedReports() const;
+  std::size_t ReceivedCount() const;
+
+ private:
+  mutable std::mutex Lock_;
+  TSettings Settings_ = kDefaultSettings;
+  std::vector<std::vector<std::uint8_t>> Received_;
+};
+
+}  // namespace glowstep

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "hid_device_read_thread.h"
+#include "test_support.h"
+
+namespace glowstep::testing {
+namespace {
+
+using Reader = HidFixture;
+
+std::vector<std::uint8_t> DefaultPayload() {
+  std::vector<std::uint8_t> payload(64, 0);
+  payload[0] = 'r';
+  std::copy(TVirtualStaircaseController::kDefaultSettings.begin(),
+            TVirtualStaircaseController::kDefaultSettings.end(), payload.begin() + 1);
+  return payload;
+}
+
+TEST_F(Reader, AReadRequestIsAnsweredWithTheStoredSettings) {
+  Sim.Plug(StaircaseSpec());
+  MakeController();
+  THidDevice* device = CheckOut(0);
+  ASSERT_TRUE(device->HasReader());
+  ASSERT_TRUE(Write(device, ReadRequest()));
+  ASSERT_TRUE(WaitForDeliveries(1));
+  EXPECT_EQ(Deliveries[0].Device, device);
+  EXPECT_EQ(Deliveries[0].ReportID, 0);
+  EXPECT_EQ(Deliveries[0].Data, DefaultPayload());  // 64 bytes: report bytes 1 to 64
+
+  std::vector<std::uint8_t> write(65, 0);
+  write[1] = 'w';
+  write[2] = 42;
+  ASSERT_TRUE(Write(device, write));
+  ASSERT_TRUE(Write(device, ReadRequest()));
+  ASSERT_TRUE(WaitForDeliveries(2));
+  EXPECT_EQ(Deliveries[1].Data[1], 42);
+  EXPECT_TRUE(std::all_of(Deliveries[1].Data.begin() + 2, Deliveries[1].Data.end(),
+                          [](std::uint8_t b) { return b == 0; }));
+  const auto names = Sim.ThreadNames();
+  EXPECT_NE(std::find(names.begin(), names.end(), "THidDeviceReadThread"), names.end());
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, ReportsAreDeliveredWithTheirOwnSizeAndEmptyOnesAreDropped) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  MakeController();
+  CheckOut(0);
+  Sim.SendInputReport(id, {});
+  Sim.SendInputReport(id, {7, 1, 2, 3});
+  Sim.SendInputReport(id, {0});
+  ASSERT_TRUE(WaitForDeliveries(2));
+  Loop.RunFor(30ms);
+  ASSERT_EQ(Deliveries.size(), 2u);
+  EXPECT_EQ(Deliveries[0].ReportID, 7);
+  EXPECT_EQ(Deliveries[0].Data, (std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_TRUE(Deliveries[1].Data.empty());  // one byte read: the report ID, size 0
+}
+
+TEST_F(Reader, LateShortAndMisdirectedAnswersArriveAsTheDeviceSendsThem) {
+  const auto other = Sim.Plug(StaircaseSpec());
+  TSimInterfaceSpec spec = StaircaseSpec();
+  spec.Faults.AnswerDelay = 150ms;
+  spec.Faults.AnswerLength = 20;
+  const auto id = Sim.Plug(spec);
+  MakeController();
+  THidDevice* otherDevice = CheckOut(0);
+  THidDevice* device = CheckOut(1);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Write(device, ReadRequest()));
+  ASSERT_TRUE(WaitForDeliveries(1));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
+  EXPECT_EQ(Deliveries[0].Device, device);
+  EXPECT_EQ(Deliveries[0].Data.size(), 19u);
+
+  TSimFaults faults;
+  faults.AnswerFrom = other;
+  Sim.SetFaults(id, faults);
+  ASSERT_TRUE(Write(device, ReadRequest()));
+  ASSERT_TRUE(WaitForDeliveries(2));
+  EXPECT_EQ(Deliveries[1].Device, otherDevice);
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, AFailingReadStartIsReportedOncePerSleepTime) {
+  TSimInterfaceSpec spec = StaircaseSpec();
+  spec.Faults.FailReadStart = true;
+  spec.Faults.ReadStartError = 1784;
+  Sim.Plug(spec);
+  MakeController();
+  Controller->Devices()[0]->SetSleepTime(50);
+  CheckOut(0);
+  Loop.RunFor(520ms);
+  // 11 starts in 520 ms at 50 ms each; allow for a slow machine.
+  EXPECT_GE(Errors.size(), 6u);
+  EXPECT_LE(Errors.size(), 12u);
+  EXPECT_TRUE(std::all_of(Errors.begin(), Errors.end(), [](auto e) { return e == 1784; }));
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, AVanishingDeviceWakesItsReaderWhichThenReportsEverySleepTime) {
+  TSimInterfaceSpec spec = StaircaseSpec();
+  spec.Faults.VanishOnRead = true;
+  Sim.Plug(spec);
+  MakeController();
+  Controller->Devices()[0]->SetSleepTime(10000);  // a slice would not end within this test
+  THidDevice* device = CheckOut(0);
+  ASSERT_TRUE(Loop.RunUntil([&] { return Sim.Counters().ReadsBegun == 1; }, 1000ms));
+  ASSERT_TRUE(Write(device, ReadRequest()));
+  // The read fails at once, the next read start fails at once and is reported.
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Errors.empty(); }, 1000ms));
+  EXPECT_EQ(Errors[0], kErrorDeviceNotConnected);
+  EXPECT_FALSE(device->PluggedIn());  // the notification was handled meanwhile
+  EXPECT_TRUE(Deliveries.empty());
+
+  EXPECT_EQ(Sim.Counters().OpenHandles, 0);  // the reader closed its handle when asked
+  device->Destroy();
+  EXPECT_TRUE(Controller->Devices().empty());
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, AnUnpluggedHeldDeviceReportsAnErrorEverySleepTime) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  MakeController();
+  Controller->Devices()[0]->SetSleepTime(40);
+  CheckOut(0);
+  Sim.Unplug(id);
+  Loop.RunFor(400ms);
+  EXPECT_GE(Errors.size(), 5u);
+  EXPECT_LE(Errors.size(), 12u);
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, TheDataHandlerStartsAndStopsReaders) {
+  Sim.Plug(StaircaseSpec());
+  Sim.Plug(StaircaseSpec());
+  MakeController(false);
+  THidDevice* first = CheckOut(0);
+  THidDevice* second = CheckOut(1);
+  EXPECT_FALSE(first->HasReader());
+  Controller->SetOnDeviceData(DataHandler());
+  EXPECT_TRUE(first->HasReader());
+  EXPECT_TRUE(second->HasReader());
+  const THidDataEvent own([](THidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t) {});
+  second->AssignDataHandler(own);
+  Controller->SetOnDeviceData(nullptr);
+  EXPECT_FALSE(first->HasReader());
+  EXPECT_TRUE(second->HasReader());  // it holds a handler of its own
+  second->AssignDataHandler(nullptr);
+  EXPECT_FALSE(second->HasReader());
+  EXPECT_EQ(Sim.Counters().Reads, 0);
+}
+
+TEST_F(Reader, StoppingAReaderBlockedInAHandOffReturnsPromptly) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  MakeController();
+  THidDevice* device = CheckOut(0);
+  device->SetSleepTime(10000);
+  Sim.SendInputReport(id, {0, 1});
+  // Give the reader time to block in the hand-off: the loop is not running.
+  std::this_thread::sleep_for(50ms);
+  const auto start = std::chrono::steady_clock::now();
+  device->Destroy();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+  const std::size_t delivered = Deliveries.size();
+  EXPECT_LE(delivered, 1u);
+  Loop.RunFor(30ms);
+  EXPECT_EQ(Deliveries.size(), delivered);  // nothing after the object is gone
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, AHandlerMayGiveBackItsOwnDevice) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  MakeController(false);
+  THidDevice* device = CheckOut(0);
+  int calls = 0;
+  Controller->SetOnDeviceData(
+      THidDataEvent([&](THidDevice* d, std::uint8_t, const std::uint8_t*, std::uint16_t) {
+        ++calls;
+        d->Destroy();  // stops its own reader from inside that reader's delivery
+      }));
+  ASSERT_TRUE(device->HasReader());
+  Sim.SendInputReport(id, {0, 1});
+  Sim.SendInputReport(id, {0, 2});
+  ASSERT_TRUE(Loop.RunUntil([&] { return calls == 1; }, 1000ms));
+  Loop.RunFor(30ms);
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(Controller->Devices()[0]->CheckedOut());
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, AnExceptionFromTheDataHandlerIsShownAndReadingGoesOn) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  MakeController(false);
+  int calls = 0;
+  Controller->SetOnDeviceData(
+      THidDataEvent([&](THidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t) {
+        if (++calls == 1) throw std::runtime_error("Value must be between 3 and 250");
+      }));
+  CheckOut(0);
+  Sim.SendInputReport(id, {0, 1});
+  Sim.SendInputReport(id, {0, 2});
+  ASSERT_TRUE(Loop.RunUntil([&] { return calls == 2; }, 1000ms));
+  EXPECT_EQ(Loop.Errors(), (std::vector<std::string>{"Value must be between 3 and 250"}));
+  ExpectCleanShutdown();
+}
+
+}  // namespace
+}  // namespace glowstep::testing
