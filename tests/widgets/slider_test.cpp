@@ -239,6 +239,13 @@ class SliderTest : public QObject {
     QCOMPARE(slider.Value(), value);
     QCOMPARE(changes.count(), 1);
     QCOMPARE(done.count(), 0);
+    // A copy of the control shows the thumb at its value and not pressed; the screen pressed.
+    QImage copy(slider.size(), QImage::Format_RGB32);
+    QPainter painter(&copy);
+    slider.PaintCopy(painter);
+    painter.end();
+    QCOMPARE(copy.pixel(41, 8), qRgb(192, 192, 192));
+    QCOMPARE(slider.grab().toImage().pixel(41, 8), qRgb(255, 255, 255));
     Mouse(slider, QEvent::MouseButtonRelease, {41, 14}, Qt::NoButton);
     QVERIFY(!slider.ThumbPressed());
     QCOMPARE(done.count(), 1);
