@@ -50,7 +50,7 @@ class TCustomLED : public QWidget {
   QSize sizeHint() const override { return LedMask_.size(); }
 
  signals:
-  void OnChange(QObject* Sender);
+  void OnChange(QObject* sender);
 
  protected:
   // Starts the platform timer that drives the blinking; returns its id, 0 when refused.

@@ -127,10 +127,10 @@ class TCustomSlider : public QWidget {
   QSize sizeHint() const override { return {150, 40}; }
 
  signals:
-  void OnChange(QObject* Sender);
-  void OnChanged(QObject* Sender);
+  void OnChange(QObject* sender);
+  void OnChanged(QObject* sender);
   // While connected, replaces the default tick points; a handler may call DrawPointsDefault.
-  void OnDrawPoints(QObject* Sender);
+  void OnDrawPoints(QObject* sender);
 
  protected:
   virtual bool CanChangeValue() const { return true; }
