@@ -173,7 +173,7 @@ class TSimRead final : public TPlatformRead {
   void Complete(const std::vector<std::uint8_t>* report, std::uint32_t error) {
     if (report != nullptr) {
       Count_ = std::min<std::uint32_t>(Length_, static_cast<std::uint32_t>(report->size()));
-      std::memcpy(Buffer_, report->data(), Count_);
+      if (Count_ > 0) std::memcpy(Buffer_, report->data(), Count_);
     } else {
       Count_ = 0;
     }
