@@ -1,5 +1,7 @@
 #include "settings_codec.h"
 
+#include "fake_controls.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -9,55 +11,9 @@
 namespace glowstep {
 namespace {
 
+using fakes::FakeControls;
+
 using F = TSettingsField;
-
-// Controls that behave like the window's: each numeric field keeps only its text, formatted
-// with its decimals and clamped to its range, and gives back what the text reads as; the level
-// slider keeps an integer.
-class FakeControls : public TSettingsControls {
- public:
-  struct Field {
-    Extended min, max;
-    int decimals;
-    std::u16string text;
-  };
-
-  FakeControls() {
-    fields_[F::Stairs_count] = {3, 250, 0, u"10"};
-    fields_[F::LEDs_in_one_stair] = {3, 240, 0, u"60"};
-    fields_[F::Idle_LEDs] = {0, 120, 0, u"1"};
-    fields_[F::ON_time] = {1, 300, 0, u"20"};
-    fields_[F::Delay_time] = {1, 300, 0, u"15"};
-    fields_[F::Sensor_time] = {0, 2.5L, 2, u"0.10"};
-    fields_[F::Photo_time] = {1, 1800, 0, u"10"};
-  }
-
-  Extended FieldValue(TSettingsField field) const override {
-    if (field == F::PhotoLevel) return level_;
-    return *TextToFloat(fields_.at(field).text, u'.');
-  }
-
-  void SetFieldValue(TSettingsField field, Extended value) override {
-    order_.push_back(field);
-    if (field == F::PhotoLevel) {
-      level_ = static_cast<int>(Trunc(value));
-      return;
-    }
-    Field& f = fields_.at(field);
-    value = std::clamp(value, f.min, f.max);
-    f.text = FormatFixed(value, f.decimals, TNumberFormat{});
-  }
-
-  void SetSwatchColor(TColorSwatch swatch, TColor color) override { swatches_[swatch] = color; }
-
-  void SetText(TSettingsField field, const std::u16string& text) { fields_.at(field).text = text; }
-  std::string Text(TSettingsField field) const { return ToUtf8(fields_.at(field).text); }
-
-  std::map<TSettingsField, Field> fields_;
-  int level_ = 100;
-  std::map<TColorSwatch, TColor> swatches_;
-  std::vector<TSettingsField> order_;
-};
 
 std::string Hex(const std::uint8_t* bytes, std::size_t n) {
   static const char* digits = "0123456789ABCDEF";

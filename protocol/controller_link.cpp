@@ -1,0 +1,196 @@
+#include "controller_link.h"
+
+#include <climits>
+#include <cwchar>
+
+#include "main_thread_port.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
+namespace glowstep {
+
+bool IsControllerProduct(std::string_view product) {
+  return product.find(kControllerProductMatch) != std::string_view::npos;
+}
+
+int FirmwareVersion(std::string_view product) {
+  const auto at = product.find(kFirmwareVersionMarker);
+  if (at == std::string_view::npos) return 0;
+  const auto digitAt = at + kFirmwareVersionMarker.size();
+  if (digitAt >= product.size()) return 0;
+  const char c = product[digitAt];
+  return c >= '0' && c <= '9' ? c - '0' : 0;
+}
+
+std::string ProductToNarrow(std::u16string_view product) {
+  if (product.empty()) return {};
+#ifdef _WIN32
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  const auto* wide = reinterpret_cast<const wchar_t*>(product.data());
+  const int length = static_cast<int>(product.size());
+  const int needed = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(needed), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, length, narrow.data(), needed, nullptr, nullptr);
+  return narrow;
+#else
+  std::string narrow;
+  std::mbstate_t state{};
+  char bytes[MB_LEN_MAX];
+  for (std::size_t i = 0; i < product.size(); ++i) {
+    char32_t c = product[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < product.size() && product[i + 1] >= 0xDC00 &&
+        product[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (product[++i] - 0xDC00U);
+    }
+    const std::size_t n = std::wcrtomb(bytes, static_cast<wchar_t>(c), &state);
+    if (n == static_cast<std::size_t>(-1)) {
+      narrow.push_back('?');
+      state = std::mbstate_t{};
+    } else {
+      narrow.append(bytes, n);
+    }
+  }
+  return narrow;
+#endif
+}
+
+TControllerLink::TControllerLink(THidDeviceController& hidController, TControllerView& view)
+    : HidController_(hidController),
+      View_(view),
+      Alive_(std::make_shared<TControllerLink*>(this)) {}
+
+TControllerLink::~TControllerLink() {
+  // The handlers point at this object: clear them before it goes. Clearing the data handler
+  // also stops the readers that deliver to it.
+  HidController_.SetOnArrival(nullptr);
+  HidController_.SetOnEnumerate(nullptr);
+  HidController_.SetOnRemoval(nullptr);
+  HidController_.SetOnDeviceDataError(nullptr);
+  HidController_.SetOnDeviceData(nullptr);
+}
+
+void TControllerLink::Bind() {
+  using T = TControllerLink;
+  HidController_.SetOnArrival(THidPlugEvent::Bind<&T::HidControllerArrival>(this));
+  HidController_.SetOnEnumerate(THidEnumerateEvent::Bind<&T::HidControllerEnumerate>(this));
+  HidController_.SetOnDeviceData(THidDataEvent::Bind<&T::RXData>(this));
+  HidController_.SetOnDeviceDataError(
+      THidDataErrorEvent::Bind<&T::HidControllerDeviceDataError>(this));
+  HidController_.SetOnRemoval(THidPlugEvent::Bind<&T::HidControllerRemoval>(this));
+}
+
+std::string TControllerLink::ProductOf(THidDevice* device) {
+  return ProductToNarrow(device->QueryProductName());
+}
+
+bool TControllerLink::HidControllerEnumerate(THidDevice* HidDev, std::int32_t Idx) {
+  if (HeldDevice_ != nullptr) {
+    THidDevice* held = HeldDevice_;
+    HeldDevice_ = nullptr;
+    try {
+      held->Destroy();
+    } catch (...) {
+      // Giving the device back may fail to make its replacement; the entry then just goes.
+    }
+    if (held == HidDev) {
+      // The object offered was the one given back: its replacement stands at the same index.
+      const auto& devices = HidController_.Devices();
+      if (Idx < 0 || static_cast<std::size_t>(Idx) >= devices.size()) return true;
+      HidDev = devices[static_cast<std::size_t>(Idx)].get();
+    }
+  }
+  const std::string product = ProductOf(HidDev);
+  if (!IsControllerProduct(product)) return true;
+
+  THidDevice* device = nullptr;
+  if (!HidController_.CheckOutAt(device, Idx)) return true;  // not ours to take; look further
+  HeldDevice_ = device;
+  View_.SetDeviceStatus(true);
+  if (FirmwareVersion(ProductOf(device)) >= kPhotoSensorFirmware) {
+    View_.SetPhotoControlsEnabled(true);
+  }
+  return false;
+}
+
+void TControllerLink::HidControllerArrival(THidDevice* /*HidDev*/) {
+  // The arriving device itself is not looked at: a new enumeration over the devices known so
+  // far finds the first controller in list order.
+  if (HeldDevice_ == nullptr) HidController_.EnumerateDevices();
+}
+
+void TControllerLink::HidControllerRemoval(THidDevice* HidDev) {
+  if (HidDev == nullptr || HidDev != HeldDevice_) return;
+  HeldDevice_ = nullptr;
+  View_.SetDeviceStatus(false);
+  if (FirmwareVersion(ProductOf(HidDev)) >= kPhotoSensorFirmware) {
+    View_.SetPhotoControlsEnabled(false);
+  }
+  ScheduleGiveBack(HidDev);
+}
+
+void TControllerLink::ScheduleGiveBack(THidDevice* device) {
+  // The object must not be destroyed inside its own removal event, so the give-back runs from
+  // the main loop once the refresh has returned. Until then its reader may still deliver a
+  // queued report, which is decoded like any other.
+  ++PendingGiveBacks_;
+  std::weak_ptr<TControllerLink*> alive = Alive_;
+  HidController_.Port().Post([alive, device] {
+    const auto link = alive.lock();
+    if (!link) return;
+    TControllerLink& self = **link;
+    --self.PendingGiveBacks_;
+    for (const auto& entry : self.HidController_.Devices()) {
+      if (entry.get() != device) continue;
+      if (!device->PluggedIn() && device->CheckedOut() && device != self.HeldDevice_) {
+        device->Destroy();
+      }
+      return;
+    }
+  });
+}
+
+void TControllerLink::RXData(THidDevice* HidDev,
+                             std::uint8_t /*ReportID*/,
+                             const std::uint8_t* Data,
+                             std::uint16_t Size) {
+  // Any input report of the controller is taken for a settings reply, whatever was asked.
+  if (!IsControllerProduct(ProductOf(HidDev)) || Size < kMinReplyPayload) return;
+  Codec_.ApplyReply(Data, Size, View_);
+}
+
+void TControllerLink::HidControllerDeviceDataError(THidDevice* HidDev, std::uint32_t /*Error*/) {
+  if (IsControllerProduct(ProductOf(HidDev))) View_.SetErrorCaption(kReadErrorCaption);
+}
+
+void TControllerLink::FormCreate() {
+  Codec_.SetMainColorValue(0xFFFFFF);
+  Codec_.SetIdleColorValue(0x003030);
+}
+
+void TControllerLink::Read_btnClick() {
+  Codec_.BuildReadRequest();
+  SendData();
+}
+
+void TControllerLink::Write_btnClick() {
+  Codec_.BuildWriteReport(View_);
+  SendData();
+}
+
+void TControllerLink::SendData() {
+  if (HeldDevice_ == nullptr) return;
+  std::uint32_t written = 0;
+  // A failed write is not noticed: the user sees the result on the staircase or by reading.
+  HeldDevice_->WriteReport(Codec_.Report().data(), kSettingsReportSize, written);
+}
+
+}  // namespace glowstep

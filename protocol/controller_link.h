@@ -1,0 +1,105 @@
+// The link to the staircase controller: which HID device it is, holding it while it stays
+// attached, the readiness display, and which reports reach the settings codec.
+//
+// The window owns one TControllerLink, binds its handlers to the HID device controller (Bind)
+// and implements TControllerView, through which the link reaches the readiness LED, the
+// photo-sensor slider and its label, the hidden error label and the controls the codec reads and
+// writes. Everything runs on the main thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "hid_device.h"
+#include "hid_device_controller.h"
+#include "settings_codec.h"
+
+namespace glowstep {
+
+// A device is the controller when its product string contains this, exactly as written.
+inline constexpr std::string_view kControllerProductMatch = "Glowstep 3";
+// Where the firmware version stands in the product string ("Glowstep 3.2").
+inline constexpr std::string_view kFirmwareVersionMarker = "3.";
+// Firmware newer than 3.1 has the photo-sensor settings.
+inline constexpr int kPhotoSensorFirmware = 2;
+// The smallest reply payload (report bytes 1 onward) taken for a settings reply.
+inline constexpr std::uint16_t kMinReplyPayload = 32;
+inline constexpr std::string_view kReadErrorCaption = "ERROR";
+
+// True when `product` contains "Glowstep 3" anywhere (case-sensitive).
+bool IsControllerProduct(std::string_view product);
+
+// The digit right after the first "3." of the product string: "Glowstep 3.2" gives 2,
+// "Glowstep 3.1" gives 1. No "3." gives 0, and so does a character that is not a digit.
+int FirmwareVersion(std::string_view product);
+
+// A device's product string (wide text) in the system's 8-bit encoding: the ANSI code page on
+// Windows, the locale's multibyte encoding elsewhere. Characters without a counterpart become
+// "?".
+std::string ProductToNarrow(std::u16string_view product);
+
+// The window as the link sees it.
+class TControllerView : public TSettingsControls {
+ public:
+  // Device_status_LED: on while a controller is held.
+  virtual void SetDeviceStatus(bool on) = 0;
+  // PhotoLevel and PhotoLabel together.
+  virtual void SetPhotoControlsEnabled(bool enabled) = 0;
+  // Label2's caption (the label stays hidden).
+  virtual void SetErrorCaption(std::string_view caption) = 0;
+};
+
+class TControllerLink {
+ public:
+  TControllerLink(THidDeviceController& hidController, TControllerView& view);
+  TControllerLink(const TControllerLink&) = delete;
+  TControllerLink& operator=(const TControllerLink&) = delete;
+  // Unbinds the handlers from the HID device controller. Nothing is sent to the device.
+  ~TControllerLink();
+
+  // Binds OnArrival, OnEnumerate, OnDeviceData, OnDeviceDataError and OnRemoval.
+  void Bind();
+
+  // --- Handlers of the HID device controller's events ---------------------------------------
+  bool HidControllerEnumerate(THidDevice* HidDev, std::int32_t Idx);
+  void HidControllerArrival(THidDevice* HidDev);
+  void HidControllerRemoval(THidDevice* HidDev);
+  void RXData(THidDevice* HidDev,
+              std::uint8_t ReportID,
+              const std::uint8_t* Data,
+              std::uint16_t Size);
+  void HidControllerDeviceDataError(THidDevice* HidDev, std::uint32_t Error);
+
+  // --- The window's commands ----------------------------------------------------------------
+  // Sets the two stored colours (main white, standby 0x003030); touches no control.
+  void FormCreate();
+  // Builds the read request and sends it to the held controller, if any.
+  void Read_btnClick();
+  // Encodes the controls' values into a write report and sends it to the held controller.
+  void Write_btnClick();
+  // Writes the report buffer to the held controller as one output report; nothing without one.
+  void SendData();
+
+  THidDevice* HeldDevice() const { return HeldDevice_; }
+  TSettingsCodec& Codec() { return Codec_; }
+  const TSettingsCodec& Codec() const { return Codec_; }
+  // Removed controllers whose give-back is still scheduled.
+  std::size_t PendingGiveBacks() const { return PendingGiveBacks_; }
+
+ private:
+  static std::string ProductOf(THidDevice* device);
+  // Gives an unplugged, checked-out device back to the controller once the refresh that removed
+  // it has finished, so its reader stops and the entry leaves the list.
+  void ScheduleGiveBack(THidDevice* device);
+
+  THidDeviceController& HidController_;
+  TControllerView& View_;
+  TSettingsCodec Codec_;
+  THidDevice* HeldDevice_ = nullptr;
+  std::size_t PendingGiveBacks_ = 0;
+  std::shared_ptr<TControllerLink*> Alive_;  // scheduled give-backs hold it weakly
+};
+
+}  // namespace glowstep

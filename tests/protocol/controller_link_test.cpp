@@ -1,0 +1,336 @@
+#include "controller_link.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "fake_controls.h"
+#include "main_loop.h"
+#include "platform/sim/sim_platform.h"
+
+namespace glowstep {
+namespace {
+
+using namespace std::chrono_literals;
+using TSettings = TVirtualStaircaseController::TSettings;
+
+class FakeView : public fakes::FakeControls, public TControllerView {
+ public:
+  Extended FieldValue(TSettingsField field) const override {
+    return FakeControls::FieldValue(field);
+  }
+  void SetFieldValue(TSettingsField field, Extended value) override {
+    FakeControls::SetFieldValue(field, value);
+  }
+  void SetSwatchColor(TColorSwatch swatch, TColor color) override {
+    FakeControls::SetSwatchColor(swatch, color);
+  }
+  void SetDeviceStatus(bool on) override { led = on; }
+  void SetPhotoControlsEnabled(bool enabled) override { photo = enabled; }
+  void SetErrorCaption(std::string_view caption) override { error = caption; }
+
+  bool led = false;
+  bool photo = false;
+  std::string error = ">";
+};
+
+// One window's worth of the link on the simulated platform, wired as the window wires it.
+class ControllerLinkTest : public ::testing::Test {
+ protected:
+  ControllerLinkTest() : controller(platform, loop), link(controller, view) {
+    controller.SetDevThreadSleepTime(50);
+    link.Bind();
+    link.FormCreate();
+  }
+
+  TSimPlatform::TInterfaceId PlugController(const std::u16string& product = u"Glowstep 3.2",
+                                            TSimFaults faults = {}) {
+    auto behaviour = std::make_shared<TVirtualStaircaseController>();
+    TSimInterfaceSpec spec;
+    spec.ProductString = product;
+    spec.Behaviour = behaviour;
+    spec.Faults = faults;
+    const auto id = platform.Plug(spec);
+    staircases[id] = behaviour;
+    return id;
+  }
+
+  TSimPlatform::TInterfaceId PlugOther(const std::u16string& product = u"USB Optical Mouse") {
+    TSimInterfaceSpec spec;
+    spec.ProductString = product;
+    spec.Attributes = THidAttributes{12, 0x046D, 0xC077, 0x0100};
+    return platform.Plug(spec);
+  }
+
+  void Settle() { loop.RunFor(20ms); }
+
+  bool RunUntil(const std::function<bool()>& done) { return loop.RunUntil(done, 3s); }
+
+  std::u16string HeldProduct() const {
+    return link.HeldDevice() ? link.HeldDevice()->QueryProductName() : u"";
+  }
+
+  TSimPlatform platform;
+  TMainLoop loop;
+  THidDeviceController controller;
+  FakeView view;
+  TControllerLink link;
+  std::map<TSimPlatform::TInterfaceId, std::shared_ptr<TVirtualStaircaseController>> staircases;
+};
+
+TEST(ProductMatch, FindsTheProductNameAnywhereWithExactCase) {
+  EXPECT_TRUE(IsControllerProduct("Glowstep 3"));
+  EXPECT_TRUE(IsControllerProduct("Glowstep 3.2"));
+  EXPECT_TRUE(IsControllerProduct("Stair light Glowstep 3.1 rev B"));
+  EXPECT_TRUE(IsControllerProduct("Glowstep 30"));  // contains the literal
+  EXPECT_FALSE(IsControllerProduct("Glowstep 4"));
+  EXPECT_FALSE(IsControllerProduct("glowstep 3"));
+  EXPECT_FALSE(IsControllerProduct("GLOWSTEP 3"));
+  EXPECT_FALSE(IsControllerProduct("Glowstep  3"));
+  EXPECT_FALSE(IsControllerProduct(""));
+}
+
+TEST(ProductMatch, TakesTheFirmwareDigitAfterTheFirstMarker) {
+  EXPECT_EQ(FirmwareVersion("Glowstep 3.2"), 2);
+  EXPECT_EQ(FirmwareVersion("Glowstep 3.1"), 1);
+  EXPECT_EQ(FirmwareVersion("Glowstep 3"), 0);
+  EXPECT_EQ(FirmwareVersion("Glowstep 3."), 0);
+  EXPECT_EQ(FirmwareVersion("Glowstep 3.x"), 0);
+  EXPECT_EQ(FirmwareVersion("Glowstep 3.9 beta"), 9);
+  EXPECT_EQ(FirmwareVersion("Hub 3.5 Glowstep 3.1"), 5);  // the first marker counts
+}
+
+TEST(ProductMatch, NarrowsWideProductText) {
+  EXPECT_EQ(ProductToNarrow(u"Glowstep 3.2"), "Glowstep 3.2");
+  EXPECT_EQ(ProductToNarrow(u""), "");
+  // Under the C locale nothing beyond ASCII has a counterpart.
+  EXPECT_EQ(ProductToNarrow(u"Glowstep 3 \u00C9"), "Glowstep 3 ?");
+}
+
+TEST_F(ControllerLinkTest, StartsWithNothingHeld) {
+  EXPECT_EQ(link.HeldDevice(), nullptr);
+  EXPECT_FALSE(view.led);
+  EXPECT_EQ(link.Codec().MainColorValue(), 0xFFFFFFU);
+  EXPECT_EQ(link.Codec().IdleColorValue(), 0x003030U);
+}
+
+TEST_F(ControllerLinkTest, HoldsAControllerPresentAtStartAndOffersPhotoSettingsToNewFirmware) {
+  PlugOther();
+  PlugController(u"Glowstep 3.2");
+  Settle();
+  ASSERT_NE(link.HeldDevice(), nullptr);
+  EXPECT_EQ(HeldProduct(), u"Glowstep 3.2");
+  EXPECT_TRUE(view.led);
+  EXPECT_TRUE(view.photo);
+}
+
+TEST_F(ControllerLinkTest, OlderFirmwareIsHeldWithoutPhotoSettings) {
+  for (const char16_t* product : {u"Glowstep 3", u"Glowstep 3.1"}) {
+    const auto id = PlugController(product);
+    Settle();
+    EXPECT_TRUE(view.led) << ToUtf8(product);
+    EXPECT_FALSE(view.photo) << ToUtf8(product);
+    platform.Unplug(id);
+    Settle();
+    EXPECT_FALSE(view.led);
+  }
+}
+
+TEST_F(ControllerLinkTest, IgnoresDevicesThatAreNotTheController) {
+  PlugOther(u"Glowstep 4");
+  PlugOther(u"glowstep 3.2");
+  Settle();
+  EXPECT_EQ(link.HeldDevice(), nullptr);
+  EXPECT_FALSE(view.led);
+  EXPECT_EQ(controller.CheckedOutCount(), 0);
+}
+
+TEST_F(ControllerLinkTest, TakesTheFirstOfTwoControllersAndTheSecondOnlyAfterAnotherArrival) {
+  platform.SetAutoNotify(false);
+  const auto first = PlugController(u"Glowstep 3.2 A");
+  PlugController(u"Glowstep 3.1 B");
+  platform.NotifyDeviceChange();
+  Settle();
+  EXPECT_EQ(HeldProduct(), u"Glowstep 3.2 A");
+  EXPECT_TRUE(view.photo);
+
+  platform.Unplug(first);
+  platform.NotifyDeviceChange();
+  Settle();
+  EXPECT_EQ(link.HeldDevice(), nullptr);
+  EXPECT_FALSE(view.led);
+  EXPECT_FALSE(view.photo);  // the removed controller had photo settings
+
+  PlugOther();
+  platform.NotifyDeviceChange();
+  Settle();
+  EXPECT_EQ(HeldProduct(), u"Glowstep 3.1 B");
+  EXPECT_TRUE(view.led);
+}
+
+TEST_F(ControllerLinkTest, AnotherDeviceArrivingWhileHeldChangesNothing) {
+  PlugController();
+  Settle();
+  THidDevice* held = link.HeldDevice();
+  ASSERT_NE(held, nullptr);
+  PlugOther();
+  PlugController(u"Glowstep 3.2 second");
+  Settle();
+  EXPECT_EQ(link.HeldDevice(), held);
+  EXPECT_EQ(controller.CheckedOutCount(), 1);
+}
+
+TEST_F(ControllerLinkTest, ReadRequestReachesTheControllerAndItsReplyFillsTheControls) {
+  const auto id = PlugController();
+  Settle();
+  TSettings settings{};
+  settings[0] = 20;    // stairs
+  settings[1] = 100;   // LEDs per stair: 2000 LEDs, k = 1.76
+  settings[2] = 7;     // standby LEDs
+  settings[4] = 0x40;  // main colour: green 0x40, red 0x20, blue 0x10
+  settings[5] = 0x20;
+  settings[6] = 0x10;
+  settings[10] = 0x1C;  // on-time 284 units: 20 s
+  settings[11] = 0x01;
+  settings[12] = 250;   // delay 250 ticks: 10 s
+  settings[14] = 25;    // sensor 1 s
+  settings[15] = 0x2C;  // photo time 300 s
+  settings[16] = 0x01;
+  settings[17] = 0xE8;  // level 1000
+  settings[18] = 0x03;
+  staircases[id]->SetSettings(settings);
+
+  link.Read_btnClick();
+  ASSERT_TRUE(RunUntil([&] { return view.order_.size() == 8; }));
+
+  const auto received = staircases[id]->ReceivedReports();
+  ASSERT_EQ(received.size(), 1U);
+  std::vector<std::uint8_t> request(65, 0);
+  request[1] = 'r';
+  EXPECT_EQ(received[0], request);
+
+  EXPECT_EQ(view.Text(TSettingsField::Stairs_count), "20");
+  EXPECT_EQ(view.Text(TSettingsField::LEDs_in_one_stair), "100");
+  EXPECT_EQ(view.Text(TSettingsField::Idle_LEDs), "7");
+  EXPECT_EQ(view.Text(TSettingsField::ON_time), "20");
+  EXPECT_EQ(view.Text(TSettingsField::Delay_time), "10");
+  EXPECT_EQ(view.Text(TSettingsField::Sensor_time), "1.00");
+  EXPECT_EQ(view.Text(TSettingsField::Photo_time), "300");
+  EXPECT_EQ(view.level_, 1000);
+  EXPECT_EQ(link.Codec().MainColorValue(), 0x104020U);
+  EXPECT_EQ(view.swatches_[TColorSwatch::MainColor], NormalizeColor(0x104020));
+}
+
+TEST_F(ControllerLinkTest, WriteStoresExactlyTheEncodedReportInTheController) {
+  const auto id = PlugController();
+  Settle();
+  view.SetText(TSettingsField::Stairs_count, u"12");
+  view.SetText(TSettingsField::Sensor_time, u"2.12");
+  link.Write_btnClick();
+
+  const auto received = staircases[id]->ReceivedReports();
+  ASSERT_EQ(received.size(), 1U);
+  const SettingsReport& sent = link.Codec().Report();
+  EXPECT_EQ(received[0], std::vector<std::uint8_t>(sent.begin(), sent.end()));
+  EXPECT_EQ(sent[2], 12);
+  EXPECT_EQ(sent[16], 52);
+  const TSettings stored = staircases[id]->Settings();
+  EXPECT_TRUE(std::equal(stored.begin(), stored.end(), sent.begin() + 2));
+}
+
+TEST_F(ControllerLinkTest, ReadAndWriteWithoutAControllerSendNothing) {
+  PlugOther();
+  Settle();
+  link.Read_btnClick();
+  link.Write_btnClick();
+  EXPECT_EQ(platform.Counters().ReportsWritten, 0);
+  EXPECT_EQ(link.Codec().Report()[1], 'w');  // the report is still built
+}
+
+TEST_F(ControllerLinkTest, RepliesShorterThan32PayloadBytesAreDropped) {
+  for (const std::uint16_t length : {std::uint16_t{32}, std::uint16_t{33}}) {  // with the ID byte
+    TSimFaults faults;
+    faults.AnswerLength = length;
+    const auto id = PlugController(u"Glowstep 3.2", faults);
+    Settle();
+    view.order_.clear();
+    link.Read_btnClick();
+    loop.RunFor(150ms);
+    EXPECT_EQ(view.order_.size(), length == 33 ? 8U : 0U) << "payload " << length - 1;
+    platform.Unplug(id);
+    Settle();
+  }
+}
+
+TEST_F(ControllerLinkTest, ReportsFromOtherDevicesAreIgnored) {
+  PlugOther(u"Keyboard");
+  Settle();
+  THidDevice* other = controller.Devices().front().get();
+  std::uint8_t payload[64] = {0, 50, 50};
+  link.RXData(other, 0, payload, 64);
+  link.HidControllerDeviceDataError(other, 31);
+  EXPECT_TRUE(view.order_.empty());
+  EXPECT_EQ(view.error, ">");
+}
+
+TEST_F(ControllerLinkTest, ReadErrorsOfTheControllerSetTheHiddenCaption) {
+  TSimFaults faults;
+  faults.FailReadStart = true;
+  PlugController(u"Glowstep 3.2", faults);
+  ASSERT_TRUE(RunUntil([&] { return view.error == "ERROR"; }));
+  EXPECT_TRUE(view.led);  // nothing else changes
+}
+
+TEST_F(ControllerLinkTest, RemovedControllerIsGivenBackAfterTheRefreshAndItsReaderEnds) {
+  const auto id = PlugController();
+  Settle();
+  ASSERT_EQ(platform.Counters().Reads, 1);
+  platform.Unplug(id);
+  ASSERT_TRUE(RunUntil([&] { return controller.Devices().empty(); }));
+  EXPECT_FALSE(view.led);
+  EXPECT_EQ(link.PendingGiveBacks(), 0U);
+  EXPECT_EQ(platform.Counters().Reads, 0);
+  EXPECT_EQ(controller.UnpluggedCount(), 0);
+
+  PlugController(u"Glowstep 3.1");  // a later arrival starts a new enumeration
+  Settle();
+  EXPECT_EQ(HeldProduct(), u"Glowstep 3.1");
+}
+
+TEST_F(ControllerLinkTest, AReplyQueuedBeforeTheRemovalIsStillDecoded) {
+  platform.SetAutoNotify(false);
+  const auto id = PlugController();
+  platform.NotifyDeviceChange();
+  Settle();
+  link.Read_btnClick();
+  // The reader picks the reply up and waits in its hand-off to the main thread; the refresh
+  // that removes the controller runs before the loop gets to that hand-off.
+  std::this_thread::sleep_for(200ms);
+  platform.Unplug(id);
+  controller.DeviceChange();
+  EXPECT_FALSE(view.led);
+  EXPECT_TRUE(view.order_.empty());
+  ASSERT_TRUE(RunUntil([&] { return controller.Devices().empty(); }));
+  EXPECT_EQ(view.order_.size(), 8U);
+}
+
+TEST_F(ControllerLinkTest, ReplugStormLeavesOnlyTheHeldControllersReader) {
+  std::optional<TSimPlatform::TInterfaceId> plugged;
+  for (int cycle = 0; cycle < 1000; ++cycle) {
+    if (plugged) platform.Unplug(*plugged);
+    plugged = PlugController(cycle % 2 ? u"Glowstep 3.1" : u"Glowstep 3.2");
+    staircases.clear();
+    loop.RunPending();
+  }
+  ASSERT_TRUE(RunUntil([&] { return controller.Devices().size() == 1 && link.HeldDevice(); }));
+  EXPECT_EQ(platform.Counters().Reads, 1);
+  EXPECT_EQ(controller.CheckedOutCount(), 1);
+  EXPECT_EQ(controller.UnpluggedCount(), 0);
+  EXPECT_TRUE(view.led);
+  EXPECT_FALSE(view.photo);  // the last one plugged was 3.1
+}
+
+}  // namespace
+}  // namespace glowstep
