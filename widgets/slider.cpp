@@ -1,5 +1,6 @@
 #include "slider.h"
 
+#include "form_loading.h"
 #include "numbers.h"
 #include "slider_led_bitmaps.h"
 
@@ -66,6 +67,8 @@ QImage WithoutTransparentColour(const QImage& image) {
 }  // namespace
 
 TCustomSlider::TCustomSlider(QWidget* parent) : QWidget(parent) {
+  // Built by a form: its stored properties follow, then the form says loading ended.
+  if (TFormLoading::Enlist(this, [this] { EndLoad(); })) BeginLoad();
   setFocusPolicy(Qt::StrongFocus);
   // Every pixel is painted from the off-screen buffer; the background is part of it.
   setAttribute(Qt::WA_OpaquePaintEvent);

@@ -1,5 +1,6 @@
 #include "spin_edit.h"
 
+#include "form_loading.h"
 #include "spin_button.h"
 
 #include <QAction>
@@ -196,6 +197,8 @@ void TSpinUpDown::paintEvent(QPaintEvent*) {
 // --- TCustomSpinEdit --------------------------------------------------------------------------
 
 TCustomSpinEdit::TCustomSpinEdit(QWidget* parent) : TMaskEditBase(parent) {
+  // Built by a form: its stored properties follow, then the form says loading ended.
+  if (TFormLoading::Enlist(this, [this] { Loaded(); })) BeginLoading();
   connect(this, &QLineEdit::textChanged, this, [this] { ChangeReaction(); });
   BuildButton();
   setText(QStringLiteral("0"));
