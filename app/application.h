@@ -1,0 +1,45 @@
+// The application object: its title, its icon, and the message loop's rule for errors: an
+// exception that leaves any handler is shown in an error box, and the program carries on.
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+namespace glowstep {
+
+// The title a program file gives: its name up to the first full stop, every letter after the
+// first in lower case ("GLOWSTEP.EXE" gives "Glowstep").
+QString ApplicationTitleFor(const QString& programPath);
+
+// The text of an error box: the message, with a full stop appended when its last character has
+// a higher code than the full stop.
+QString ErrorBoxText(const QString& message);
+
+class TApplication : public QApplication {
+  Q_OBJECT
+
+ public:
+  // Shows one error: caption and text. The default is a modal error box with one OK button.
+  using TErrorPresenter = std::function<void(const QString& caption, const QString& text)>;
+
+  TApplication(int& argc, char** argv);
+
+  static TApplication* Instance();
+
+  QString Title() const { return Title_; }
+
+  // Runs the error display for an exception (any thread's, handed here on the main thread).
+  void ShowException(std::exception_ptr error);
+  void SetErrorPresenter(TErrorPresenter presenter) { Presenter_ = std::move(presenter); }
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  QString Title_;
+  TErrorPresenter Presenter_;
+};
+
+}  // namespace glowstep

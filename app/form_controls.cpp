@@ -1,0 +1,35 @@
+#include "form_controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace glowstep {
+
+TFixedLabel::TFixedLabel(QWidget* parent) : QLabel(parent) {
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+TShape::TShape(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+void TShape::SetBrushColor(const QColor& color) {
+  if (color == BrushColor_) return;
+  BrushColor_ = color;
+  update();
+}
+
+void TShape::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  // The outline is one pixel inside the control on every side, the fill within it.
+  painter.fillRect(rect(), Qt::black);
+  painter.fillRect(rect().adjusted(1, 1, -1, -1), BrushColor_);
+}
+
+void TShape::mousePressEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit OnMouseDown(this, event->button(), event->modifiers(), at.x(), at.y());
+}
+
+TBitBtn::TBitBtn(QWidget* parent) : QPushButton(parent) { setAutoDefault(false); }
+
+}  // namespace glowstep

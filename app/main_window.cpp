@@ -1,0 +1,170 @@
+#include "main_window.h"
+
+#include <QFont>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "form_loading.h"
+
+namespace glowstep {
+
+TColor ToColorValue(const QColor& color) {
+  const QColor rgb = color.toRgb();
+  return static_cast<TColor>(rgb.red()) | (static_cast<TColor>(rgb.green()) << 8) |
+         (static_cast<TColor>(rgb.blue()) << 16);
+}
+
+QColor FromColorValue(TColor color) {
+  return {static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+          static_cast<int>((color >> 16) & 0xFF)};
+}
+
+namespace {
+
+// The window's font: "MS Sans Serif" at 11 pixels, with look-alikes that carry Cyrillic where
+// it is not installed.
+QFont WindowFont() {
+  QFont::insertSubstitutions(
+      QStringLiteral("MS Sans Serif"),
+      {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma"),
+       QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  return font;
+}
+
+}  // namespace
+
+TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget* parent)
+    : QWidget(parent) {
+  setFont(WindowFont());
+  setPalette(QPalette(palette().color(QPalette::Button)));
+  setAutoFillBackground(true);
+  {
+    // The controls take their stored properties in order, then learn that loading ended.
+    TFormLoading loading;
+    Form_.setupUi(this);
+  }
+  move(kPosition);
+
+  HidController_ = std::make_unique<THidDeviceController>(platform, port);
+  HidController_->SetLoading(true);
+  HidController_->SetDevThreadSleepTime(kDevThreadSleepTime);
+  Link_ = std::make_unique<TControllerLink>(*HidController_, *this);
+  Link_->Bind();
+  HidController_->SetLoading(false);
+
+  ColorDialog_ = new QColorDialog(this);
+  ColorDialog_->setOption(QColorDialog::DontUseNativeDialog);
+  ColorDialog_->setWindowModality(Qt::ApplicationModal);
+
+  connect(Form_.Read_btn, &QPushButton::clicked, this, &TMainWindow::Read_btnClick);
+  connect(Form_.Write_btn, &QPushButton::clicked, this, &TMainWindow::Write_btnClick);
+  connect(Form_.MainColor, &TShape::OnMouseDown, this, &TMainWindow::MainColorMouseDown);
+  connect(Form_.IdleColor, &TShape::OnMouseDown, this, &TMainWindow::IdleColorMouseDown);
+
+  FormCreate();
+}
+
+TMainWindow::~TMainWindow() {
+  // The link's handlers go before the controller and its devices.
+  Link_.reset();
+  HidController_.reset();
+}
+
+void TMainWindow::FormCreate() { Link_->FormCreate(); }
+
+void TMainWindow::Read_btnClick() { Link_->Read_btnClick(); }
+
+void TMainWindow::Write_btnClick() { Link_->Write_btnClick(); }
+
+void TMainWindow::MainColorMouseDown() { PickColor(TColorSwatch::MainColor); }
+
+void TMainWindow::IdleColorMouseDown() { PickColor(TColorSwatch::IdleColor); }
+
+void TMainWindow::PickColor(TColorSwatch swatch) {
+  TSettingsCodec& codec = Link_->Codec();
+  const bool main = swatch == TColorSwatch::MainColor;
+  ColorDialog_->setCurrentColor(
+      FromColorValue(main ? codec.MainColorValue() : codec.IdleColorValue()));
+  ColorDialog_->adjustSize();
+  ColorDialog_->move(ColorDialogPosition(ColorDialog_->frameGeometry().size()));
+  if (ColorDialog_->exec() != QDialog::Accepted) return;
+  const TColor picked = ToColorValue(ColorDialog_->selectedColor());
+  if (main) {
+    codec.SetMainColorValue(picked);
+  } else {
+    codec.SetIdleColorValue(picked);
+  }
+  SetSwatchColor(swatch, NormalizeColor(picked));
+}
+
+QPoint TMainWindow::ColorDialogPosition(QSize dialogSize) const {
+  const QScreen* screen = this->screen();
+  const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+  const int left = area.left() + (area.width() - dialogSize.width()) / 2;
+  const int top = area.top() + (area.height() - dialogSize.height()) / 3;
+  return {left, top};
+}
+
+TSpinEdit* TMainWindow::Field(TSettingsField field) const {
+  switch (field) {
+    case TSettingsField::Stairs_count:
+      return Form_.Stairs_count;
+    case TSettingsField::LEDs_in_one_stair:
+      return Form_.LEDs_in_one_stair;
+    case TSettingsField::Idle_LEDs:
+      return Form_.Idle_LEDs;
+    case TSettingsField::ON_time:
+      return Form_.ON_time;
+    case TSettingsField::Delay_time:
+      return Form_.Delay_time;
+    case TSettingsField::Sensor_time:
+      return Form_.Sensor_time;
+    case TSettingsField::Photo_time:
+      return Form_.Photo_time;
+    case TSettingsField::PhotoLevel:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+Extended TMainWindow::FieldValue(TSettingsField field) const {
+  if (field == TSettingsField::PhotoLevel) return Form_.PhotoLevel->Value();
+  return Field(field)->Value();
+}
+
+void TMainWindow::SetFieldValue(TSettingsField field, Extended value) {
+  if (field == TSettingsField::PhotoLevel) {
+    Form_.PhotoLevel->SetValue(static_cast<int>(Trunc(value)));
+    return;
+  }
+  Field(field)->SetValue(value);
+}
+
+void TMainWindow::SetSwatchColor(TColorSwatch swatch, TColor color) {
+  TShape* shape = swatch == TColorSwatch::MainColor ? Form_.MainColor : Form_.IdleColor;
+  shape->SetBrushColor(FromColorValue(color));
+}
+
+void TMainWindow::SetDeviceStatus(bool on) { Form_.Device_status_LED->SetStatus(on); }
+
+void TMainWindow::SetPhotoControlsEnabled(bool enabled) {
+  Form_.PhotoLevel->setEnabled(enabled);
+  Form_.PhotoLabel->setEnabled(enabled);
+}
+
+void TMainWindow::SetErrorCaption(std::string_view caption) {
+  Form_.Label2->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+}
+
+void TMainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (OuterSizeApplied_ || event->spontaneous()) return;
+  OuterSizeApplied_ = true;
+  // The designed size counts the frame; the frame is known once the window is shown.
+  const QSize frame = frameGeometry().size() - geometry().size();
+  resize(kOuterSize - frame);
+}
+
+}  // namespace glowstep

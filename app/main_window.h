@@ -1,0 +1,78 @@
+// The configurator's one window: a field per controller setting, two colour swatches, the read
+// and write buttons and the readiness LED, laid out in fixed pixel positions by its form. It
+// carries the HID device controller, whose events drive the controller link.
+#pragma once
+
+#include <QColorDialog>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+#include "controller_link.h"
+#include "hid_device_controller.h"
+#include "ui_main_window.h"
+
+namespace glowstep {
+
+class THidPlatform;
+class TMainThreadPort;
+
+class TMainWindow : public QWidget, public TControllerView {
+  Q_OBJECT
+
+ public:
+  // The window's designed outer size, frame included, and its place on the screen.
+  static constexpr QSize kOuterSize{421, 651};
+  static constexpr QPoint kPosition{398, 130};
+  static constexpr std::int32_t kDevThreadSleepTime = 50;
+
+  TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget* parent = nullptr);
+  ~TMainWindow() override;
+
+  // --- The form's controls ----------------------------------------------------------------
+  Ui::TMainWindow& Form() { return Form_; }
+  THidDeviceController& HidController() { return *HidController_; }
+  TControllerLink& Link() { return *Link_; }
+  QColorDialog& ColorDialog() { return *ColorDialog_; }
+
+  // --- Handlers -------------------------------------------------------------------------------
+  void FormCreate();
+  void Read_btnClick();
+  void Write_btnClick();
+  void MainColorMouseDown();
+  void IdleColorMouseDown();
+
+  // --- TControllerView ------------------------------------------------------------------------
+  Extended FieldValue(TSettingsField field) const override;
+  void SetFieldValue(TSettingsField field, Extended value) override;
+  void SetSwatchColor(TColorSwatch swatch, TColor color) override;
+  void SetDeviceStatus(bool on) override;
+  void SetPhotoControlsEnabled(bool enabled) override;
+  void SetErrorCaption(std::string_view caption) override;
+
+  // Where the colour dialog goes on the window's screen: centred across, its top at one third
+  // of the height left free above and below it.
+  QPoint ColorDialogPosition(QSize dialogSize) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  TSpinEdit* Field(TSettingsField field) const;
+  // Opens the colour dialog on a stored colour; confirming stores the pick and shows it
+  // normalised on the swatch.
+  void PickColor(TColorSwatch swatch);
+
+  Ui::TMainWindow Form_;
+  std::unique_ptr<THidDeviceController> HidController_;
+  std::unique_ptr<TControllerLink> Link_;
+  QColorDialog* ColorDialog_ = nullptr;
+  bool OuterSizeApplied_ = false;
+};
+
+// QColor <-> the controller's colour value (red in the low byte).
+TColor ToColorValue(const QColor& color);
+QColor FromColorValue(TColor color);
+
+}  // namespace glowstep

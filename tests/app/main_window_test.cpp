@@ -1,0 +1,251 @@
+#include <QColorDialog>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include "application.h"
+#include "led.h"
+#include "main_window.h"
+#include "platform/sim/sim_platform.h"
+#include "qt_main_thread_port.h"
+#include "slider.h"
+#include "spin_edit.h"
+
+using namespace glowstep;
+
+namespace {
+
+const std::vector<std::uint8_t> kDefaultWriteReport = [] {
+  std::vector<std::uint8_t> report(65, 0);
+  const std::uint8_t head[] = {0x00, 0x77, 0x0A, 0x3C, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0x30, 0x30,
+                               0x00, 0xF4, 0x01, 0x77, 0x01, 0x02, 0x0A, 0x00, 0x64, 0x00};
+  std::copy(std::begin(head), std::end(head), report.begin());
+  return report;
+}();
+
+// Runs `action` on the next turn of the event loop, when a modal dialog has opened.
+void WhenModal(std::function<void(QWidget*)> action) {
+  QTimer::singleShot(0, [action] {
+    QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+    action(QApplication::activeModalWidget());
+  });
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TSimPlatform> platform;
+  std::unique_ptr<TQtMainThreadPort> port;
+  std::unique_ptr<TMainWindow> window;
+  std::vector<QString> errors;
+
+  Ui::TMainWindow& Form() { return window->Form(); }
+
+  TSimPlatform::TInterfaceId PlugController(std::shared_ptr<TVirtualStaircaseController> vc,
+                                            const std::u16string& product = u"Glowstep 3.2") {
+    TSimInterfaceSpec spec;
+    spec.ProductString = product;
+    spec.Behaviour = std::move(vc);
+    return platform->Plug(spec);
+  }
+
+ private slots:
+  void init() {
+    TCustomSpinEdit::SetNumberFormat(TNumberFormat{u'.', u','});
+    errors.clear();
+    TApplication::Instance()->SetErrorPresenter(
+        [this](const QString& caption, const QString& text) {
+          errors.push_back(caption + ": " + text);
+        });
+    platform = std::make_unique<TSimPlatform>();
+    port = std::make_unique<TQtMainThreadPort>(
+        [](std::exception_ptr error) { TApplication::Instance()->ShowException(error); });
+    window = std::make_unique<TMainWindow>(*platform, *port);
+  }
+
+  void cleanup() {
+    window.reset();
+    port.reset();
+    platform.reset();
+  }
+
+  void startsWithEveryControlAsDesigned() {
+    QCOMPARE(window->windowTitle(), QStringLiteral("Glowstep v3.2"));
+    QCOMPARE(window->pos(), QPoint(398, 130));
+    struct Field {
+      TSpinEdit* edit;
+      QPoint at;
+      double min, max, value;
+      QString text;
+    };
+    const Field fields[] = {
+        {Form().Stairs_count, {32, 32}, 3, 250, 10, "10"},
+        {Form().LEDs_in_one_stair, {32, 72}, 3, 240, 60, "60"},
+        {Form().Idle_LEDs, {32, 112}, 0, 120, 1, "1"},
+        {Form().ON_time, {32, 152}, 1, 300, 20, "20"},
+        {Form().Delay_time, {32, 192}, 1, 300, 15, "15"},
+        {Form().Sensor_time, {32, 232}, 0, 2.5, 0.1, "0.10"},
+        {Form().Photo_time, {32, 272}, 1, 1800, 10, "10"},
+    };
+    for (const Field& f : fields) {
+      QCOMPARE(f.edit->geometry(), QRect(f.at, QSize(121, 21)));
+      QCOMPARE(static_cast<double>(f.edit->MinValue()), f.min);
+      QCOMPARE(static_cast<double>(f.edit->MaxValue()), f.max);
+      QVERIFY(f.edit->CheckMinValue() && f.edit->CheckMaxValue());
+      QCOMPARE(f.edit->text(), f.text);
+      QVERIFY(!f.edit->Loading());
+    }
+    QCOMPARE(Form().Sensor_time->Value(), 0.1L);
+    QCOMPARE(static_cast<double>(Form().Sensor_time->Increment()), 0.1);
+
+    QCOMPARE(Form().PhotoLevel->geometry(), QRect(24, 336, 353, 40));
+    QCOMPARE(Form().PhotoLevel->MaxValue(), 1000);
+    QCOMPARE(Form().PhotoLevel->Increment(), 20);
+    QCOMPARE(Form().PhotoLevel->Value(), 100);
+    QVERIFY(!Form().PhotoLevel->Loading());
+    QVERIFY(!Form().PhotoLevel->isEnabled());
+    QVERIFY(!Form().PhotoLabel->isEnabled());
+    QVERIFY(!Form().Device_status_LED->Status());
+    QCOMPARE(Form().Device_status_LED->pos(), QPoint(32, 560));
+    QVERIFY(Form().Label2->isHidden());
+    QCOMPARE(Form().Label2->text(), QStringLiteral(">"));
+    QCOMPARE(Form().MainColor->BrushColor(), QColor(255, 255, 255));
+    QCOMPARE(Form().IdleColor->BrushColor(), QColor(0xF0, 0x80, 0x00));
+    QCOMPARE(Form().Read_btn->text(), QStringLiteral("Прочитать настройки"));
+    QCOMPARE(Form().Write_btn->geometry(), QRect(208, 520, 161, 33));
+    QCOMPARE(window->HidController().DevThreadSleepTime(), 50);
+    QCOMPARE(window->Link().Codec().IdleColorValue(), 0x003030U);
+  }
+
+  void tabOrderFollowsTheForm() {
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    const QList<QWidget*> expected = {
+        Form().LEDs_in_one_stair, Form().Idle_LEDs,   Form().ON_time,
+        Form().Delay_time,        Form().Sensor_time, Form().Read_btn,
+        Form().Write_btn,         Form().Photo_time,  Form().Stairs_count};
+    Form().LEDs_in_one_stair->setFocus();
+    for (qsizetype i = 1; i < expected.size(); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), expected[i]);
+    }
+    // The disabled slider is skipped: from the last field the focus wraps to the first.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), Form().LEDs_in_one_stair);
+  }
+
+  void plugReadAndUnplugDriveTheWindow() {
+    auto vc = std::make_shared<TVirtualStaircaseController>();
+    TVirtualStaircaseController::TSettings settings = TVirtualStaircaseController::kDefaultSettings;
+    settings[0] = 251;  // beyond the stairs bound: shown as 250
+    settings[1] = 100;  // 25000 LEDs: the on-time counts in units of k = 22 ticks
+    settings[10] = 9;   // 9 units: 7.92 s, whole seconds 8
+    settings[11] = 0;
+    settings[14] = 53;    // 2.12 s
+    settings[17] = 0x58;  // level 600
+    settings[18] = 0x02;
+    vc->SetSettings(settings);
+    const auto id = PlugController(vc);
+    QTRY_VERIFY(Form().Device_status_LED->Status());
+    QVERIFY(Form().PhotoLevel->isEnabled());
+    QVERIFY(Form().PhotoLabel->isEnabled());
+
+    QTest::mouseClick(Form().Read_btn, Qt::LeftButton);
+    QTRY_COMPARE(Form().Stairs_count->text(), QStringLiteral("250"));
+    QTRY_COMPARE(Form().PhotoLevel->Value(), 600);
+    QCOMPARE(Form().LEDs_in_one_stair->text(), QStringLiteral("100"));
+    QCOMPARE(Form().ON_time->text(), QStringLiteral("8"));
+    QCOMPARE(Form().Sensor_time->text(), QStringLiteral("2.12"));
+    QCOMPARE(Form().IdleColor->BrushColor(),
+             QColor(0xFF, 0xFF, 0x00));  // 0x003030 at full brightness
+
+    platform->Unplug(id);
+    QTRY_VERIFY(!Form().Device_status_LED->Status());
+    QVERIFY(!Form().PhotoLevel->isEnabled());
+  }
+
+  void writeWithTheDefaultsSendsTheDefaultReport() {
+    auto vc = std::make_shared<TVirtualStaircaseController>();
+    PlugController(vc);
+    QTRY_VERIFY(Form().Device_status_LED->Status());
+    QTest::mouseClick(Form().Write_btn, Qt::LeftButton);
+    QCOMPARE(vc->ReceivedCount(), std::size_t{1});
+    QCOMPARE(vc->ReceivedReports()[0], kDefaultWriteReport);
+  }
+
+  void pickedColourIsStoredAndShownNormalised() {
+    WhenModal([](QWidget* modal) {
+      auto* dialog = qobject_cast<QColorDialog*>(modal);
+      QVERIFY(dialog != nullptr);
+      QCOMPARE(dialog->currentColor(), QColor(255, 255, 255));
+      dialog->setCurrentColor(QColor(200, 0, 0));
+      dialog->accept();
+    });
+    QTest::mousePress(Form().MainColor, Qt::LeftButton);
+    QCOMPARE(window->Link().Codec().MainColorValue(), 0x0000C8U);
+    QCOMPARE(Form().MainColor->BrushColor(), QColor(254, 0, 0));
+  }
+
+  void cancelledPickChangesNothingAndAnyButtonOpensTheDialog() {
+    bool opened = false;
+    WhenModal([&opened](QWidget* modal) {
+      opened = true;
+      auto* dialog = qobject_cast<QColorDialog*>(modal);
+      QVERIFY(dialog != nullptr);
+      QCOMPARE(dialog->currentColor(), QColor(0x30, 0x30, 0x00));  // the stored standby colour
+      dialog->setCurrentColor(QColor(1, 2, 3));
+      dialog->reject();
+    });
+    QTest::mousePress(Form().IdleColor, Qt::RightButton);
+    QVERIFY(opened);
+    QCOMPARE(window->Link().Codec().IdleColorValue(), 0x003030U);
+    QCOMPARE(Form().IdleColor->BrushColor(), QColor(0xF0, 0x80, 0x00));
+  }
+
+  void colourDialogIsCentredAcrossAndAThirdDown() {
+    const QRect screen = window->screen()->geometry();
+    const QPoint at = window->ColorDialogPosition(QSize(500, 300));
+    QCOMPARE(at.x(), screen.left() + (screen.width() - 500) / 2);
+    QCOMPARE(at.y(), screen.top() + (screen.height() - 300) / 3);
+  }
+
+  void anErrorInAHandlerIsShownAndTheWindowCarriesOn() {
+    QTRY_COMPARE(window->HidController().LastChangeParam(), std::intptr_t{-1});  // first refresh
+    TSimInterfaceSpec broken;
+    broken.ProductString = u"Broken";
+    broken.Faults.FailOpen = true;
+    const auto bad = platform->Plug(broken);
+    QTRY_COMPARE(errors.size(), std::size_t{1});
+    QCOMPARE(errors[0], TApplication::Instance()->Title() + ": Device cannot be opened.");
+    platform->Unplug(bad);
+    auto vc = std::make_shared<TVirtualStaircaseController>();
+    PlugController(vc);
+    QTRY_VERIFY(Form().Device_status_LED->Status());
+  }
+
+  void titleAndErrorTextFollowTheProgramsRules() {
+    QCOMPARE(ApplicationTitleFor("C:/Program Files/GLOWSTEP.EXE"), QStringLiteral("Glowstep"));
+    QCOMPARE(ApplicationTitleFor("/usr/bin/glowstep-configurator"),
+             QStringLiteral("glowstep-configurator"));
+    QCOMPARE(ApplicationTitleFor("Glow.Step.exe"), QStringLiteral("Glow"));
+    QCOMPARE(ErrorBoxText("Device cannot be opened"), QStringLiteral("Device cannot be opened."));
+    QCOMPARE(ErrorBoxText("Value must be between 3 and 250"),
+             QStringLiteral("Value must be between 3 and 250."));
+    QCOMPARE(ErrorBoxText("Done."), QStringLiteral("Done."));
+    QCOMPARE(ErrorBoxText("Stop!"), QStringLiteral("Stop!"));
+    QCOMPARE(ErrorBoxText(""), QString());
+  }
+};
+
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  MainWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"
