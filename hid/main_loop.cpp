@@ -12,6 +12,7 @@
 
 namespace glowstep {
 
+#ifdef GLOWSTEP_LOOP_POLL
 namespace {
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
@@ -21,6 +22,7 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
 }
 
 }  // namespace
+#endif
 
 TMainLoop::TMainLoop() {
 #ifdef GLOWSTEP_LOOP_POLL
