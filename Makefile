@@ -6,7 +6,7 @@ APP := $(BUILD_DIR)/app/glowstep-configurator
 DEMO := $(BUILD_DIR)/tools/demo/glowstep-demo
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
-.PHONY: all deps deps-windows build run demo test test-windows asan tsan format format-check clean
+.PHONY: all deps deps-windows build run demo screenshot package check-packaging test test-windows asan tsan format format-check clean
 
 all: build
 
@@ -27,6 +27,19 @@ run: build
 demo: build
 	@if [ -x $(DEMO) ]; then scripts/run-gui $(DEMO); \
 	else echo "The demo is not available yet."; fi
+
+# The demo's window under a virtual X server, checked for its size and saved for the README.
+SCREENSHOT ?= docs/screenshot.png
+screenshot: build
+	@scripts/screenshot $(DEMO) $(SCREENSHOT)
+
+# A Debian package of the program and its desktop files (build/<preset>/*.deb).
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
+
+check-packaging: deps
+	@desktop-file-validate packaging/linux/glowstep-configurator.desktop
+	@appstreamcli validate --no-net packaging/linux/io.github.glowstep.Configurator.metainfo.xml
 
 test: build
 	@ctest --preset $(PRESET)

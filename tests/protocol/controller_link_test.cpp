@@ -105,8 +105,8 @@ TEST(ProductMatch, TakesTheFirmwareDigitAfterTheFirstMarker) {
 TEST(ProductMatch, NarrowsWideProductText) {
   EXPECT_EQ(ProductToNarrow(u"Glowstep 3.2"), "Glowstep 3.2");
   EXPECT_EQ(ProductToNarrow(u""), "");
-  // Under the C locale nothing beyond ASCII has a counterpart.
-  EXPECT_EQ(ProductToNarrow(u"Glowstep 3 \u00C9"), "Glowstep 3 ?");
+  // Neither the C locale nor a Western ANSI code page has a counterpart for a CJK character.
+  EXPECT_EQ(ProductToNarrow(u"Glowstep 3 \u4E2D"), "Glowstep 3 ?");
 }
 
 TEST_F(ControllerLinkTest, StartsWithNothingHeld) {
