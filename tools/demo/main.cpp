@@ -8,6 +8,7 @@
 
 #include "application.h"
 #include "demo_world.h"
+#include "first_paint_probe.h"
 #include "main_window.h"
 #include "qt_main_thread_port.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   world.Execute("plug Glowstep 3.2");
 
   TMainWindow window(world.Platform(), port);
+  TFirstPaintProbe::InstallOn(&window);
   window.show();
 
   // Lines are read on a thread of their own and run on the main thread, one at a time.
