@@ -1,0 +1,207 @@
+// The device controller on the Linux backend: a fixture sysfs tree, this machine's libudev, and
+// socket pairs in place of the hidraw nodes, one pair per open as the kernel gives every open
+// its own report queue.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "hid_device.h"
+#include "hid_device_controller.h"
+#include "main_loop.h"
+#include "sysfs_fixture.h"
+
+namespace glowstep {
+namespace {
+
+using namespace std::chrono_literals;
+using TBytes = std::vector<std::uint8_t>;
+
+class LinuxController : public ::testing::Test {
+ protected:
+  struct TOpen {
+    std::string Node;
+    int Flags = 0;
+    int DeviceEnd = -1;
+  };
+
+  LinuxController() {
+    TLinuxPlatformOptions options = Fixture.Options();
+    options.OpenNode = [this](const std::string& node, int flags, const std::string&) {
+      if (Refused.count(node) != 0) {
+        errno = EACCES;
+        return -1;
+      }
+      int pair[2];
+      if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return -1;
+      Opens.push_back(TOpen{node, flags, pair[1]});
+      return pair[0];
+    };
+    Platform = std::make_unique<TLinuxHidPlatform>(options);
+  }
+
+  ~LinuxController() override {
+    Controller.reset();
+    for (const TOpen& open : Opens) close(open.DeviceEnd);
+  }
+
+  void MakeController() {
+    Controller = std::make_unique<THidDeviceController>(*Platform, Loop);
+    Controller->SetOnArrival(THidPlugEvent([this](THidDevice* d) {
+      Events.push_back("arrival " + d->PnPInfo().DevicePath);
+      Products.push_back(d->QueryProductName());  // allowed inside the event, without an open
+    }));
+    Controller->SetOnRemoval(THidPlugEvent(
+        [this](THidDevice* d) { Events.push_back("removal " + d->PnPInfo().DevicePath); }));
+    Controller->SetOnDeviceData(THidDataEvent(
+        [this](THidDevice*, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
+          TBytes report{id};
+          report.insert(report.end(), data, data + size);
+          Reports.push_back(report);
+        }));
+    Controller->SetOnDeviceDataError(
+        THidDataErrorEvent([this](THidDevice*, std::uint32_t error) { Errors.push_back(error); }));
+    Loop.RunPending();
+  }
+
+  void Refresh() { Controller->NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, 0); }
+
+  THidDevice* CheckOut(std::int32_t index) {
+    THidDevice* device = nullptr;
+    EXPECT_TRUE(Controller->CheckOutAt(device, index));
+    return device;
+  }
+
+  // The device end of the last open of `node` that can read.
+  int ReadEnd(const std::string& node) {
+    for (auto it = Opens.rbegin(); it != Opens.rend(); ++it)
+      if (it->Node == node && (it->Flags & O_ACCMODE) == O_RDONLY) return it->DeviceEnd;
+    return -1;
+  }
+
+  std::string Node(const std::string& name) const { return Fixture.NodeRoot() + "/" + name; }
+
+  TSysfsFixture Fixture;
+  TMainLoop Loop;
+  std::unique_ptr<TLinuxHidPlatform> Platform;
+  std::unique_ptr<THidDeviceController> Controller;
+  std::vector<TOpen> Opens;
+  std::set<std::string> Refused;
+  std::vector<std::string> Events;
+  std::vector<std::u16string> Products;
+  std::vector<TBytes> Reports;
+  std::vector<std::uint32_t> Errors;
+};
+
+TEST_F(LinuxController, DevicesInTheTreeArriveAndLeaveWithTheirNames) {
+  Fixture.Add(TFixtureDevice{});
+  TFixtureDevice keyboard;
+  keyboard.Name = "hidraw1";
+  keyboard.Sequence = 2;
+  keyboard.DevNumber = "243:1";
+  keyboard.UsbProduct = "USB Keyboard";
+  Fixture.Add(keyboard);
+  MakeController();
+  EXPECT_EQ(Events,
+            (std::vector<std::string>{"arrival " + Node("hidraw0"), "arrival " + Node("hidraw1")}));
+  EXPECT_EQ(Products, (std::vector<std::u16string>{u"Glowstep 3 v1.2", u"USB Keyboard"}));
+  EXPECT_EQ(Controller->Devices()[0]->HidAttributes().VendorID, 0x16C0);
+  EXPECT_EQ(Controller->Devices()[0]->HidAttributes().VersionNumber, 0x0102);
+
+  Refresh();  // nothing changed: nobody comes or goes
+  EXPECT_EQ(Events.size(), 2u);
+  Fixture.Remove("hidraw0");
+  Refresh();
+  EXPECT_EQ(Events.back(), "removal " + Node("hidraw0"));
+  EXPECT_EQ(Controller->Devices().size(), 1u);
+}
+
+TEST_F(LinuxController, ANodeHandedOnToAnotherDeviceIsNeverTakenForTheFirst) {
+  Fixture.Add(TFixtureDevice{});
+  MakeController();
+  THidDevice* held = CheckOut(0);
+  const std::uint32_t identity = held->PnPInfo().DeviceInstance;
+  held->CloseGeneral();
+
+  // Unplugged and another device plugged in, which the kernel gives the same node and number,
+  // before the refresh has run.
+  Fixture.Remove("hidraw0");
+  TFixtureDevice other;
+  other.Sequence = 2;
+  other.UsbProduct = "Other";
+  Fixture.Add(other);
+  const std::size_t opens = Opens.size();
+  const TBytes report(65, 0);
+  std::uint32_t written = 0;
+  EXPECT_FALSE(held->WriteReport(report.data(), 65, written));
+  EXPECT_EQ(Platform->LastError(), kErrorDeviceNotConnected);
+  EXPECT_EQ(Opens.size(), opens);  // the newcomer's node was not even opened
+
+  Refresh();
+  ASSERT_EQ(Controller->Devices().size(), 2u);
+  EXPECT_FALSE(held->PluggedIn());
+  const THidDevice* newcomer = Controller->Devices()[1].get();
+  EXPECT_NE(newcomer->PnPInfo().DeviceInstance, identity);
+  EXPECT_EQ(newcomer->PnPInfo().DevicePath, held->PnPInfo().DevicePath);
+  EXPECT_EQ(Products.back(), u"Other");
+}
+
+TEST_F(LinuxController, ADeviceTheUserMayNotOpenIsStillIdentified) {
+  Fixture.Add(TFixtureDevice{});
+  Refused.insert(Node("hidraw0"));
+  MakeController();
+  ASSERT_EQ(Controller->Devices().size(), 1u);
+  EXPECT_EQ(Products, std::vector<std::u16string>{u"Glowstep 3 v1.2"});
+  THidDevice* device = CheckOut(0);
+  EXPECT_FALSE(device->ReadWriteAccess());
+  EXPECT_FALSE(device->HasReader());
+  EXPECT_TRUE(Opens.empty());
+}
+
+TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
+  Fixture.Add(TFixtureDevice{});
+  MakeController();
+  THidDevice* device = CheckOut(0);
+  ASSERT_TRUE(device->HasReader());
+  const int readEnd = ReadEnd(Node("hidraw0"));
+  ASSERT_GE(readEnd, 0);
+
+  TBytes request(65, 0);
+  request[1] = 'r';
+  std::uint32_t written = 0;
+  ASSERT_TRUE(device->WriteReport(request.data(), 65, written));
+  ASSERT_FALSE(Opens.empty());
+  TBytes received(80, 0);
+  ASSERT_EQ(read(Opens.back().DeviceEnd, received.data(), received.size()), 65);
+
+  TBytes answer(64, 0);
+  answer[0] = 'r';
+  answer[1] = 10;
+  ASSERT_EQ(write(readEnd, answer.data(), answer.size()), 64);
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Reports.empty(); }, 2000ms));
+  TBytes expected{0};
+  expected.insert(expected.end(), answer.begin(), answer.end());
+  EXPECT_EQ(Reports[0], expected);
+
+  // Unplugged: the node hangs up, the tree loses the device, the monitor would say so.
+  device->SetSleepTime(10);
+  shutdown(readEnd, SHUT_RDWR);
+  Fixture.Remove("hidraw0");
+  ASSERT_TRUE(Loop.RunUntil([&] { return Errors.size() >= 2; }, 2000ms));
+  EXPECT_EQ(Errors[0], kErrorDeviceNotConnected);
+  Refresh();
+  EXPECT_EQ(Events.back(), "removal " + Node("hidraw0"));
+  device->Destroy();
+  EXPECT_TRUE(Controller->Devices().empty());
+  Controller.reset();
+  EXPECT_EQ(Platform->OpenHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace glowstep

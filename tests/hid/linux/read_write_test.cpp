@@ -1,0 +1,223 @@
+// The reader and the writer on a socketpair(AF_UNIX, SOCK_SEQPACKET) standing in for a hidraw
+// node: one message is one report, and closing the far end is an unplug.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "linux_platform.h"
+
+namespace glowstep {
+namespace {
+
+using namespace std::chrono_literals;
+using TBytes = std::vector<std::uint8_t>;
+
+bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
+// The kernel's count of times the thread `tid` went to sleep or was preempted.
+long long ContextSwitches(long tid) {
+  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+  std::string line;
+  long long switches = 0;
+  while (std::getline(status, line)) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+        line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+      switches += std::stoll(line.substr(line.find(':') + 1));
+  }
+  return switches;
+}
+
+class ReadWrite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+    NodeFd = pair[0];
+    Device = pair[1];
+  }
+  void TearDown() override {
+    if (Device >= 0) close(Device);
+    Device = -1;
+  }
+
+  THidHandle Adopt(bool numbered) {
+    return Platform.AdoptDescriptor(NodeFd, TFileAccess::ReadWrite, numbered);
+  }
+
+  void Send(const TBytes& report) {
+    ASSERT_EQ(write(Device, report.data(), report.size()), static_cast<ssize_t>(report.size()));
+  }
+
+  void Unplug() {
+    close(Device);
+    Device = -1;
+  }
+
+  TLinuxHidPlatform Platform;
+  int NodeFd = -1;
+  int Device = -1;  // the device's end
+};
+
+TEST_F(ReadWrite, ReportsArriveInOrderWithAReportIdByteFirst) {
+  for (const bool numbered : {false, true}) {
+    SCOPED_TRACE(numbered ? "numbered reports" : "no report IDs");
+    if (numbered) {
+      TearDown();
+      SetUp();
+    }
+    const THidHandle handle = Adopt(numbered);
+    auto read = Platform.CreateRead();
+    TBytes first(64, 0x11);
+    TBytes second(64, 0x22);
+    TBytes shortOne = {0x33, 0x34};
+    if (numbered) {
+      first[0] = 7;
+      second[0] = 9;
+      shortOne[0] = 7;
+    }
+    Send(first);
+    Send(second);
+    Send(shortOne);
+    for (const TBytes* sent : {&first, &second, &shortOne}) {
+      TBytes buffer(65, 0xEE);
+      ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+      ASSERT_EQ(read->Wait(100), kWaitIoCompletion);
+      const std::uint32_t count = read->Result(handle);
+      // A device without report IDs gets a 0 in front: the ID byte it does not send.
+      TBytes expected = numbered ? *sent : TBytes{0};
+      if (!numbered) expected.insert(expected.end(), sent->begin(), sent->end());
+      ASSERT_EQ(count, expected.size());
+      EXPECT_EQ(TBytes(buffer.begin(), buffer.begin() + count), expected);
+    }
+    read.reset();
+    EXPECT_TRUE(Platform.CloseFile(handle));
+    EXPECT_FALSE(IsOpen(NodeFd));
+  }
+}
+
+TEST_F(ReadWrite, AWriteIsOneMessageOfTheWholeBufferIdFirst) {
+  const THidHandle handle = Adopt(false);
+  TBytes report(65, 0);
+  report[1] = 'w';
+  report[64] = 0x5A;
+  std::uint32_t written = 0;
+  ASSERT_TRUE(Platform.WriteFile(handle, report.data(), 65, written));
+  EXPECT_EQ(written, 65u);
+  TBytes received(100, 0);
+  ASSERT_EQ(read(Device, received.data(), received.size()), 65);
+  received.resize(65);
+  EXPECT_EQ(received, report);
+
+  Unplug();
+  EXPECT_FALSE(Platform.WriteFile(handle, report.data(), 65, written));
+  EXPECT_EQ(Platform.LastError(), kErrorDeviceNotConnected);
+  EXPECT_EQ(written, 0u);
+  // A query handle carries no descriptor and writes nothing.
+  const THidHandle query = Platform.AdoptDescriptor(-1, TFileAccess::None, false);
+  EXPECT_FALSE(Platform.WriteFile(query, report.data(), 65, written));
+  EXPECT_EQ(Platform.LastError(), kErrorAccessDenied);
+}
+
+TEST_F(ReadWrite, AWaitingReadWakesForStopAndForUnplugOnly) {
+  const THidHandle handle = Adopt(false);
+  auto read = Platform.CreateRead();
+  TBytes buffer(65, 0);
+  std::atomic<long> tid{0};
+  std::atomic<std::uint32_t> result{~0u};
+  std::atomic<std::uint32_t> error{0};
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  std::thread reader([&] {
+    tid = static_cast<long>(syscall(SYS_gettid));
+    // A slice of 10 ms: an idle read still sleeps right through it.
+    result = read->Wait(10);
+    error = Platform.LastError();
+  });
+  while (tid == 0) std::this_thread::yield();
+  std::this_thread::sleep_for(50ms);  // let it settle into poll()
+  const long long before = ContextSwitches(tid);
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(ContextSwitches(tid) - before, 0);  // no wake-up while nothing happens
+  EXPECT_EQ(result, ~0u);
+
+  read->Wake();  // a stop: the read stays outstanding
+  reader.join();
+  EXPECT_EQ(result, kWaitTimeout);
+
+  std::thread unplugged([&] {
+    result = read->Wait(10);
+    error = Platform.LastError();
+  });
+  std::this_thread::sleep_for(20ms);
+  Unplug();
+  unplugged.join();
+  EXPECT_EQ(result, kWaitIoCompletion);
+  EXPECT_EQ(read->Result(handle), 0u);
+  EXPECT_EQ(error, kErrorDeviceNotConnected);
+  // The node stays dead: the next read does not start, and says why.
+  EXPECT_FALSE(read->Begin(handle, buffer.data(), 65));
+  EXPECT_EQ(Platform.LastError(), kErrorDeviceNotConnected);
+}
+
+TEST_F(ReadWrite, ReportsWaitingAtAnUnplugAreStillDelivered) {
+  const THidHandle handle = Adopt(false);
+  auto read = Platform.CreateRead();
+  Send(TBytes(64, 0x42));
+  Unplug();
+  TBytes buffer(65, 0);
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  ASSERT_EQ(read->Wait(10), kWaitIoCompletion);
+  EXPECT_EQ(read->Result(handle), 65u);
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  ASSERT_EQ(read->Wait(10), kWaitIoCompletion);
+  EXPECT_EQ(read->Result(handle), 0u);
+}
+
+TEST_F(ReadWrite, ADescriptorIsClosedOnlyOnceNoReadPollsIt) {
+  const THidHandle handle = Adopt(false);
+  auto read = Platform.CreateRead();
+  TBytes buffer(65, 0);
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  // Closing the handle under the outstanding read ends the read but keeps the descriptor, so
+  // its number cannot go to another file while the read still polls it.
+  EXPECT_TRUE(Platform.CloseFile(handle));
+  EXPECT_TRUE(IsOpen(NodeFd));
+  EXPECT_EQ(read->Wait(10000), kWaitIoCompletion);  // at once, not after the slice
+  EXPECT_EQ(read->Result(handle), 0u);
+  EXPECT_EQ(Platform.LastError(), kErrorOperationAborted);
+  EXPECT_FALSE(IsOpen(NodeFd));
+  EXPECT_FALSE(Platform.CloseFile(handle));
+  EXPECT_FALSE(read->Begin(handle, buffer.data(), 65));
+  EXPECT_EQ(Platform.LastError(), kErrorInvalidHandle);
+}
+
+TEST_F(ReadWrite, ACancelledReadLeavesTheBufferAlone) {
+  const THidHandle handle = Adopt(false);
+  auto read = Platform.CreateRead();
+  TBytes buffer(65, 0xEE);
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  EXPECT_TRUE(read->Cancel(handle));
+  Send(TBytes(64, 0x42));
+  EXPECT_EQ(read->Wait(20), kWaitTimeout);  // no read outstanding: just the slice
+  EXPECT_EQ(buffer, TBytes(65, 0xEE));
+  EXPECT_FALSE(read->Cancel(handle));
+  // The report is still queued for the next read.
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  ASSERT_EQ(read->Wait(10), kWaitIoCompletion);
+  EXPECT_EQ(read->Result(handle), 65u);
+  // Only one read at a time on a handle.
+  auto other = Platform.CreateRead();
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  EXPECT_FALSE(other->Begin(handle, buffer.data(), 65));
+}
+
+}  // namespace
+}  // namespace glowstep

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "hid_pnp_info.h"
+#include "linux_platform.h"
+#include "sysfs_fixture.h"
+#include "sysfs_hid.h"
+
+namespace glowstep {
+namespace {
+
+TEST(Utf8ToUtf16, DecodesWellFormedTextAndReplacesEachBadSequenceOnce) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"Glowstep 3", u"Glowstep 3"},
+      {"\xD0\x9B\xD0\xB5\xD1\x81\xD1\x82\xD0\xBD\xD0\xB8\xD1\x86\xD0\xB0", u"Лестница"},
+      {"\xE2\x82\xAC 3", u"€ 3"},
+      {"\xF0\x9F\x92\xA1", u"\U0001F4A1"},  // outside the BMP: a surrogate pair
+      {"a\xFF"
+       "b",
+       u"a\uFFFD"
+       "b"},                          // a byte that never starts a character
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong form of '/'
+      {"\xED\xA0\x80", u"\uFFFD"},    // an encoded surrogate
+      {"\xE2\x82", u"\uFFFD"},        // cut off at the end
+      {"\xE2\x82"
+       "A",
+       u"\uFFFD"
+       "A"},                            // cut off by an ASCII byte
+      {"\xF4\x90\x80\x80", u"\uFFFD"},  // beyond U+10FFFF
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+  };
+  for (const auto& [utf8, utf16] : cases) EXPECT_EQ(Utf8ToUtf16(utf8), utf16) << utf8;
+}
+
+TEST(ParseUevent, TakesKeyValueLinesAndSkipsTheRest) {
+  const auto values = ParseUevent("DRIVER=hid-generic\nHID_NAME=A=B\n\nnonsense\n=x\nLAST=1");
+  EXPECT_EQ(values.size(), 3u);
+  EXPECT_EQ(values.at("DRIVER"), "hid-generic");
+  EXPECT_EQ(values.at("HID_NAME"), "A=B");
+  EXPECT_EQ(values.at("LAST"), "1");
+}
+
+class SysfsHid : public ::testing::Test {
+ protected:
+  TSysfsHidDevice Open(const std::string& sysPath) {
+    auto device = TSysfsHidDevice::Open(sysPath);
+    EXPECT_TRUE(device.has_value());
+    return device.value_or(TSysfsHidDevice());
+  }
+
+  TSysfsFixture Fixture;
+};
+
+TEST_F(SysfsHid, AUsbDeviceIsIdentifiedFromItsUsbAttributes) {
+  const auto device = Open(Fixture.Add(TFixtureDevice{}));
+  EXPECT_EQ(device.Bus(), kBusUsb);
+  EXPECT_FALSE(device.UsbPath().empty());
+  const auto attributes = device.Attributes();
+  ASSERT_TRUE(attributes.has_value());
+  EXPECT_EQ(attributes->VendorID, 0x16C0);
+  EXPECT_EQ(attributes->ProductID, 0x05DF);
+  EXPECT_EQ(attributes->VersionNumber, 0x0102);
+  EXPECT_EQ(device.ProductString(), u"Glowstep 3 v1.2");  // not HID_NAME, which adds the maker
+  EXPECT_EQ(device.DevNumber(), "243:0");
+  EXPECT_EQ(device.ReportDescriptor(), VendorDescriptor64());
+}
+
+TEST_F(SysfsHid, ABluetoothDeviceIsNamedByItsHidName) {
+  TFixtureDevice spec;
+  spec.Bus = kBusBluetooth;
+  spec.Vendor = 0x046D;
+  spec.Product = 0xB012;
+  spec.HidName = "MX Anywhere";
+  const auto device = Open(Fixture.Add(spec));
+  EXPECT_TRUE(device.UsbPath().empty());
+  EXPECT_EQ(device.ProductString(), u"MX Anywhere");
+  const auto attributes = device.Attributes();
+  ASSERT_TRUE(attributes.has_value());
+  EXPECT_EQ(attributes->VendorID, 0x046D);
+  EXPECT_EQ(attributes->VersionNumber, 0);  // only USB has a device release number
+}
+
+TEST_F(SysfsHid, MissingAttributesFallBackOrFailWithoutGuessing) {
+  TFixtureDevice noProduct;
+  noProduct.UsbProduct.reset();
+  const auto fallback = Open(Fixture.Add(noProduct));
+  EXPECT_EQ(fallback.ProductString(), u"Glowstep Glowstep 3 v1.2");
+
+  TFixtureDevice nameless;
+  nameless.Name = "hidraw1";
+  nameless.Sequence = 2;
+  nameless.UsbProduct.reset();
+  nameless.HidName.reset();
+  const auto none = Open(Fixture.Add(nameless));
+  EXPECT_FALSE(none.ProductString().has_value());
+
+  TFixtureDevice broken;
+  broken.Name = "hidraw2";
+  broken.Sequence = 3;
+  const std::string sysPath = Fixture.Add(broken);
+  std::filesystem::remove(Fixture.HidDir("hidraw2") + "/uevent");
+  EXPECT_FALSE(TSysfsHidDevice::Open(sysPath).has_value());
+  EXPECT_FALSE(TSysfsHidDevice::Open(Fixture.SysfsRoot() + "/devices/nothing").has_value());
+}
+
+TEST_F(SysfsHid, ADeviceThatWentAwayAnswersNothing) {
+  const auto device = Open(Fixture.Add(TFixtureDevice{}));
+  Fixture.Remove("hidraw0");
+  EXPECT_FALSE(device.Attributes().has_value());
+  EXPECT_FALSE(device.ProductString().has_value());
+  EXPECT_FALSE(device.ReportDescriptor().has_value());
+  EXPECT_EQ(device.DevNumber(), "");
+}
+
+TEST_F(SysfsHid, AnOversizedDescriptorIsNotRead) {
+  TFixtureDevice spec;
+  spec.ReportDescriptor.assign(5000, 0x81);
+  EXPECT_FALSE(Open(Fixture.Add(spec)).ReportDescriptor().has_value());
+}
+
+// The platform's query handle: the product string of a device nobody opens.
+class SysfsQuery : public ::testing::Test {
+ protected:
+  std::u16string QueryProduct(const TFixtureDevice& spec, std::uint32_t bufferChars = 254) {
+    Fixture.Add(spec);
+    // A scan is what tells the platform which device stands at which node.
+    const TDeviceInfoSet set = Platform.GetClassDevs(kHidInterfaceClassGuid);
+    Platform.DestroyDeviceInfoList(set);
+    const THidHandle handle =
+        Platform.OpenFile(Fixture.NodeRoot() + "/" + spec.Name, TFileAccess::None, false);
+    EXPECT_NE(handle, kInvalidHandle);
+    std::u16string buffer(bufferChars, u'\xAAAA');
+    const bool ok = Platform.GetProductString(handle, buffer.data(), bufferChars * 2);
+    Platform.CloseFile(handle);
+    if (!ok) return u"(failed)";
+    return buffer.substr(0, buffer.find(u'\0'));
+  }
+
+  void SetUp() override { ASSERT_TRUE(Platform.Udev().Acquire()); }
+  void TearDown() override { Platform.Udev().Release(); }
+
+  TSysfsFixture Fixture;
+  TLinuxHidPlatform Platform{Fixture.Options()};
+};
+
+TEST_F(SysfsQuery, ALongProductStringIsCutToTheBufferWithoutSplittingACharacter) {
+  TFixtureDevice spec;
+  spec.UsbProduct = std::string(300, 'x');
+  EXPECT_EQ(QueryProduct(spec), std::u16string(253, u'x'));  // 254 with the terminating zero
+
+  // A character outside the BMP straddling the cut is dropped whole.
+  TFixtureDevice straddling;
+  straddling.Name = "hidraw1";
+  straddling.Sequence = 2;
+  straddling.UsbProduct = std::string(252, 'y') + "\xF0\x9F\x92\xA1";
+  EXPECT_EQ(QueryProduct(straddling), std::u16string(252, u'y'));
+}
+
+TEST_F(SysfsQuery, NonUtf8BytesArriveAsReplacementCharacters) {
+  TFixtureDevice spec;
+  spec.UsbProduct = "Glowstep 3 \xFF\xFE v1";
+  EXPECT_EQ(QueryProduct(spec), u"Glowstep 3 \uFFFD\uFFFD v1");
+}
+
+TEST_F(SysfsQuery, PropertiesComeFromUeventAndUsbAttributesOnly) {
+  Fixture.Add(TFixtureDevice{});
+  const TDeviceInfoSet set = Platform.GetClassDevs(kHidInterfaceClassGuid);
+  TDeviceInfoRecord info;
+  info.Reserved = 0;
+  // THidPnPInfo reads the properties exactly as the scan does.
+  const THidPnPInfo pnp(Platform, set, info, "/dev/hidraw0");
+  Platform.DestroyDeviceInfoList(set);
+  EXPECT_EQ(pnp.DeviceDesc, "Glowstep Glowstep 3 v1.2");
+  EXPECT_EQ(pnp.HardwareId, std::vector<std::string>{"hid:b0003g0001v000016C0p000005DF"});
+  EXPECT_EQ(pnp.Service, "hid-generic");
+  EXPECT_EQ(pnp.Mfg, "Glowstep");
+  EXPECT_EQ(pnp.LocationInformation, "usb-0000:00:14.0-1/input0");
+  EXPECT_EQ(pnp.BusNumber, 1u);
+  EXPECT_NE(pnp.PhysicalDeviceObjectName.find("/hidraw/hidraw0"), std::string::npos);
+  EXPECT_TRUE(pnp.FriendlyName.empty());  // nothing on Linux means the same
+  EXPECT_TRUE(pnp.CompatibleIds.empty());
+  EXPECT_EQ(pnp.Capabilities, 0u);
+}
+
+}  // namespace
+}  // namespace glowstep
