@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -93,8 +94,8 @@ TEST_F(ReadWrite, ReportsArriveInOrderWithAReportIdByteFirst) {
       ASSERT_EQ(read->Wait(100), kWaitIoCompletion);
       const std::uint32_t count = read->Result(handle);
       // A device without report IDs gets a 0 in front: the ID byte it does not send.
-      TBytes expected = numbered ? *sent : TBytes{0};
-      if (!numbered) expected.insert(expected.end(), sent->begin(), sent->end());
+      TBytes expected(sent->size() + (numbered ? 0 : 1), 0);
+      std::copy(sent->begin(), sent->end(), expected.end() - std::ssize(*sent));
       ASSERT_EQ(count, expected.size());
       EXPECT_EQ(TBytes(buffer.begin(), buffer.begin() + count), expected);
     }

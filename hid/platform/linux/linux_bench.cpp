@@ -1,0 +1,192 @@
+// Measures the Linux backend through the whole HID stack, on a fixture sysfs tree with socket
+// pairs standing in for the hidraw nodes (no real device is needed):
+//  1. wake-ups per second of the reader of a held, idle device, from the kernel's count of the
+//     reader thread's context switches;
+//  2. the time from a report written into the node to its OnDeviceData call on the main thread
+//     (one report at a time);
+//  3. the cost of one refresh (DeviceChange) with 50 devices in the tree: the first one, which
+//     announces them all, and later ones that find nothing changed.
+//
+// Usage: glowstep-hid-linux-bench [reports] [idle seconds] [refreshes]
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hid_device.h"
+#include "hid_device_controller.h"
+#include "main_loop.h"
+#include "sysfs_fixture.h"
+
+using namespace glowstep;
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+namespace {
+
+double Microseconds(TClock::duration d) {
+  return std::chrono::duration<double, std::micro>(d).count();
+}
+
+// The kernel's count of context switches of the thread named `name`; -1 when there is none.
+long long ContextSwitches(const std::string& name) {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string taskName;
+    std::getline(comm, taskName);
+    if (taskName != name) continue;
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    long long switches = 0;
+    while (std::getline(status, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+          line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+        switches += std::stoll(line.substr(line.find(':') + 1));
+    }
+    return switches;
+  }
+  return -1;
+}
+
+// Every open of a node gets a fresh socket pair; the device ends are kept by node and access.
+struct TSocketNodes {
+  std::vector<std::pair<int, int>> Ends;  // flags, device end
+  int LastReadEnd = -1;
+
+  TNodeOpener Opener() {
+    return [this](const std::string&, int flags, const std::string&) {
+      int pair[2];
+      if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return -1;
+      Ends.emplace_back(flags, pair[1]);
+      if ((flags & O_ACCMODE) == O_RDONLY) LastReadEnd = pair[1];
+      return pair[0];
+    };
+  }
+  ~TSocketNodes() {
+    for (const auto& end : Ends) close(end.second);
+  }
+};
+
+void MeasureHeldDevice(int reports, int idleSeconds) {
+  TSysfsFixture fixture;
+  fixture.Add(TFixtureDevice{});
+  TSocketNodes nodes;
+  TLinuxPlatformOptions options = fixture.Options();
+  options.OpenNode = nodes.Opener();
+  TLinuxHidPlatform platform(options);
+  TMainLoop loop;
+  THidDeviceController controller(platform, loop);
+  controller.SetDevThreadSleepTime(50);  // the configurator's setting
+
+  std::vector<TClock::time_point> sent(static_cast<std::size_t>(reports));
+  std::vector<TClock::duration> latency;
+  latency.reserve(sent.size());
+  std::atomic<int> handled{0};
+  controller.SetOnDeviceData(
+      THidDataEvent([&](THidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t) {
+        const auto now = TClock::now();
+        const std::size_t index = data[0] | static_cast<std::size_t>(data[1]) << 8 |
+                                  static_cast<std::size_t>(data[2]) << 16;
+        latency.push_back(now - sent[index]);
+        handled.fetch_add(1, std::memory_order_release);
+      }));
+  loop.RunPending();
+  THidDevice* device = nullptr;
+  if (!controller.CheckOutAt(device, 0) || nodes.LastReadEnd < 0) {
+    std::fprintf(stderr, "the fixture device could not be held\n");
+    std::exit(1);
+  }
+  const int readEnd = nodes.LastReadEnd;
+
+  loop.RunFor(200ms);
+  const long long before = ContextSwitches("THidDeviceReadT");
+  const auto start = TClock::now();
+  loop.RunFor(std::chrono::seconds(idleSeconds));
+  const long long after = ContextSwitches("THidDeviceReadT");
+  const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
+  std::printf("idle held device, SleepTime 50 ms: %.2f reader wake-ups/s (%lld in %.1f s)\n",
+              static_cast<double>(after - before) / seconds, after - before, seconds);
+
+  std::thread producer([&] {
+    std::vector<std::uint8_t> report(64, 0);
+    for (int i = 0; i < reports; ++i) {
+      report[0] = static_cast<std::uint8_t>(i);
+      report[1] = static_cast<std::uint8_t>(i >> 8);
+      report[2] = static_cast<std::uint8_t>(i >> 16);
+      sent[static_cast<std::size_t>(i)] = TClock::now();
+      if (write(readEnd, report.data(), report.size()) != 64) std::abort();
+      while (handled.load(std::memory_order_acquire) <= i) std::this_thread::yield();
+    }
+  });
+  loop.RunUntil([&] { return handled.load() == reports; }, std::chrono::minutes(5));
+  producer.join();
+  std::sort(latency.begin(), latency.end());
+  const auto at = [&](double q) {
+    return latency[std::min(latency.size() - 1,
+                            static_cast<std::size_t>(q * static_cast<double>(latency.size())))];
+  };
+  std::printf(
+      "node -> OnDeviceData on the main thread, %zu reports: median %.1f us, p99 %.1f us, "
+      "max %.1f us\n",
+      latency.size(), Microseconds(at(0.5)), Microseconds(at(0.99)), Microseconds(latency.back()));
+}
+
+void MeasureRefresh(int devices, int refreshes) {
+  TSysfsFixture fixture;
+  for (int i = 0; i < devices; ++i) {
+    TFixtureDevice spec;
+    spec.Name = "hidraw" + std::to_string(i);
+    spec.Sequence = static_cast<std::uint32_t>(i + 1);
+    spec.DevNumber = "243:" + std::to_string(i);
+    fixture.Add(spec);
+  }
+  TSocketNodes nodes;
+  TLinuxPlatformOptions options = fixture.Options();
+  options.OpenNode = nodes.Opener();
+  TLinuxHidPlatform platform(options);
+  TMainLoop loop;
+  THidDeviceController controller(platform, loop);
+  int arrivals = 0;
+  controller.SetOnArrival(THidPlugEvent([&](THidDevice* device) {
+    ++arrivals;
+    device->QueryProductName();  // as the configurator does for each arrival
+  }));
+  const auto first = TClock::now();
+  loop.RunPending();
+  const auto firstTime = TClock::now() - first;
+  if (arrivals != devices) std::fprintf(stderr, "only %d of %d arrived\n", arrivals, devices);
+
+  std::vector<TClock::duration> times;
+  for (int i = 0; i < refreshes; ++i) {
+    const auto start = TClock::now();
+    controller.DeviceChange();
+    times.push_back(TClock::now() - start);
+  }
+  std::sort(times.begin(), times.end());
+  std::printf(
+      "refresh with %d fixture devices: first (all arrive) %.2f ms; unchanged: median "
+      "%.2f ms, p99 %.2f ms over %d\n",
+      devices, Microseconds(firstTime) / 1000, Microseconds(times[times.size() / 2]) / 1000,
+      Microseconds(times[times.size() * 99 / 100]) / 1000, refreshes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int reports = argc > 1 ? std::atoi(argv[1]) : 10000;
+  const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 5;
+  const int refreshes = argc > 3 ? std::atoi(argv[3]) : 100;
+  MeasureHeldDevice(reports, idleSeconds);
+  MeasureRefresh(50, refreshes);
+  return 0;
+}
