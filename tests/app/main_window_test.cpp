@@ -48,10 +48,10 @@ class MainWindowTest : public QObject {
 
   TSimPlatform::TInterfaceId PlugController(std::shared_ptr<TVirtualStaircaseController> vc,
                                             const std::u16string& product = u"Glowstep 3.2") {
-    TSimInterfaceSpec spec;
-    spec.ProductString = product;
-    spec.Behaviour = std::move(vc);
-    return platform->Plug(spec);
+    TSimInterfaceSpec setup;
+    setup.ProductString = product;
+    setup.Behaviour = std::move(vc);
+    return platform->Plug(setup);
   }
 
  private slots:

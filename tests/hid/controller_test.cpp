@@ -8,9 +8,9 @@ namespace {
 using Refresh = HidFixture;
 
 TSimInterfaceSpec Named(const std::string& path) {
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.Path = path;
-  return spec;
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Path = path;
+  return setup;
 }
 
 TEST_F(Refresh, TheFirstRefreshCountsAsAChangeEvenWithNoDevice) {

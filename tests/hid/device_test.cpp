@@ -29,22 +29,22 @@ TEST_F(Device, SleepTimeAcceptsTenToTenThousandOnly) {
 }
 
 TEST_F(Device, ConstructionFailuresCarryTheirMessages) {
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.Faults.FailOpen = true;
-  Sim.Plug(spec);
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Faults.FailOpen = true;
+  Sim.Plug(setup);
   MakeController();
   EXPECT_EQ(Loop.Errors(), (std::vector<std::string>{"Device cannot be opened"}));
   EXPECT_TRUE(Controller->Devices().empty());
 }
 
 TEST_F(Device, PnPInfoReadsTextsListsAndNumbers) {
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.RegistryProperties[spdrp::Class] = Bytes("HIDClass");
-  spec.RegistryProperties[spdrp::HardwareId] = {'H', 'I', 'D', '\\', 'A', 0, 'H',
-                                                'I', 'D', 0,   0,    'X', 0};
-  spec.RegistryProperties[spdrp::UiNumber] = {0x2A, 0, 0, 0};
-  spec.RegistryProperties[spdrp::FriendlyName] = std::vector<std::uint8_t>(1024, 'x');  // no zero
-  const auto id = Sim.Plug(spec);
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.RegistryProperties[spdrp::Class] = Bytes("HIDClass");
+  setup.RegistryProperties[spdrp::HardwareId] = {'H', 'I', 'D', '\\', 'A', 0, 'H',
+                                                 'I', 'D', 0,   0,    'X', 0};
+  setup.RegistryProperties[spdrp::UiNumber] = {0x2A, 0, 0, 0};
+  setup.RegistryProperties[spdrp::FriendlyName] = std::vector<std::uint8_t>(1024, 'x');  // no zero
+  const auto id = Sim.Plug(setup);
   MakeController();
   const THidPnPInfo& info = Controller->Devices()[0]->PnPInfo();
   EXPECT_EQ(info.DeviceInstance, Sim.DeviceInstanceOf(id));
@@ -73,9 +73,9 @@ TEST_F(Device, ADeviceNotHeldCannotBeQueriedOrWritten) {
 }
 
 TEST_F(Device, TheProductNameIsFetchedOnceAndClosesTheGeneralHandle) {
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.Faults.FailProductString = true;
-  const auto id = Sim.Plug(spec);
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Faults.FailProductString = true;
+  const auto id = Sim.Plug(setup);
   MakeController(false);
   THidDevice* device = CheckOut(0);
   EXPECT_TRUE(device->QueryProductName().empty());  // asks again next time
@@ -84,7 +84,7 @@ TEST_F(Device, TheProductNameIsFetchedOnceAndClosesTheGeneralHandle) {
   EXPECT_NE(device->GeneralHandle(), kInvalidHandle);  // a write leaves it open
   EXPECT_EQ(device->QueryProductName(), u"Glowstep 3 v1.2");
   EXPECT_EQ(device->GeneralHandle(), kInvalidHandle);
-  Sim.SetFaults(id, spec.Faults);
+  Sim.SetFaults(id, setup.Faults);
   EXPECT_EQ(device->QueryProductName(), u"Glowstep 3 v1.2");  // cached
   EXPECT_EQ(device->GeneralHandle(), kInvalidHandle);
 }
@@ -111,9 +111,9 @@ TEST_F(Device, WritesReachTheVirtualControllerAsGiven) {
 }
 
 TEST_F(Device, AQueryOnlyDeviceNeverGetsAReader) {
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.Faults.RefuseReadWrite = true;
-  Sim.Plug(spec);
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Faults.RefuseReadWrite = true;
+  Sim.Plug(setup);
   MakeController();
   THidDevice* device = CheckOut(0);
   EXPECT_FALSE(device->ReadWriteAccess());

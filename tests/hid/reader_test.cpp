@@ -61,10 +61,10 @@ TEST_F(Reader, ReportsAreDeliveredWithTheirOwnSizeAndEmptyOnesAreDropped) {
 
 TEST_F(Reader, LateShortAndMisdirectedAnswersArriveAsTheDeviceSendsThem) {
   const auto other = Sim.Plug(StaircaseSpec());
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.Faults.AnswerDelay = 150ms;
-  spec.Faults.AnswerLength = 20;
-  const auto id = Sim.Plug(spec);
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Faults.AnswerDelay = 150ms;
+  setup.Faults.AnswerLength = 20;
+  const auto id = Sim.Plug(setup);
   MakeController();
   THidDevice* otherDevice = CheckOut(0);
   THidDevice* device = CheckOut(1);
@@ -85,10 +85,10 @@ TEST_F(Reader, LateShortAndMisdirectedAnswersArriveAsTheDeviceSendsThem) {
 }
 
 TEST_F(Reader, AFailingReadStartIsReportedOncePerSleepTime) {
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.Faults.FailReadStart = true;
-  spec.Faults.ReadStartError = 1784;
-  Sim.Plug(spec);
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Faults.FailReadStart = true;
+  setup.Faults.ReadStartError = 1784;
+  Sim.Plug(setup);
   MakeController();
   Controller->Devices()[0]->SetSleepTime(50);
   CheckOut(0);
@@ -101,9 +101,9 @@ TEST_F(Reader, AFailingReadStartIsReportedOncePerSleepTime) {
 }
 
 TEST_F(Reader, AVanishingDeviceWakesItsReaderWhichThenReportsEverySleepTime) {
-  TSimInterfaceSpec spec = StaircaseSpec();
-  spec.Faults.VanishOnRead = true;
-  Sim.Plug(spec);
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Faults.VanishOnRead = true;
+  Sim.Plug(setup);
   MakeController();
   Controller->Devices()[0]->SetSleepTime(10000);  // a slice would not end within this test
   THidDevice* device = CheckOut(0);

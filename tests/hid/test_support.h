@@ -20,11 +20,11 @@ using namespace std::chrono_literals;
 
 inline TSimInterfaceSpec StaircaseSpec(std::shared_ptr<TVirtualStaircaseController> behaviour = {},
                                        std::u16string product = u"Glowstep 3 v1.2") {
-  TSimInterfaceSpec spec;
-  spec.ProductString = std::move(product);
-  spec.Behaviour =
+  TSimInterfaceSpec setup;
+  setup.ProductString = std::move(product);
+  setup.Behaviour =
       behaviour ? std::move(behaviour) : std::make_shared<TVirtualStaircaseController>();
-  return spec;
+  return setup;
 }
 
 inline std::vector<std::uint8_t> ReadRequest() {

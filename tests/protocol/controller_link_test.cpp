@@ -48,20 +48,20 @@ class ControllerLinkTest : public ::testing::Test {
   TSimPlatform::TInterfaceId PlugController(const std::u16string& product = u"Glowstep 3.2",
                                             TSimFaults faults = {}) {
     auto behaviour = std::make_shared<TVirtualStaircaseController>();
-    TSimInterfaceSpec spec;
-    spec.ProductString = product;
-    spec.Behaviour = behaviour;
-    spec.Faults = faults;
-    const auto id = platform.Plug(spec);
+    TSimInterfaceSpec setup;
+    setup.ProductString = product;
+    setup.Behaviour = behaviour;
+    setup.Faults = faults;
+    const auto id = platform.Plug(setup);
     staircases[id] = behaviour;
     return id;
   }
 
   TSimPlatform::TInterfaceId PlugOther(const std::u16string& product = u"USB Optical Mouse") {
-    TSimInterfaceSpec spec;
-    spec.ProductString = product;
-    spec.Attributes = THidAttributes{12, 0x046D, 0xC077, 0x0100};
-    return platform.Plug(spec);
+    TSimInterfaceSpec setup;
+    setup.ProductString = product;
+    setup.Attributes = THidAttributes{12, 0x046D, 0xC077, 0x0100};
+    return platform.Plug(setup);
   }
 
   void Settle() { loop.RunFor(20ms); }

@@ -52,7 +52,7 @@ struct TSpec {
 // control to move the focus to. The field is set up the way the window's form loads it.
 class TWindow {
  public:
-  explicit TWindow(const TSpec& spec) {
+  explicit TWindow(const TSpec& setup) {
     QFont font = window.font();
     font.setPixelSize(11);
     window.setFont(font);
@@ -62,15 +62,15 @@ class TWindow {
     other = new QLineEdit(&window);
     other->setGeometry(32, 50, 121, 21);
     field->BeginLoading();
-    if (spec.Real) {
+    if (setup.Real) {
       field->setProperty("Increment", 0.1);
-      field->setProperty("MaxValue", spec.Max);
+      field->setProperty("MaxValue", setup.Max);
       field->setProperty("ValueType", TCustomSpinEdit::vtFloat);
     } else {
-      field->setProperty("MinValue", spec.Min);
-      field->setProperty("MaxValue", spec.Max);
+      field->setProperty("MinValue", setup.Min);
+      field->setProperty("MaxValue", setup.Max);
     }
-    field->setProperty("Value", spec.Value);
+    field->setProperty("Value", setup.Value);
     field->Loaded();
     window.show();
     QApplication::setActiveWindow(&window);

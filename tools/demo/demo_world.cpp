@@ -88,11 +88,11 @@ TSimPlatform::TInterfaceId TDemoWorld::Plug(const std::string& product) {
   if (product.find("Glowstep 3") != std::string::npos) {
     device.Staircase = std::make_shared<TVirtualStaircaseController>();
   }
-  TSimInterfaceSpec spec;
-  spec.ProductString = FromUtf8(product);
+  TSimInterfaceSpec setup;
+  setup.ProductString = FromUtf8(product);
   auto logging = std::make_shared<TLoggingBehaviour>(*this, device.Staircase);
-  spec.Behaviour = logging;
-  const TSimPlatform::TInterfaceId id = Platform_.Plug(spec);
+  setup.Behaviour = logging;
+  const TSimPlatform::TInterfaceId id = Platform_.Plug(setup);
   // Reports reach the behaviour only after the window has seen the device, which happens on
   // this (the main) thread after this command: the identity is in place by then.
   logging->SetId(id);

@@ -144,11 +144,11 @@ void MeasureHeldDevice(int reports, int idleSeconds) {
 void MeasureRefresh(int devices, int refreshes) {
   TSysfsFixture fixture;
   for (int i = 0; i < devices; ++i) {
-    TFixtureDevice spec;
-    spec.Name = "hidraw" + std::to_string(i);
-    spec.Sequence = static_cast<std::uint32_t>(i + 1);
-    spec.DevNumber = "243:" + std::to_string(i);
-    fixture.Add(spec);
+    TFixtureDevice setup;
+    setup.Name = "hidraw" + std::to_string(i);
+    setup.Sequence = static_cast<std::uint32_t>(i + 1);
+    setup.DevNumber = "243:" + std::to_string(i);
+    fixture.Add(setup);
   }
   TSocketNodes nodes;
   TLinuxPlatformOptions options = fixture.Options();

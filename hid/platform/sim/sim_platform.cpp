@@ -96,7 +96,7 @@ class TSimRead final : public TPlatformRead {
     if (!HasReadAccess(open->Access) || !open->Overlapped || buffer == nullptr || length == 0 ||
         Pending_ || open->PendingRead != nullptr)
       return Fail(kErrorInvalidParameter);
-    if (iface->Spec.Faults.FailReadStart) return Fail(iface->Spec.Faults.ReadStartError);
+    if (iface->Setup.Faults.FailReadStart) return Fail(iface->Setup.Faults.ReadStartError);
     ++Platform_.Counters_.ReadsBegun;
     Handle_ = handle;
     Buffer_ = buffer;
@@ -236,15 +236,15 @@ TSimPlatform::TOpenFile* TSimPlatform::FindLiveOpen(THidHandle handle) {
   return open;
 }
 
-TSimPlatform::TInterfaceId TSimPlatform::Plug(TSimInterfaceSpec spec) {
+TSimPlatform::TInterfaceId TSimPlatform::Plug(TSimInterfaceSpec setup) {
   TInterfaceId id = 0;
   bool notify = false;
   {
     std::lock_guard lock(Lock_);
     id = NextInterface_++;
-    if (spec.Path.empty()) spec.Path = "sim:hid#" + std::to_string(id);
-    if (spec.DeviceInstance == 0) spec.DeviceInstance = NextInstance_++;
-    Interfaces_[id] = TInterface{std::move(spec)};
+    if (setup.Path.empty()) setup.Path = "sim:hid#" + std::to_string(id);
+    if (setup.DeviceInstance == 0) setup.DeviceInstance = NextInstance_++;
+    Interfaces_[id] = TInterface{std::move(setup)};
     notify = AutoNotify_;
   }
   if (notify) NotifyDeviceChange();
@@ -283,19 +283,19 @@ bool TSimPlatform::IsPlugged(TInterfaceId id) const {
 std::string TSimPlatform::PathOf(TInterfaceId id) const {
   std::lock_guard lock(Lock_);
   const TInterface* iface = FindInterface(id);
-  return iface != nullptr ? iface->Spec.Path : std::string();
+  return iface != nullptr ? iface->Setup.Path : std::string();
 }
 
 std::uint32_t TSimPlatform::DeviceInstanceOf(TInterfaceId id) const {
   std::lock_guard lock(Lock_);
   const TInterface* iface = FindInterface(id);
-  return iface != nullptr ? iface->Spec.DeviceInstance : 0;
+  return iface != nullptr ? iface->Setup.DeviceInstance : 0;
 }
 
 void TSimPlatform::SetFaults(TInterfaceId id, const TSimFaults& faults) {
   std::lock_guard lock(Lock_);
   auto it = Interfaces_.find(id);
-  if (it != Interfaces_.end()) it->second.Spec.Faults = faults;
+  if (it != Interfaces_.end()) it->second.Setup.Faults = faults;
 }
 
 void TSimPlatform::SetAutoNotify(bool autoNotify) {
@@ -447,8 +447,8 @@ TDeviceInfoSet TSimPlatform::GetClassDevs(const TGuid& interfaceClass) {
   std::vector<TSetEntry> entries;
   if (interfaceClass == kHidInterfaceClassGuid) {
     for (const auto& [id, iface] : Interfaces_)
-      entries.push_back(
-          TSetEntry{id, iface.Spec.Path, iface.Spec.DeviceInstance, iface.Spec.RegistryProperties});
+      entries.push_back(TSetEntry{id, iface.Setup.Path, iface.Setup.DeviceInstance,
+                                  iface.Setup.RegistryProperties});
   }
   const TDeviceInfoSet set = NextSet_++;
   Sets_[set] = std::move(entries);
@@ -526,9 +526,9 @@ void TSimPlatform::DestroyDeviceInfoList(TDeviceInfoSet set) {
 THidHandle TSimPlatform::OpenFile(const std::string& path, TFileAccess access, bool overlapped) {
   std::lock_guard lock(Lock_);
   auto it = std::find_if(Interfaces_.begin(), Interfaces_.end(),
-                         [&](const auto& entry) { return entry.second.Spec.Path == path; });
+                         [&](const auto& entry) { return entry.second.Setup.Path == path; });
   if (it == Interfaces_.end()) return FailWith(kErrorFileNotFound, kInvalidHandle);
-  const TSimFaults& faults = it->second.Spec.Faults;
+  const TSimFaults& faults = it->second.Setup.Faults;
   if (faults.FailOpen || (access != TFileAccess::None && faults.RefuseReadWrite))
     return FailWith(kErrorAccessDenied, kInvalidHandle);
   const THidHandle handle = NextHandle_++;
@@ -568,11 +568,11 @@ bool TSimPlatform::WriteFile(THidHandle handle,
     if (!HasWriteAccess(open->Access)) return Fail(kErrorAccessDenied);
     const TInterface& iface = Interfaces_.at(open->Interface);
     // A HID class driver takes output reports of exactly the output report length.
-    if (buffer == nullptr || length != iface.Spec.OutputReportLength)
+    if (buffer == nullptr || length != iface.Setup.OutputReportLength)
       return Fail(kErrorInvalidParameter);
     id = open->Interface;
-    behaviour = iface.Spec.Behaviour;
-    faults = iface.Spec.Faults;
+    behaviour = iface.Setup.Behaviour;
+    faults = iface.Setup.Faults;
     ++Counters_.ReportsWritten;
   }
   written = length;
@@ -607,9 +607,9 @@ bool TSimPlatform::GetAttributes(THidHandle handle, THidAttributes& attributes) 
   const TOpenFile* open = FindLiveOpen(handle);
   if (open == nullptr) return false;
   const TInterface& iface = Interfaces_.at(open->Interface);
-  if (iface.Spec.Faults.FailAttributes) return Fail(kErrorGenFailure);
+  if (iface.Setup.Faults.FailAttributes) return Fail(kErrorGenFailure);
   const std::uint32_t size = attributes.Size;
-  attributes = iface.Spec.Attributes;
+  attributes = iface.Setup.Attributes;
   attributes.Size = size;
   return true;
 }
@@ -621,11 +621,11 @@ bool TSimPlatform::GetProductString(THidHandle handle,
   const TOpenFile* open = FindLiveOpen(handle);
   if (open == nullptr) return false;
   const TInterface& iface = Interfaces_.at(open->Interface);
-  if (iface.Spec.Faults.FailProductString) return Fail(kErrorGenFailure);
+  if (iface.Setup.Faults.FailProductString) return Fail(kErrorGenFailure);
   const std::size_t capacity = bufferBytes / 2;
   if (capacity == 0) return Fail(kErrorInsufficientBuffer);
-  const std::size_t count = std::min(iface.Spec.ProductString.size(), capacity - 1);
-  std::copy_n(iface.Spec.ProductString.begin(), count, buffer);
+  const std::size_t count = std::min(iface.Setup.ProductString.size(), capacity - 1);
+  std::copy_n(iface.Setup.ProductString.begin(), count, buffer);
   buffer[count] = u'\0';
   return true;
 }
@@ -638,8 +638,8 @@ bool TSimPlatform::GetPreparsedData(THidHandle handle, TPreparsedData& preparsed
   THidCaps caps;
   caps.UsagePage = 0xFF00;
   caps.Usage = 1;
-  caps.InputReportByteLength = iface.Spec.InputReportLength;
-  caps.OutputReportByteLength = iface.Spec.OutputReportLength;
+  caps.InputReportByteLength = iface.Setup.InputReportLength;
+  caps.OutputReportByteLength = iface.Setup.OutputReportLength;
   caps.NumberLinkCollectionNodes = 1;
   preparsed = NextPreparsed_++;
   Preparsed_[preparsed] = caps;

@@ -87,7 +87,7 @@ class TSimPlatform final : public THidPlatform {
   ~TSimPlatform() override;
 
   // --- The device tree (any thread) ------------------------------------------------------------
-  TInterfaceId Plug(TSimInterfaceSpec spec);
+  TInterfaceId Plug(TSimInterfaceSpec setup);
   // Outstanding reads on the interface fail; its handles stay open but dead.
   bool Unplug(TInterfaceId id);
   bool IsPlugged(TInterfaceId id) const;
@@ -160,7 +160,7 @@ class TSimPlatform final : public THidPlatform {
   using TClock = std::chrono::steady_clock;
 
   struct TInterface {
-    TSimInterfaceSpec Spec;
+    TSimInterfaceSpec Setup;
   };
   struct TQueuedReport {
     std::vector<std::uint8_t> Bytes;

@@ -67,12 +67,12 @@ TEST_F(SysfsHid, AUsbDeviceIsIdentifiedFromItsUsbAttributes) {
 }
 
 TEST_F(SysfsHid, ABluetoothDeviceIsNamedByItsHidName) {
-  TFixtureDevice spec;
-  spec.Bus = kBusBluetooth;
-  spec.Vendor = 0x046D;
-  spec.Product = 0xB012;
-  spec.HidName = "MX Anywhere";
-  const auto device = Open(Fixture.Add(spec));
+  TFixtureDevice setup;
+  setup.Bus = kBusBluetooth;
+  setup.Vendor = 0x046D;
+  setup.Product = 0xB012;
+  setup.HidName = "MX Anywhere";
+  const auto device = Open(Fixture.Add(setup));
   EXPECT_TRUE(device.UsbPath().empty());
   EXPECT_EQ(device.ProductString(), u"MX Anywhere");
   const auto attributes = device.Attributes();
@@ -114,21 +114,21 @@ TEST_F(SysfsHid, ADeviceThatWentAwayAnswersNothing) {
 }
 
 TEST_F(SysfsHid, AnOversizedDescriptorIsNotRead) {
-  TFixtureDevice spec;
-  spec.ReportDescriptor.assign(5000, 0x81);
-  EXPECT_FALSE(Open(Fixture.Add(spec)).ReportDescriptor().has_value());
+  TFixtureDevice setup;
+  setup.ReportDescriptor.assign(5000, 0x81);
+  EXPECT_FALSE(Open(Fixture.Add(setup)).ReportDescriptor().has_value());
 }
 
 // The platform's query handle: the product string of a device nobody opens.
 class SysfsQuery : public ::testing::Test {
  protected:
-  std::u16string QueryProduct(const TFixtureDevice& spec, std::uint32_t bufferChars = 254) {
-    Fixture.Add(spec);
+  std::u16string QueryProduct(const TFixtureDevice& setup, std::uint32_t bufferChars = 254) {
+    Fixture.Add(setup);
     // A scan is what tells the platform which device stands at which node.
     const TDeviceInfoSet set = Platform.GetClassDevs(kHidInterfaceClassGuid);
     Platform.DestroyDeviceInfoList(set);
     const THidHandle handle =
-        Platform.OpenFile(Fixture.NodeRoot() + "/" + spec.Name, TFileAccess::None, false);
+        Platform.OpenFile(Fixture.NodeRoot() + "/" + setup.Name, TFileAccess::None, false);
     EXPECT_NE(handle, kInvalidHandle);
     std::u16string buffer(bufferChars, u'\xAAAA');
     const bool ok = Platform.GetProductString(handle, buffer.data(), bufferChars * 2);
@@ -145,9 +145,9 @@ class SysfsQuery : public ::testing::Test {
 };
 
 TEST_F(SysfsQuery, ALongProductStringIsCutToTheBufferWithoutSplittingACharacter) {
-  TFixtureDevice spec;
-  spec.UsbProduct = std::string(300, 'x');
-  EXPECT_EQ(QueryProduct(spec), std::u16string(253, u'x'));  // 254 with the terminating zero
+  TFixtureDevice setup;
+  setup.UsbProduct = std::string(300, 'x');
+  EXPECT_EQ(QueryProduct(setup), std::u16string(253, u'x'));  // 254 with the terminating zero
 
   // A character outside the BMP straddling the cut is dropped whole.
   TFixtureDevice straddling;
@@ -158,9 +158,9 @@ TEST_F(SysfsQuery, ALongProductStringIsCutToTheBufferWithoutSplittingACharacter)
 }
 
 TEST_F(SysfsQuery, NonUtf8BytesArriveAsReplacementCharacters) {
-  TFixtureDevice spec;
-  spec.UsbProduct = "Glowstep 3 \xFF\xFE v1";
-  EXPECT_EQ(QueryProduct(spec), u"Glowstep 3 \uFFFD\uFFFD v1");
+  TFixtureDevice setup;
+  setup.UsbProduct = "Glowstep 3 \xFF\xFE v1";
+  EXPECT_EQ(QueryProduct(setup), u"Glowstep 3 \uFFFD\uFFFD v1");
 }
 
 TEST_F(SysfsQuery, PropertiesComeFromUeventAndUsbAttributesOnly) {
