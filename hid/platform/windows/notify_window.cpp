@@ -1,0 +1,103 @@
+// The hidden window that hears the system's device-change broadcast.
+//
+// The broadcast goes to every top-level window, visible or not; a message-only window would
+// hear nothing. So this is a plain top-level window that is never shown. It lives on the thread
+// that made it (the main thread), whose message loop dispatches its messages: Qt's dispatcher in
+// the application, a small pump in the tests. Every message goes on to DefWindowProcA.
+#include <exception>
+#include <mutex>
+
+#include "main_thread_port.h"
+#include "windows_internal.h"
+#include "windows_platform.h"
+
+namespace glowstep::windows {
+
+namespace {
+
+// Any object of this module: its address names the module that registers the window class.
+const char kModuleAnchor = 0;
+
+HINSTANCE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      &kModuleAnchor, &module);
+  return module;
+}
+
+class TNotifyWindow final : public TDeviceNotifier {
+ public:
+  TNotifyWindow(TMainThreadPort& port, TDeviceChangeCallback callback)
+      : Port_(port), Callback_(std::move(callback)) {}
+
+  TNotifyWindow(const TNotifyWindow&) = delete;
+  TNotifyWindow& operator=(const TNotifyWindow&) = delete;
+
+  ~TNotifyWindow() override {
+    if (Window_ == nullptr) return;
+    // Messages that still arrive while the window goes no longer reach this object.
+    SetWindowLongPtrA(Window_, GWLP_USERDATA, 0);
+    DestroyWindow(Window_);
+  }
+
+  bool Create() {
+    if (!RegisterClassOnce()) return false;
+    Window_ = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kNotifyWindowClass, "", WS_POPUP,
+                              0, 0, 0, 0, nullptr, nullptr, ThisModule(), this);
+    return Window_ != nullptr;
+  }
+
+ private:
+  static bool RegisterClassOnce() {
+    static std::once_flag once;
+    static bool registered = false;
+    std::call_once(once, [] {
+      WNDCLASSEXA windowClass{};
+      windowClass.cbSize = sizeof windowClass;
+      windowClass.lpfnWndProc = &Procedure;
+      windowClass.hInstance = ThisModule();
+      windowClass.lpszClassName = kNotifyWindowClass;
+      registered =
+          RegisterClassExA(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    });
+    return registered;
+  }
+
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<TNotifyWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    // The controller decides which device-change messages refresh; it may also destroy this
+    // window while it runs, so nothing of `self` is used afterwards.
+    if (self != nullptr && message == WM_DEVICECHANGE) self->Deliver(message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  void Deliver(UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+      Callback_(message, wParam, lParam);
+    } catch (...) {
+      // An exception must not unwind through the system's frames of the message dispatch: it
+      // is raised again from a task of the main loop, which reports it like any other.
+      Port_.Post([error = std::current_exception()] { std::rethrow_exception(error); });
+    }
+  }
+
+  TMainThreadPort& Port_;
+  TDeviceChangeCallback Callback_;
+  HWND Window_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TDeviceNotifier> CreateNotifyWindow(TMainThreadPort& port,
+                                                    TDeviceChangeCallback callback) {
+  auto window = std::make_unique<TNotifyWindow>(port, std::move(callback));
+  if (!window->Create()) return nullptr;
+  return window;
+}
+
+}  // namespace glowstep::windows

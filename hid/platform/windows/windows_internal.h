@@ -1,0 +1,28 @@
+// What the parts of the Windows platform share among themselves.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <memory>
+
+#include "hid_platform.h"
+
+namespace glowstep::windows {
+
+inline HANDLE ToHandle(THidHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+inline THidHandle FromHandle(HANDLE handle) { return reinterpret_cast<THidHandle>(handle); }
+
+// Looks up `name` in the already loaded kernel32.dll, at the time of the call.
+TEntryAddress Kernel32Entry(const char* name);
+
+std::unique_ptr<TPlatformRead> CreateOverlappedRead();
+std::unique_ptr<TDeviceNotifier> CreateNotifyWindow(TMainThreadPort& port,
+                                                    TDeviceChangeCallback callback);
+
+}  // namespace glowstep::windows
