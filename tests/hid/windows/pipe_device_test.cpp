@@ -1,0 +1,222 @@
+// The whole HID stack on the Windows platform's own files, reads and window, with a named pipe
+// standing in for the staircase controller: only the setup service and the HID library are
+// replaced, so that the scan finds the pipe. The pipe's reads complete through real completion
+// routines, and closing its server ends is a real unplug.
+#include <mutex>
+
+#include "hid_device_controller.h"
+#include "windows_test_support.h"
+
+namespace glowstep::testing {
+namespace {
+
+class TPipePlatform final : public TWindowsPlatform {
+ public:
+  explicit TPipePlatform(TTestPipe& pipe) : Pipe_(pipe) {}
+
+  bool Present = true;    // whether the scan finds the device
+  bool Listening = true;  // whether an open finds a server instance
+
+  // The server end of the newest open with `access`.
+  HANDLE ServerOf(TFileAccess access) {
+    std::lock_guard lock(Lock_);
+    for (auto it = Opens_.rbegin(); it != Opens_.rend(); ++it)
+      if (it->first == access) return it->second;
+    return INVALID_HANDLE_VALUE;
+  }
+
+  TDeviceInfoSet GetClassDevs(const TGuid&) override { return 1; }
+  bool EnumDeviceInterfaces(TDeviceInfoSet,
+                            const TGuid&,
+                            std::uint32_t index,
+                            TDeviceInterfaceRecord&) override {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return Present && index == 0;
+  }
+  bool GetDeviceInterfaceDetail(TDeviceInfoSet,
+                                const TDeviceInterfaceRecord&,
+                                char* pathBuffer,
+                                std::uint32_t bufferSize,
+                                std::uint32_t& required,
+                                TDeviceInfoRecord& info) override {
+    required = static_cast<std::uint32_t>(Pipe_.Path().size() + 1);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    if (pathBuffer == nullptr || bufferSize < required) return false;
+    std::copy_n(Pipe_.Path().c_str(), required, pathBuffer);
+    info.DevInst = 0x4711;
+    return true;
+  }
+  bool GetDeviceRegistryProperty(TDeviceInfoSet,
+                                 const TDeviceInfoRecord&,
+                                 std::uint32_t,
+                                 std::uint8_t*,
+                                 std::uint32_t) override {
+    return false;
+  }
+  void DestroyDeviceInfoList(TDeviceInfoSet) override {}
+
+  THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) override {
+    std::lock_guard lock(Lock_);
+    const HANDLE server = Listening ? Pipe_.AddInstance() : INVALID_HANDLE_VALUE;
+    const THidHandle handle = TWindowsPlatform::OpenFile(path, access, overlapped);
+    if (handle != kInvalidHandle) Opens_.emplace_back(access, server);
+    return handle;
+  }
+
+  bool GetAttributes(THidHandle, THidAttributes& attributes) override {
+    attributes.VendorID = 0x16C0;
+    return true;
+  }
+  bool GetProductString(THidHandle, char16_t* buffer, std::uint32_t) override {
+    std::u16string_view product = u"Glowstep 3.2";
+    std::copy_n(product.data(), product.size() + 1, buffer);
+    return true;
+  }
+  bool GetPreparsedData(THidHandle, TPreparsedData& preparsed) override {
+    preparsed = 1;
+    return true;
+  }
+  bool FreePreparsedData(TPreparsedData) override { return true; }
+  std::int32_t GetCaps(TPreparsedData, THidCaps& caps) override {
+    caps.InputReportByteLength = 65;
+    caps.OutputReportByteLength = 65;
+    return kHidpStatusSuccess;
+  }
+  bool SetNumInputBuffers(THidHandle, std::uint32_t) override { return true; }
+  bool GetNumInputBuffers(THidHandle, std::uint32_t&) override { return true; }
+
+ private:
+  TTestPipe& Pipe_;
+  std::mutex Lock_;
+  std::vector<std::pair<TFileAccess, HANDLE>> Opens_;
+};
+
+class PipeDevice : public ::testing::Test {
+ protected:
+  void MakeController() {
+    Controller = std::make_unique<THidDeviceController>(Platform, Loop);
+    Controller->SetOnArrival(THidPlugEvent([this](THidDevice*) { Events.push_back("arrival"); }));
+    Controller->SetOnRemoval(THidPlugEvent([this](THidDevice*) { Events.push_back("removal"); }));
+    Controller->SetDevThreadSleepTime(20);
+    Controller->SetOnDeviceData(THidDataEvent(
+        [this](THidDevice*, std::uint8_t id, const std::uint8_t* data, std::uint16_t size) {
+          Deliveries.push_back(std::vector<std::uint8_t>(data, data + size));
+          Deliveries.back().insert(Deliveries.back().begin(), id);
+        }));
+    Controller->SetOnDeviceDataError(
+        THidDataErrorEvent([this](THidDevice*, std::uint32_t error) { Errors.push_back(error); }));
+  }
+
+  // Makes the controller, lets the device arrive and checks it out: its reader starts and its
+  // first read is outstanding when this returns.
+  THidDevice* CheckedOutDevice() {
+    MakeController();
+    EXPECT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 1; }));
+    THidDevice* device = nullptr;
+    EXPECT_TRUE(Controller->CheckOutAt(device, 0));
+    EXPECT_TRUE(device != nullptr && device->HasReader());
+    PumpFor(Loop, 50ms);
+    return device;
+  }
+
+  void Refresh() { SendMessageA(NotifyWindow(), WM_DEVICECHANGE, kDbtDevNodesChanged, 0); }
+
+  static std::vector<std::uint8_t> Report(std::uint8_t kind, std::uint8_t tag) {
+    std::vector<std::uint8_t> report(65, 0);
+    report[1] = kind;
+    report[2] = tag;
+    return report;
+  }
+
+  TMainLoop Loop;
+  TTestPipe Pipe;
+  TPipePlatform Platform{Pipe};
+  std::unique_ptr<THidDeviceController> Controller;
+  std::vector<std::string> Events;
+  std::vector<std::vector<std::uint8_t>> Deliveries;
+  std::vector<std::uint32_t> Errors;
+};
+
+TEST_F(PipeDevice, ARequestGoesOutAndItsRepliesComeBackInOrder) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  std::uint32_t written = 0;
+  ASSERT_TRUE(device->WriteReport(Report('r', 0).data(), 65, written));
+  EXPECT_EQ(written, 65u);
+  EXPECT_EQ(TTestPipe::Receive(Platform.ServerOf(TFileAccess::ReadWrite)), Report('r', 0));
+
+  const HANDLE readServer = Platform.ServerOf(TFileAccess::Read);
+  ASSERT_TRUE(TTestPipe::Send(readServer, Report('r', 1)));
+  ASSERT_TRUE(TTestPipe::Send(readServer, Report('r', 2)));
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return Deliveries.size() == 2; }));
+  EXPECT_EQ(Deliveries[0], Report('r', 1));  // report ID, then the 64 data bytes
+  EXPECT_EQ(Deliveries[1], Report('r', 2));
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(PipeDevice, StoppingTheReaderCancelsItsReadAtOnceAndGivingBackClosesTheHandle) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  device->SetSleepTime(10000);  // the stop must not wait for the slice to end
+  const auto start = std::chrono::steady_clock::now();
+  device->AssignDataHandler(nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+  const HANDLE readServer = Platform.ServerOf(TFileAccess::Read);
+  ASSERT_TRUE(TTestPipe::Send(readServer, Report('r', 3)));
+  PumpFor(Loop, 50ms);
+  EXPECT_TRUE(Deliveries.empty());
+  EXPECT_FALSE(TTestPipe::ClientGone(readServer));
+  device->Destroy();
+  EXPECT_TRUE(TTestPipe::ClientGone(readServer));
+}
+
+TEST_F(PipeDevice, AnUnplugFoundByARefreshMakesTheReaderLetGoAndReportEverySlice) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  const HANDLE readServer = Platform.ServerOf(TFileAccess::Read);
+  Platform.Present = false;
+  Refresh();
+  EXPECT_EQ(Events, (std::vector<std::string>{"arrival", "removal"}));
+  // The reader cancels its outstanding read and closes the handle, on its own thread; then,
+  // while the application holds the object, it reports once per slice that it cannot read.
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return TTestPipe::ClientGone(readServer); }));
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return Errors.size() >= 3; }));
+  EXPECT_TRUE(Deliveries.empty());
+  device->Destroy();
+  EXPECT_TRUE(Controller->Devices().empty());
+  const std::size_t errors = Errors.size();
+  PumpFor(Loop, 60ms);
+  EXPECT_EQ(Errors.size(), errors);
+}
+
+TEST_F(PipeDevice, TheDeviceVanishingUnderAReadIsReportedAsABrokenPipe) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  Pipe.CloseAll();  // the read completes with no bytes, which is dropped; the next cannot start
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return Errors.size() >= 2; }));
+  EXPECT_EQ(Errors[0], static_cast<std::uint32_t>(ERROR_BROKEN_PIPE));
+  EXPECT_TRUE(Deliveries.empty());
+  Platform.Present = false;
+  Refresh();
+  device->Destroy();
+  EXPECT_TRUE(Controller->Devices().empty());
+}
+
+TEST_F(PipeDevice, ARefreshThatFailsInTheWindowReachesTheLoopAndTheNextOneWorks) {
+  Platform.Listening = false;
+  MakeController();
+  PumpFor(Loop, 50ms);  // the first refresh runs from the loop
+  EXPECT_EQ(Loop.Errors(), std::vector<std::string>{kDeviceCannotBeOpened});
+  Refresh();  // this one from the window procedure, which must not let the exception through
+  EXPECT_EQ(Loop.Errors().size(), 1u);
+  PumpFor(Loop, 20ms);
+  EXPECT_EQ(Loop.Errors().size(), 2u);
+  Platform.Listening = true;
+  Refresh();
+  EXPECT_EQ(Controller->Devices().size(), 1u);
+  EXPECT_EQ(Events, std::vector<std::string>{"arrival"});
+}
+
+}  // namespace
+}  // namespace glowstep::testing
