@@ -78,10 +78,11 @@ class TOverlappedRead final : public TPlatformRead {
 
   std::uint32_t Wait(std::int32_t milliseconds) override {
     if (!CompletionUnseen_) {
-      // A completion routine runs inside this wait; the wake event ends it early.
-      const DWORD result =
-          WaitForSingleObjectEx(WakeEvent_, static_cast<DWORD>(std::max(milliseconds, 0)), TRUE);
-      if (result == WAIT_FAILED) Sleep(static_cast<DWORD>(std::max(milliseconds, 0)));
+      // A completion routine runs inside this wait; the wake event ends it early. Without the
+      // event a plain alertable sleep still sees completions, only not wakes.
+      const auto slice = static_cast<DWORD>(std::max(milliseconds, 0));
+      if (WakeEvent_ == nullptr || WaitForSingleObjectEx(WakeEvent_, slice, TRUE) == WAIT_FAILED)
+        SleepEx(slice, TRUE);
     }
     if (!CompletionUnseen_) return kWaitTimeout;
     CompletionUnseen_ = false;
