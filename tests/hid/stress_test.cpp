@@ -1,33 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "test_support.h"
+#include "thread_stats.h"
 
 namespace glowstep::testing {
 namespace {
 
 using Stress = HidFixture;
-
-// Reader threads of this process where the system names them (Linux); -1 elsewhere. Counted by
-// name, so the helper threads of sanitizers and libraries do not count.
-int ReaderThreads() {
-#ifdef __linux__
-  int readers = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    if (std::getline(comm, name) && name.rfind("THidDeviceRead", 0) == 0) ++readers;
-  }
-  return readers;
-#else
-  return -1;
-#endif
-}
 
 std::vector<std::uint8_t> WriteReport(std::uint32_t tag) {
   std::vector<std::uint8_t> report(65, 0);
@@ -45,7 +28,7 @@ TEST_F(Stress, TenThousandPlugCyclesWithAHeldControllerLoseNothing) {
   auto staircase = std::make_shared<TVirtualStaircaseController>();
   MakeController();
   Controller->SetDevThreadSleepTime(50);
-  const int threadsBefore = ReaderThreads();
+  const int threadsBefore = ThreadsNamed("THidDeviceRead");
   std::mt19937 random(12345);
   for (std::uint32_t cycle = 0; cycle < 10000; ++cycle) {
     const auto id = Sim.Plug(StaircaseSpec(staircase));
@@ -93,7 +76,7 @@ TEST_F(Stress, TenThousandPlugCyclesWithAHeldControllerLoseNothing) {
     ASSERT_LE(Deliveries.size(), 3u);  // the unanswered request may have been answered in time
   }
   if (threadsBefore >= 0) {
-    EXPECT_EQ(ReaderThreads(), threadsBefore);
+    EXPECT_EQ(ThreadsNamed("THidDeviceRead"), threadsBefore);
   }
   ExpectCleanShutdown();
 }

@@ -10,8 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +18,7 @@
 #include "hid_device_controller.h"
 #include "main_loop.h"
 #include "sim_platform.h"
+#include "thread_stats.h"
 
 using namespace glowstep;
 using namespace std::chrono_literals;
@@ -29,30 +28,6 @@ namespace {
 
 double Microseconds(TClock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
-}
-
-// The kernel's count of context switches of the thread named `name`; -1 when there is none.
-long long ContextSwitches(const std::string& name) {
-#ifdef __linux__
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string taskName;
-    std::getline(comm, taskName);
-    if (taskName != name) continue;
-    std::ifstream status(task.path() / "status");
-    std::string line;
-    long long switches = 0;
-    while (std::getline(status, line)) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-          line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-        switches += std::stoll(line.substr(line.find(':') + 1));
-    }
-    return switches;
-  }
-#else
-  (void)name;
-#endif
-  return -1;
 }
 
 }  // namespace
@@ -112,10 +87,10 @@ int main(int argc, char** argv) {
   for (std::int32_t sleepTime : {50, 100}) {
     device->SetSleepTime(sleepTime);
     loop.RunFor(300ms);  // let a slice of the new length begin
-    const long long before = ContextSwitches("THidDeviceReadT");
+    const long long before = ContextSwitchesOfThreadNamed("THidDeviceRead");
     const auto start = TClock::now();
     loop.RunFor(std::chrono::seconds(idleSeconds));
-    const long long after = ContextSwitches("THidDeviceReadT");
+    const long long after = ContextSwitchesOfThreadNamed("THidDeviceRead");
     const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
     if (before < 0 || after < 0) {
       std::printf("idle reader, SleepTime %d ms: wake-ups not measurable on this system\n",

@@ -17,8 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +25,7 @@
 #include "hid_device_controller.h"
 #include "main_loop.h"
 #include "sysfs_fixture.h"
+#include "thread_stats.h"
 
 using namespace glowstep;
 using namespace std::chrono_literals;
@@ -36,26 +35,6 @@ namespace {
 
 double Microseconds(TClock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();
-}
-
-// The kernel's count of context switches of the thread named `name`; -1 when there is none.
-long long ContextSwitches(const std::string& name) {
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string taskName;
-    std::getline(comm, taskName);
-    if (taskName != name) continue;
-    std::ifstream status(task.path() / "status");
-    std::string line;
-    long long switches = 0;
-    while (std::getline(status, line)) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-          line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-        switches += std::stoll(line.substr(line.find(':') + 1));
-    }
-    return switches;
-  }
-  return -1;
 }
 
 // Every open of a node gets a fresh socket pair; the device ends are kept by node and access.
@@ -109,10 +88,10 @@ void MeasureHeldDevice(int reports, int idleSeconds) {
   const int readEnd = nodes.LastReadEnd;
 
   loop.RunFor(200ms);
-  const long long before = ContextSwitches("THidDeviceReadT");
+  const long long before = ContextSwitchesOfThreadNamed("THidDeviceRead");
   const auto start = TClock::now();
   loop.RunFor(std::chrono::seconds(idleSeconds));
-  const long long after = ContextSwitches("THidDeviceReadT");
+  const long long after = ContextSwitchesOfThreadNamed("THidDeviceRead");
   const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
   std::printf("idle held device, SleepTime 50 ms: %.2f reader wake-ups/s (%lld in %.1f s)\n",
               static_cast<double>(after - before) / seconds, after - before, seconds);

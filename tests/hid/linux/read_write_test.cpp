@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "linux_platform.h"
+#include "thread_stats.h"
 
 namespace glowstep {
 namespace {
@@ -23,19 +23,6 @@ using namespace std::chrono_literals;
 using TBytes = std::vector<std::uint8_t>;
 
 bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
-
-// The kernel's count of times the thread `tid` went to sleep or was preempted.
-long long ContextSwitches(long tid) {
-  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
-  std::string line;
-  long long switches = 0;
-  while (std::getline(status, line)) {
-    if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-        line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-      switches += std::stoll(line.substr(line.find(':') + 1));
-  }
-  return switches;
-}
 
 class ReadWrite : public ::testing::Test {
  protected:
@@ -144,9 +131,9 @@ TEST_F(ReadWrite, AWaitingReadWakesForStopAndForUnplugOnly) {
   });
   while (tid == 0) std::this_thread::yield();
   std::this_thread::sleep_for(50ms);  // let it settle into poll()
-  const long long before = ContextSwitches(tid);
+  const long long before = ContextSwitchesOfThread(tid);
   std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(ContextSwitches(tid) - before, 0);  // no wake-up while nothing happens
+  EXPECT_EQ(ContextSwitchesOfThread(tid) - before, 0);  // no wake-up while nothing happens
   EXPECT_EQ(result, ~0u);
 
   read->Wake();  // a stop: the read stays outstanding
