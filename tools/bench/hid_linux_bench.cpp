@@ -13,29 +13,23 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "hid_device.h"
 #include "hid_device_controller.h"
+#include "latency_probe.h"
 #include "main_loop.h"
 #include "sysfs_fixture.h"
-#include "thread_stats.h"
 
 using namespace glowstep;
+using namespace glowstep::bench;
 using namespace std::chrono_literals;
-using TClock = std::chrono::steady_clock;
 
 namespace {
-
-double Microseconds(TClock::duration d) {
-  return std::chrono::duration<double, std::micro>(d).count();
-}
 
 // Every open of a node gets a fresh socket pair; the device ends are kept by node and access.
 struct TSocketNodes {
@@ -67,18 +61,8 @@ void MeasureHeldDevice(int reports, int idleSeconds) {
   THidDeviceController controller(platform, loop);
   controller.SetDevThreadSleepTime(50);  // the configurator's setting
 
-  std::vector<TClock::time_point> sent(static_cast<std::size_t>(reports));
-  std::vector<TClock::duration> latency;
-  latency.reserve(sent.size());
-  std::atomic<int> handled{0};
-  controller.SetOnDeviceData(
-      THidDataEvent([&](THidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t) {
-        const auto now = TClock::now();
-        const std::size_t index = data[0] | static_cast<std::size_t>(data[1]) << 8 |
-                                  static_cast<std::size_t>(data[2]) << 16;
-        latency.push_back(now - sent[index]);
-        handled.fetch_add(1, std::memory_order_release);
-      }));
+  TLatencyProbe probe(reports);
+  controller.SetOnDeviceData(probe.Handler());
   loop.RunPending();
   THidDevice* device = nullptr;
   if (!controller.CheckOutAt(device, 0) || nodes.LastReadEnd < 0) {
@@ -88,36 +72,18 @@ void MeasureHeldDevice(int reports, int idleSeconds) {
   const int readEnd = nodes.LastReadEnd;
 
   loop.RunFor(200ms);
-  const long long before = ContextSwitchesOfThreadNamed("THidDeviceRead");
-  const auto start = TClock::now();
-  loop.RunFor(std::chrono::seconds(idleSeconds));
-  const long long after = ContextSwitchesOfThreadNamed("THidDeviceRead");
-  const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
-  std::printf("idle held device, SleepTime 50 ms: %.2f reader wake-ups/s (%lld in %.1f s)\n",
-              static_cast<double>(after - before) / seconds, after - before, seconds);
+  std::printf("idle held device, reader %s\n",
+              IdleReaderWakeups(loop, std::chrono::seconds(idleSeconds), 50).c_str());
 
-  std::thread producer([&] {
-    std::vector<std::uint8_t> report(64, 0);
-    for (int i = 0; i < reports; ++i) {
-      report[0] = static_cast<std::uint8_t>(i);
-      report[1] = static_cast<std::uint8_t>(i >> 8);
-      report[2] = static_cast<std::uint8_t>(i >> 16);
-      sent[static_cast<std::size_t>(i)] = TClock::now();
-      if (write(readEnd, report.data(), report.size()) != 64) std::abort();
-      while (handled.load(std::memory_order_acquire) <= i) std::this_thread::yield();
-    }
+  probe.Run(loop, [readEnd](int i) {
+    // A device without numbered reports: the node gives the payload alone.
+    std::vector<std::uint8_t> payload(64, 0);
+    payload[0] = static_cast<std::uint8_t>(i);
+    payload[1] = static_cast<std::uint8_t>(i >> 8);
+    payload[2] = static_cast<std::uint8_t>(i >> 16);
+    if (write(readEnd, payload.data(), payload.size()) != 64) std::abort();
   });
-  loop.RunUntil([&] { return handled.load() == reports; }, std::chrono::minutes(5));
-  producer.join();
-  std::sort(latency.begin(), latency.end());
-  const auto at = [&](double q) {
-    return latency[std::min(latency.size() - 1,
-                            static_cast<std::size_t>(q * static_cast<double>(latency.size())))];
-  };
-  std::printf(
-      "node -> OnDeviceData on the main thread, %zu reports: median %.1f us, p99 %.1f us, "
-      "max %.1f us\n",
-      latency.size(), Microseconds(at(0.5)), Microseconds(at(0.99)), Microseconds(latency.back()));
+  std::printf("node -> OnDeviceData on the main thread, %s\n", probe.Summary().c_str());
 }
 
 void MeasureRefresh(int devices, int refreshes) {
