@@ -1,8 +1,8 @@
 #include "numbers.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 namespace glowstep {
@@ -18,48 +18,14 @@ int HexDigitValue(char16_t c) {
   return -1;
 }
 
-// Powers of ten that an extended value holds exactly (5^27 < 2^64).
-constexpr int kExactPowerLimit = 27;
-
-Extended PowerOfTen(int exponent) {
-  Extended result = 1;
-  Extended base = 10;
-  for (unsigned e = static_cast<unsigned>(exponent); e != 0; e >>= 1) {
-    if (e & 1U) result *= base;
-    base *= base;
-  }
-  return result;
-}
-
-// mantissa * 10^exponent with a single rounding while the power of ten is exact.
-Extended ScaleByPowerOfTen(std::uint64_t mantissa, long exponent) {
-  const auto m = static_cast<Extended>(mantissa);
-  if (mantissa == 0 || exponent == 0) return m;
-  // Beyond these the result is infinite or zero whatever the 19 digits are.
-  if (exponent > 5000) return std::numeric_limits<Extended>::infinity();
-  if (exponent < -5000) return 0;
-  // Up to 10^27 the power is exact and the product or quotient is rounded once; beyond that
-  // the power itself carries a rounding, which only texts with extreme exponents meet.
-  if (exponent > 0) return m * PowerOfTen(static_cast<int>(exponent));
-  const int magnitude = static_cast<int>(-exponent);
-  if (magnitude <= kExactPowerLimit) return m / PowerOfTen(magnitude);
-  // Split so the divisor stays finite for the smallest numbers.
-  const int first = std::min(magnitude, 4900);
-  Extended result = m / PowerOfTen(first);
-  if (magnitude > first) result /= PowerOfTen(magnitude - first);
-  return result;
-}
-
 // The exact decimal expansion of a finite, non-negative extended value: all integer digits at
 // once, fraction digits one at a time. The value is m * 2^e with a 64-bit integer m.
 class TDecimalExpansion {
  public:
   explicit TDecimalExpansion(Extended value) {
-    int exponent = 0;
-    const Extended fraction = std::frexp(value, &exponent);  // value = fraction * 2^exponent
-    auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
-    int shift = exponent - 64;           // value = mantissa * 2^shift
-    std::vector<std::uint32_t> integer;  // little-endian words
+    std::uint64_t mantissa = value.Significand();
+    const int shift = value.IsZero() ? 0 : value.Exponent() - 63;  // value = mantissa * 2^shift
+    std::vector<std::uint32_t> integer;                            // little-endian words
     if (shift >= 0) {
       integer = Shifted(mantissa, static_cast<unsigned>(shift));
     } else {
@@ -169,7 +135,7 @@ bool RoundDigitsAt(std::string& digits, std::size_t kept, char next) {
 std::u16string Widen(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
 std::u16string NonFinite(Extended value) {
-  if (std::isnan(value)) return u"NAN";
+  if (value.IsNaN()) return u"NAN";
   return value < 0 ? u"-INF" : u"INF";
 }
 
@@ -231,8 +197,8 @@ std::optional<Extended> TextToFloat(std::u16string_view text, char16_t decimalSe
   while (i < n && text[i] == u' ') ++i;
   if (i != n) return std::nullopt;
 
-  Extended value = ScaleByPowerOfTen(mantissa, exponent);
-  if (std::isinf(value)) return std::nullopt;
+  const Extended value = ScaleByPowerOfTen(mantissa, exponent);
+  if (value.IsInfinite()) return std::nullopt;
   return negative ? -value : value;
 }
 
@@ -272,9 +238,9 @@ std::u16string FormatFixed(Extended value,
                            int decimals,
                            const TNumberFormat& format,
                            bool grouping) {
-  if (!std::isfinite(value)) return NonFinite(value);
+  if (!value.IsFinite()) return NonFinite(value);
   decimals = std::clamp(decimals, 0, 255);
-  TDecimalExpansion expansion(std::fabs(value));
+  TDecimalExpansion expansion(Abs(value));
   std::string digits = expansion.Integer();
   std::size_t point = digits.size();
   // One digit beyond the last shown one decides the rounding.
@@ -309,9 +275,9 @@ std::u16string FormatFixed(Extended value,
 }
 
 std::u16string FormatGeneral(Extended value, char16_t decimalSeparator) {
-  if (!std::isfinite(value)) return NonFinite(value);
+  if (!value.IsFinite()) return NonFinite(value);
   if (value == 0) return u"0";
-  TDecimalExpansion expansion(std::fabs(value));
+  TDecimalExpansion expansion(Abs(value));
   // Collect the first 16 significant digits and the decimal exponent of the first one, as in
   // 0.d1d2d3... * 10^exponent.
   std::string digits;
@@ -366,22 +332,33 @@ std::u16string FormatGeneral(Extended value, char16_t decimalSeparator) {
 }
 
 std::int64_t Trunc(Extended value) {
-  if (std::isnan(value)) return 0;
-  constexpr Extended kLimit = 0x1p63L;
-  if (value >= kLimit) return std::numeric_limits<std::int64_t>::max();
-  if (value < -kLimit) return std::numeric_limits<std::int64_t>::min();
-  return static_cast<std::int64_t>(value);  // conversion truncates whatever the rounding mode
+  if (value.IsNaN() || value.IsZero() || value.Exponent() < 0) return 0;
+  if (value.Exponent() >= 63) {  // |value| >= 2^63, infinities included
+    return value.IsNegative() ? std::numeric_limits<std::int64_t>::min()
+                              : std::numeric_limits<std::int64_t>::max();
+  }
+  const auto magnitude = static_cast<std::int64_t>(value.Significand() >> (63 - value.Exponent()));
+  return value.IsNegative() ? -magnitude : magnitude;
 }
 
 std::int64_t RoundHalfEven(Extended value) {
-  if (!std::isfinite(value)) return Trunc(value);
-  Extended floor = std::floor(value);
-  const Extended rest = value - floor;  // exact for every value below 2^64
-  if (rest > 0.5L || (rest == 0.5L && std::fmod(floor, 2.0L) != 0)) floor += 1;
-  return Trunc(floor);
+  if (!value.IsFinite() || value.Exponent() >= 63) return Trunc(value);
+  if (value.IsZero() || value.Exponent() < -1) return 0;  // below one half
+  // The integer part and the fraction bits of the significand.
+  const int fractionBits = 63 - value.Exponent();  // 1 to 64
+  const std::uint64_t significand = value.Significand();
+  std::uint64_t whole = fractionBits == 64 ? 0 : significand >> fractionBits;
+  const std::uint64_t fraction =
+      fractionBits == 64 ? significand : significand & ((std::uint64_t{1} << fractionBits) - 1);
+  const std::uint64_t half = std::uint64_t{1} << (fractionBits - 1);
+  if (fraction > half || (fraction == half && (whole & 1) != 0)) ++whole;
+  if (whole > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    return value.IsNegative() ? std::numeric_limits<std::int64_t>::min()
+                              : std::numeric_limits<std::int64_t>::max();
+  }
+  const auto magnitude = static_cast<std::int64_t>(whole);
+  return value.IsNegative() ? -magnitude : magnitude;
 }
-
-double RoundToDouble(Extended value) { return static_cast<double>(value); }
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;

@@ -6,16 +6,13 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace glowstep {
+#include "extended.h"
 
-using Extended = long double;
-static_assert(std::numeric_limits<Extended>::digits == 64,
-              "Extended must have a 64-bit mantissa (x87 extended precision)");
+namespace glowstep {
 
 // Decimal and thousands separators; the widgets pass the user's locale.
 struct TNumberFormat {
@@ -67,7 +64,7 @@ std::int64_t Trunc(Extended value);
 std::int64_t RoundHalfEven(Extended value);
 
 // Rounding to double precision (to nearest, halves to even).
-double RoundToDouble(Extended value);
+constexpr double RoundToDouble(Extended value) { return value.ToDouble(); }
 
 // UTF-16 <-> UTF-8 helpers for messages and tests.
 std::string ToUtf8(std::u16string_view text);

@@ -26,9 +26,7 @@ unsigned LedCount(Extended stairs, Extended ledsPerStair) {
 }
 
 // k = N * 0.88 / 1000 in extended precision, then rounded to double.
-Extended OnTimeFactor(unsigned leds) {
-  return RoundToDouble(static_cast<Extended>(leds) * 0.88L / 1000);
-}
+Extended OnTimeFactor(unsigned leds) { return RoundToDouble(Extended{leds} * 0.88_ext / 1000); }
 
 // A colour travels as green, red, blue.
 void PutColor(SettingsReport& report, std::size_t at, TColor color) {
@@ -53,7 +51,7 @@ TColor NormalizeColor(TColor color) {
   const unsigned b = Blue(color);
   const unsigned m = std::max({r, g, b});
   if (m == 0) return 0;
-  const Extended scale = RoundToDouble(255.0L / m);
+  const Extended scale = RoundToDouble(Extended{255} / m);
   // channel (8 bits) times scale (53 bits) fits the 64-bit mantissa, so the product is exact
   auto scaled = [scale](unsigned channel) { return static_cast<unsigned>(Trunc(channel * scale)); };
   return MakeColor(scaled(r), scaled(g), scaled(b));

@@ -46,7 +46,7 @@ struct StairSettings {
   TColor IdleColorValue = 0x003030;
   Extended ON_time = 20;
   Extended Delay_time = 15;
-  Extended Sensor_time = 0.1L;  // the value the field gives back for its text "0.10"
+  Extended Sensor_time = 0.1_ext;  // the value the field gives back for its text "0.10"
   Extended Photo_time = 10;
   Extended PhotoLevel = 100;
 };

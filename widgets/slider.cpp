@@ -725,7 +725,8 @@ void TCustomSlider::PaintPoints(QPainter& painter,
   std::int64_t k = 0;
   const std::int64_t most = std::max(length / MinPointSpacing, 1);
   if (range > 0 && length > 0) {
-    k = std::max<std::int64_t>(Trunc(range / (static_cast<Extended>(step) * (most + 0.5L))) - 2, 0);
+    k = std::max<std::int64_t>(
+        Trunc(range / (static_cast<Extended>(step) * (Extended{most} + 0.5))) - 2, 0);
   }
   std::int64_t count = 0;
   for (;;) {

@@ -861,8 +861,7 @@ QString TSpinEdit::FormatDisplay(Extended value) const {
   const auto maxFraction = minFraction + fractionPart.count(QLatin1Char('#'));
 
   const TNumberFormat format = NumberFormat();
-  QString digits =
-      Q(FormatFixed(std::fabs(value), static_cast<int>(maxFraction), format, grouping));
+  QString digits = Q(FormatFixed(Abs(value), static_cast<int>(maxFraction), format, grouping));
   const QChar decimal(format.DecimalSeparator);
   qsizetype separator = digits.indexOf(decimal);
   if (separator >= 0) {

@@ -100,7 +100,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(f.edit->text(), f.text);
       QVERIFY(!f.edit->Loading());
     }
-    QCOMPARE(Form().Sensor_time->Value(), 0.1L);
+    QCOMPARE(Form().Sensor_time->Value(), 0.1_ext);
     QCOMPARE(static_cast<double>(Form().Sensor_time->Increment()), 0.1);
 
     QCOMPARE(Form().PhotoLevel->geometry(), QRect(24, 336, 353, 40));

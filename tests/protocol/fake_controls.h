@@ -27,7 +27,7 @@ class FakeControls : public TSettingsControls {
     fields_[TSettingsField::Idle_LEDs] = {0, 120, 0, u"1"};
     fields_[TSettingsField::ON_time] = {1, 300, 0, u"20"};
     fields_[TSettingsField::Delay_time] = {1, 300, 0, u"15"};
-    fields_[TSettingsField::Sensor_time] = {0, 2.5L, 2, u"0.10"};
+    fields_[TSettingsField::Sensor_time] = {0, 2.5, 2, u"0.10"};
     fields_[TSettingsField::Photo_time] = {1, 1800, 0, u"10"};
   }
 

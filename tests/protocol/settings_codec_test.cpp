@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Cases,
                                            OnTimeCase{250, 240, 1, 0},    // N = 60000, k 52.8
                                            OnTimeCase{250, 240, 20, 9},
                                            OnTimeCase{10, 60, 300, 7500},  // largest plain value
-                                           OnTimeCase{10, 60, 1.24L, 31}),
+                                           OnTimeCase{10, 60, 1.24_ext, 31}),
                          [](const auto& row) {
                            const OnTimeCase& c = row.param;
                            return std::to_string(c.stairs) + "x" + std::to_string(c.leds) + "_" +
@@ -96,7 +96,7 @@ TEST(OnTimeRule, DecodesWithTheSameFactor) {
   EXPECT_EQ(DecodeOnTime(471, 6, 201), 20);
   EXPECT_EQ(DecodeOnTime(284, 20, 100), 20);
   EXPECT_EQ(DecodeOnTime(9, 250, 240), 19);
-  EXPECT_EQ(DecodeOnTime(31, 10, 60), 1.24L);
+  EXPECT_EQ(DecodeOnTime(31, 10, 60), 1.24_ext);
   EXPECT_EQ(DecodeOnTime(500, 10, 120), 20);
 }
 
@@ -105,7 +105,7 @@ TEST(WriteReport, TruncatesTheSensorTimeOfItsNearestExtendedValue) {
   // 25, except 2.12 and 2.36, whose nearest extended values lie just below the decimal.
   for (int hundredths = 0; hundredths <= 250; ++hundredths) {
     StairSettings s;
-    s.Sensor_time = *TextToFloat(FormatFixed(hundredths / 100.0L, 2, TNumberFormat{}), u'.');
+    s.Sensor_time = *TextToFloat(FormatFixed(Extended{hundredths} / 100, 2, TNumberFormat{}), u'.');
     int expected = hundredths / 4;
     if (hundredths == 212 || hundredths == 236) expected -= 1;
     EXPECT_EQ(Encoded(s)[16], expected) << hundredths;
@@ -120,7 +120,7 @@ TEST(WriteReport, EncodesTheLargestValuesOfEveryField) {
   s.MainColorValue = 0x123456;  // blue 12, green 34, red 56
   s.IdleColorValue = 0xABCDEF;
   s.Delay_time = 300;
-  s.Sensor_time = 2.5L;
+  s.Sensor_time = 2.5_ext;
   s.Photo_time = 1800;
   s.PhotoLevel = 1000;
   const SettingsReport r = Encoded(s);

@@ -13,6 +13,7 @@
 #include <string>
 
 using glowstep::Extended;
+using glowstep::operator""_ext;
 using glowstep::TCustomSpinEdit;
 using glowstep::TSpinEdit;
 
@@ -200,7 +201,7 @@ class SpinEditTest : public QObject {
     QCOMPARE(w.field->text(), QStringLiteral("-123456"));
     w.other->setFocus();
     QCOMPARE(w.field->text(), QStringLiteral("-123456"));
-    w.field->SetValue(-0.5L);
+    w.field->SetValue(-0.5_ext);
     QCOMPARE(w.field->text(), QStringLiteral("-1"));
   }
 
@@ -247,9 +248,9 @@ class SpinEditTest : public QObject {
     TWindow w({0, 2.5, 0.1, true});
     QVERIFY(w.field->CheckMinValue());
     QVERIFY(w.field->CheckMaxValue());
-    QCOMPARE(w.field->Increment(), 0.1L);
+    QCOMPARE(w.field->Increment(), 0.1_ext);
     QCOMPARE(w.field->text(), QStringLiteral("0.10"));
-    QCOMPARE(w.field->Value(), 0.1L);  // the extended value nearest to 0.1
+    QCOMPARE(w.field->Value(), 0.1_ext);  // the extended value nearest to 0.1
     for (int i = 0; i < 24; ++i) QTest::keyClick(w.field, Qt::Key_Up);
     QCOMPARE(w.field->text(), QStringLiteral("2.50"));
     QTest::keyClick(w.field, Qt::Key_Up);
@@ -257,10 +258,10 @@ class SpinEditTest : public QObject {
     w.field->SetValue(0);
     QTest::keyClick(w.field, Qt::Key_Down);
     QCOMPARE(w.field->text(), QStringLiteral("0.00"));
-    w.field->SetValue(0.125L);
+    w.field->SetValue(0.125_ext);
     QCOMPARE(w.field->text(), QStringLiteral("0.13"));
     w.field->setText(QStringLiteral("2.12"));
-    QCOMPARE(w.field->Value(), 2.12L);
+    QCOMPARE(w.field->Value(), 2.12_ext);
   }
 
   void decimalSeparatorKeys() {
@@ -278,7 +279,7 @@ class SpinEditTest : public QObject {
     QCOMPARE(w.field->text(), QStringLiteral("0,10"));
     QCOMPARE(w.field->cursorPosition(), 2);
     // Backspace behind it moves in front of it and deletes the digit there.
-    w.field->SetValue(1.5L);
+    w.field->SetValue(1.5_ext);
     w.field->setCursorPosition(2);
     QTest::keyClick(w.field, Qt::Key_Backspace);
     QCOMPARE(w.field->text(), QStringLiteral("0,50"));
@@ -462,9 +463,9 @@ class SpinEditTest : public QObject {
     w.field->SetValueType(TCustomSpinEdit::vtFloat);
     w.field->SetDisplayFormat(w.field->DefaultDisplayFormat());
     w.other->setFocus();
-    w.field->SetValue(1234.5L);
+    w.field->SetValue(1234.5_ext);
     QCOMPARE(w.field->text(), QStringLiteral("1,234.5"));
-    QCOMPARE(w.field->Value(), 1234.5L);
+    QCOMPARE(w.field->Value(), 1234.5_ext);
     w.field->setFocus(Qt::TabFocusReason);
     QCOMPARE(w.field->text(), QStringLiteral("1234.50"));
     w.other->setFocus();

@@ -7,6 +7,7 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+using glowstep::operator""_ext;
 using glowstep::TCustomSpinEdit;
 using glowstep::TSpinEdit;
 
@@ -23,7 +24,7 @@ TSpinEdit* AddField(QWidget& window,
   field->setGeometry(32, top, 121, 21);
   field->BeginLoading();
   if (real) {
-    field->SetIncrement(0.1L);
+    field->SetIncrement(0.1_ext);
     field->SetMaxValue(max);
     field->SetValueType(TCustomSpinEdit::vtFloat);
   } else {
