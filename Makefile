@@ -6,7 +6,7 @@ APP := $(BUILD_DIR)/app/glowstep-configurator
 DEMO := $(BUILD_DIR)/tools/demo/glowstep-demo
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
-.PHONY: all deps deps-windows build run demo screenshot package check-packaging test test-windows asan tsan format format-check clean
+.PHONY: all deps deps-windows deps-arm64 build run demo screenshot package check-packaging test test-windows test-arm64 differential asan tsan format format-check clean
 
 all: build
 
@@ -15,6 +15,9 @@ deps:
 
 deps-windows:
 	@scripts/install-deps windows
+
+deps-arm64:
+	@scripts/install-deps arm64
 
 build: deps
 	@cmake --preset $(PRESET) >/dev/null
@@ -47,6 +50,15 @@ test: build
 # The Qt-free libraries cross-built with MinGW-w64, their tests run under wine.
 test-windows: deps-windows
 	@scripts/test-windows
+
+# The Qt-free libraries and their tests cross-built for 64-bit ARM Linux, run under qemu-user.
+test-arm64: deps-arm64
+	@cmake --workflow --preset arm64
+
+# The extended-precision arithmetic against the x87 unit at length (x86 only; COUNT operations).
+COUNT ?= 50000000
+differential: build
+	@$(BUILD_DIR)/tests/base/extended-differential $(COUNT)
 
 asan: deps
 	@cmake --workflow --preset asan
