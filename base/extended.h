@@ -275,21 +275,23 @@ class Extended {
     if (a.IsZero()) return Zero(negative);
     const TUnpacked x = a.Unpack();
     const TUnpacked y = b.Unpack();
-    // Quotient digits in base 2^64: an integer digit (0 or 1) and two fraction digits, the
-    // remainder deciding the sticky bit.
+    // One long division gives 64 quotient bits; the remainder tells where the rest lies against
+    // one half, which is all the rounding needs (a subnormal result shifts further, and then only
+    // "zero or not" of the rest matters, which the stand-in keeps too).
     const bool atLeastOne = x.Significand >= y.Significand;
-    const wide::TDivision first =
+    const wide::TDivision q =
         wide::Divide(atLeastOne ? x.Significand - y.Significand : x.Significand, 0, y.Significand);
-    const wide::TDivision second = wide::Divide(first.Remainder, 0, y.Significand);
-    const std::uint64_t sticky = second.Remainder != 0 ? 1 : 0;
-    if (atLeastOne) {
-      const wide::TUInt128 quotient{
-          kIntegerBit | (first.Quotient >> 1),
-          (first.Quotient << 63) | (second.Quotient >> 1) | (second.Quotient & 1) | sticky};
-      return RoundAndPack(negative, x.Exponent - y.Exponent, quotient);
+    const std::uint64_t inexact = q.Remainder != 0 ? 1 : 0;
+    if (atLeastOne) {  // 1.q: the last quotient bit is the rounding bit
+      return RoundAndPack(negative, x.Exponent - y.Exponent,
+                          {kIntegerBit | (q.Quotient >> 1), (q.Quotient << 63) | inexact});
     }
-    return RoundAndPack(negative, x.Exponent - y.Exponent - 1,
-                        {first.Quotient, second.Quotient | sticky});
+    constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
+    const std::uint64_t rest = q.Remainder == 0                             ? 0
+                               : q.Remainder == y.Significand - q.Remainder ? kHalf
+                               : q.Remainder > y.Significand - q.Remainder  ? kHalf | 1
+                                                                            : 1;
+    return RoundAndPack(negative, x.Exponent - y.Exponent - 1, {q.Quotient, rest});
   }
 
   static constexpr std::partial_ordering Compare(Extended a, Extended b) {
