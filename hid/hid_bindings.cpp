@@ -58,10 +58,11 @@ THidBindings::HidEntryNames() {
   return names;
 }
 
-THidBindings::~THidBindings() {
-  // A controller releases what it acquired; this only covers a platform torn down early.
+void THidBindings::ReleaseAll() {
   ReleaseHidBinding();
-  if (SetupLibrary_ != 0) ReleaseLibrary(SetupLibrary_);
+  SetupBindingCount_ = 0;
+  ReleaseLibrary(SetupLibrary_);
+  SetupTable_.fill(nullptr);
 }
 
 bool THidBindings::LoadLibraryOnce(TLibraryHandle& handle, std::string_view name) {

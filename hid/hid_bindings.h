@@ -41,7 +41,9 @@ class THidBindings {
   explicit THidBindings(THidPlatform& platform) : Platform_(platform) {}
   THidBindings(const THidBindings&) = delete;
   THidBindings& operator=(const THidBindings&) = delete;
-  ~THidBindings();
+  // Calls nothing of the platform: by the time it runs, the backend part of the platform that
+  // owns these bindings is gone (see ReleaseAll).
+  ~THidBindings() = default;
 
   // Library loader. LoadLibraryOnce loads only when `handle` is 0 and keeps a set handle.
   bool LoadLibraryOnce(TLibraryHandle& handle, std::string_view name);
@@ -58,6 +60,12 @@ class THidBindings {
   bool AcquireHidBinding();
   void ReleaseHidBinding();
   bool HidBindingLoaded() const { return HidLibrary_ != 0; }
+
+  // Frees both libraries, whatever is still held, and empties both tables. Every backend calls
+  // it first thing in its own destructor, while its library operations are still its own: what
+  // a controller that never finished its construction, or a tool, did not release is freed
+  // there.
+  void ReleaseAll();
 
   TEntryAddress SetupEntry(std::size_t index) const { return SetupTable_.at(index); }
   TEntryAddress HidEntry(std::size_t index) const { return HidTable_.at(index); }

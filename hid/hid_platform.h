@@ -139,6 +139,8 @@ class THidPlatform {
   THidPlatform() : Bindings_(*this) {}
   THidPlatform(const THidPlatform&) = delete;
   THidPlatform& operator=(const THidPlatform&) = delete;
+  // A backend's destructor first calls Bindings().ReleaseAll(): here the loader operations below
+  // are no longer the backend's, so nothing held can be freed any more.
   virtual ~THidPlatform() = default;
 
   THidBindings& Bindings() { return Bindings_; }

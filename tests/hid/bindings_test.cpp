@@ -104,5 +104,15 @@ TEST_F(Bindings, TheControllerReleasesBothLibraries) {
   EXPECT_EQ(Sim.LibraryReferences("HID.dll"), 0);
 }
 
+// A tool that never gives its bindings back: the platform frees them as it goes, and must not
+// call into its own part that is already gone.
+TEST(PlatformTeardown, FreesTheBindingsStillHeld) {
+  auto sim = std::make_unique<TSimPlatform>();
+  ASSERT_TRUE(sim->Bindings().AcquireSetupBinding());
+  ASSERT_TRUE(sim->Bindings().AcquireSetupBinding());
+  ASSERT_TRUE(sim->Bindings().AcquireHidBinding());
+  sim.reset();
+}
+
 }  // namespace
 }  // namespace glowstep::testing

@@ -357,7 +357,7 @@ TLinuxHidPlatform::TLinuxHidPlatform(TLinuxPlatformOptions options)
   if (!Options_.OpenNode) Options_.OpenNode = OpenCharacterDevice;
 }
 
-TLinuxHidPlatform::~TLinuxHidPlatform() = default;
+TLinuxHidPlatform::~TLinuxHidPlatform() { Bindings().ReleaseAll(); }
 
 std::shared_ptr<TLinuxHidPlatform::THandleRecord> TLinuxHidPlatform::FindHandle(THidHandle handle) {
   std::lock_guard lock(Lock_);

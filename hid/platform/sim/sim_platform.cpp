@@ -207,6 +207,7 @@ TSimPlatform::TSimPlatform() : Notifiers_(std::make_shared<TNotifierRegistry>())
 }
 
 TSimPlatform::~TSimPlatform() {
+  Bindings().ReleaseAll();
   std::lock_guard lock(Notifiers_->Lock);
   Notifiers_->Entries.clear();
 }

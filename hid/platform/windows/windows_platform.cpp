@@ -143,7 +143,7 @@ TEntryAddress Kernel32Entry(const char* name) {
 
 }  // namespace windows
 
-TWindowsPlatform::~TWindowsPlatform() = default;
+TWindowsPlatform::~TWindowsPlatform() { Bindings().ReleaseAll(); }
 
 // --- Run-time library loader --------------------------------------------------------------------
 

@@ -135,5 +135,15 @@ TEST(UdevBinding, WithoutHidrawTheSetupBindingIsHeldButNothingIsScanned) {
   EXPECT_FALSE(platform.Udev().Loaded());  // released again with the controller
 }
 
+// A tool that never gives its bindings back: the platform frees them as it goes, and must not
+// call into its own part that is already gone.
+TEST(UdevBinding, APlatformFreesTheBindingsStillHeldAsItGoes) {
+  auto platform = std::make_unique<TLinuxHidPlatform>();
+  ASSERT_TRUE(platform->Bindings().AcquireSetupBinding());
+  ASSERT_TRUE(platform->Bindings().AcquireHidBinding());
+  EXPECT_EQ(platform->Udev().References(), 1);
+  platform.reset();
+}
+
 }  // namespace
 }  // namespace glowstep

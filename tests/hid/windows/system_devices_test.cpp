@@ -1,6 +1,7 @@
 // The controller on the real system libraries. Under wine the system has two HID devices of its
 // own, a mouse (vendor 845E, product 0001) and a keyboard (product 0002), found in that order;
 // what the platform reports about them is checked against HID.dll called directly.
+#include <stdexcept>
 #include <string_view>
 
 #include "hid_device_controller.h"
@@ -37,6 +38,16 @@ class TPlatformMissing final : public TWindowsPlatform {
 
  private:
   std::string_view Name_;
+};
+
+// A platform whose notification window cannot be made: building a controller on it throws after
+// both bindings were acquired.
+class TPlatformWithoutWindow final : public TWindowsPlatform {
+ public:
+  std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort&,
+                                                        TDeviceChangeCallback) override {
+    throw std::runtime_error("no window");
+  }
 };
 
 class SystemDevices : public ::testing::Test {
@@ -168,6 +179,15 @@ TEST_F(SystemDevices, OnlyTheDeviceTreeBroadcastRefreshesAndALaterRefreshFindsNo
 
   Controller.reset();
   EXPECT_EQ(NotifyWindow(), nullptr);
+}
+
+TEST(PlatformTeardown, FreesWhatAControllerThatFailedToBuildStillHolds) {
+  TMainLoop loop;
+  auto platform = std::make_unique<TPlatformWithoutWindow>();
+  EXPECT_THROW(THidDeviceController(*platform, loop), std::runtime_error);
+  EXPECT_NE(GetModuleHandleA("SetupApi.dll"), nullptr);
+  platform.reset();
+  EXPECT_EQ(GetModuleHandleA("SetupApi.dll"), nullptr);
 }
 
 class MissingBinding : public SystemDevices, public ::testing::WithParamInterface<const char*> {};
