@@ -10,5 +10,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # One self-contained program per test: no MinGW run-time DLLs to find under wine.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Every program the build runs (test discovery, ctest) runs under wine in the build tree's own
+# prefix, made on first use.
 find_program(GLOWSTEP_WINE wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${GLOWSTEP_WINE})
+set(GLOWSTEP_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run ${GLOWSTEP_WINE_PREFIX})
