@@ -2,6 +2,7 @@
 // overlapped reading, and wine's HID mouse, whose reads stay outstanding until cancelled.
 #include <thread>
 
+#include "pipe_fixture.h"
 #include "windows_test_support.h"
 
 namespace glowstep::testing {
@@ -11,7 +12,7 @@ THidHandle AsHidHandle(HANDLE handle) { return reinterpret_cast<THidHandle>(hand
 
 TEST(OverlappedRead, WakeAndCancelEndAReadWithoutTakingItsReport) {
   TWindowsPlatform platform;
-  TTestPipe pipe;
+  TStandInPipe pipe;
   const HANDLE server = pipe.AddInstance();
   const HANDLE client = CreateFileA(pipe.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr);
@@ -34,7 +35,7 @@ TEST(OverlappedRead, WakeAndCancelEndAReadWithoutTakingItsReport) {
   EXPECT_TRUE(read->Cancel(AsHidHandle(client)));
   // The cancelled read's completion has run inside Cancel: no later wait takes it for a report,
   // and the report sent now stays in the pipe for the next read.
-  ASSERT_TRUE(TTestPipe::Send(server, report));
+  ASSERT_TRUE(TStandInPipe::Send(server, report));
   EXPECT_EQ(read->Wait(50), kWaitTimeout);
   EXPECT_EQ(buffer[0], 0xEE);
   EXPECT_FALSE(read->Cancel(AsHidHandle(client)));  // nothing outstanding

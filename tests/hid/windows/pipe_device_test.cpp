@@ -1,95 +1,11 @@
 // The whole HID stack on the Windows platform's own files, reads and window, with a named pipe
-// standing in for the staircase controller: only the setup service and the HID library are
-// replaced, so that the scan finds the pipe. The pipe's reads complete through real completion
-// routines, and closing its server ends is a real unplug.
-#include <mutex>
-
+// standing in for the staircase controller (see pipe_fixture.h).
 #include "hid_device_controller.h"
+#include "pipe_fixture.h"
 #include "windows_test_support.h"
 
 namespace glowstep::testing {
 namespace {
-
-class TPipePlatform final : public TWindowsPlatform {
- public:
-  explicit TPipePlatform(TTestPipe& pipe) : Pipe_(pipe) {}
-
-  bool Present = true;    // whether the scan finds the device
-  bool Listening = true;  // whether an open finds a server instance
-
-  // The server end of the newest open with `access`.
-  HANDLE ServerOf(TFileAccess access) {
-    std::lock_guard lock(Lock_);
-    for (auto it = Opens_.rbegin(); it != Opens_.rend(); ++it)
-      if (it->first == access) return it->second;
-    return INVALID_HANDLE_VALUE;
-  }
-
-  TDeviceInfoSet GetClassDevs(const TGuid&) override { return 1; }
-  bool EnumDeviceInterfaces(TDeviceInfoSet,
-                            const TGuid&,
-                            std::uint32_t index,
-                            TDeviceInterfaceRecord&) override {
-    SetLastError(ERROR_NO_MORE_ITEMS);
-    return Present && index == 0;
-  }
-  bool GetDeviceInterfaceDetail(TDeviceInfoSet,
-                                const TDeviceInterfaceRecord&,
-                                char* pathBuffer,
-                                std::uint32_t bufferSize,
-                                std::uint32_t& required,
-                                TDeviceInfoRecord& info) override {
-    required = static_cast<std::uint32_t>(Pipe_.Path().size() + 1);
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    if (pathBuffer == nullptr || bufferSize < required) return false;
-    std::copy_n(Pipe_.Path().c_str(), required, pathBuffer);
-    info.DevInst = 0x4711;
-    return true;
-  }
-  bool GetDeviceRegistryProperty(TDeviceInfoSet,
-                                 const TDeviceInfoRecord&,
-                                 std::uint32_t,
-                                 std::uint8_t*,
-                                 std::uint32_t) override {
-    return false;
-  }
-  void DestroyDeviceInfoList(TDeviceInfoSet) override {}
-
-  THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) override {
-    std::lock_guard lock(Lock_);
-    const HANDLE server = Listening ? Pipe_.AddInstance() : INVALID_HANDLE_VALUE;
-    const THidHandle handle = TWindowsPlatform::OpenFile(path, access, overlapped);
-    if (handle != kInvalidHandle) Opens_.emplace_back(access, server);
-    return handle;
-  }
-
-  bool GetAttributes(THidHandle, THidAttributes& attributes) override {
-    attributes.VendorID = 0x16C0;
-    return true;
-  }
-  bool GetProductString(THidHandle, char16_t* buffer, std::uint32_t) override {
-    std::u16string_view product = u"Glowstep 3.2";
-    std::copy_n(product.data(), product.size() + 1, buffer);
-    return true;
-  }
-  bool GetPreparsedData(THidHandle, TPreparsedData& preparsed) override {
-    preparsed = 1;
-    return true;
-  }
-  bool FreePreparsedData(TPreparsedData) override { return true; }
-  std::int32_t GetCaps(TPreparsedData, THidCaps& caps) override {
-    caps.InputReportByteLength = 65;
-    caps.OutputReportByteLength = 65;
-    return kHidpStatusSuccess;
-  }
-  bool SetNumInputBuffers(THidHandle, std::uint32_t) override { return true; }
-  bool GetNumInputBuffers(THidHandle, std::uint32_t&) override { return true; }
-
- private:
-  TTestPipe& Pipe_;
-  std::mutex Lock_;
-  std::vector<std::pair<TFileAccess, HANDLE>> Opens_;
-};
 
 class PipeDevice : public ::testing::Test {
  protected:
@@ -129,7 +45,7 @@ class PipeDevice : public ::testing::Test {
   }
 
   TMainLoop Loop;
-  TTestPipe Pipe;
+  TStandInPipe Pipe;
   TPipePlatform Platform{Pipe};
   std::unique_ptr<THidDeviceController> Controller;
   std::vector<std::string> Events;
@@ -143,11 +59,11 @@ TEST_F(PipeDevice, ARequestGoesOutAndItsRepliesComeBackInOrder) {
   std::uint32_t written = 0;
   ASSERT_TRUE(device->WriteReport(Report('r', 0).data(), 65, written));
   EXPECT_EQ(written, 65u);
-  EXPECT_EQ(TTestPipe::Receive(Platform.ServerOf(TFileAccess::ReadWrite)), Report('r', 0));
+  EXPECT_EQ(TStandInPipe::Receive(Platform.ServerOf(TFileAccess::ReadWrite)), Report('r', 0));
 
   const HANDLE readServer = Platform.ServerOf(TFileAccess::Read);
-  ASSERT_TRUE(TTestPipe::Send(readServer, Report('r', 1)));
-  ASSERT_TRUE(TTestPipe::Send(readServer, Report('r', 2)));
+  ASSERT_TRUE(TStandInPipe::Send(readServer, Report('r', 1)));
+  ASSERT_TRUE(TStandInPipe::Send(readServer, Report('r', 2)));
   ASSERT_TRUE(PumpUntil(Loop, [&] { return Deliveries.size() == 2; }));
   EXPECT_EQ(Deliveries[0], Report('r', 1));  // report ID, then the 64 data bytes
   EXPECT_EQ(Deliveries[1], Report('r', 2));
@@ -163,12 +79,12 @@ TEST_F(PipeDevice, StoppingTheReaderCancelsItsReadAtOnceAndGivingBackClosesTheHa
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 
   const HANDLE readServer = Platform.ServerOf(TFileAccess::Read);
-  ASSERT_TRUE(TTestPipe::Send(readServer, Report('r', 3)));
+  ASSERT_TRUE(TStandInPipe::Send(readServer, Report('r', 3)));
   PumpFor(Loop, 50ms);
   EXPECT_TRUE(Deliveries.empty());
-  EXPECT_FALSE(TTestPipe::ClientGone(readServer));
+  EXPECT_FALSE(TStandInPipe::ClientGone(readServer));
   device->Destroy();
-  EXPECT_TRUE(TTestPipe::ClientGone(readServer));
+  EXPECT_TRUE(TStandInPipe::ClientGone(readServer));
 }
 
 TEST_F(PipeDevice, AnUnplugFoundByARefreshMakesTheReaderLetGoAndReportEverySlice) {
@@ -180,7 +96,7 @@ TEST_F(PipeDevice, AnUnplugFoundByARefreshMakesTheReaderLetGoAndReportEverySlice
   EXPECT_EQ(Events, (std::vector<std::string>{"arrival", "removal"}));
   // The reader cancels its outstanding read and closes the handle, on its own thread; then,
   // while the application holds the object, it reports once per slice that it cannot read.
-  ASSERT_TRUE(PumpUntil(Loop, [&] { return TTestPipe::ClientGone(readServer); }));
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return TStandInPipe::ClientGone(readServer); }));
   ASSERT_TRUE(PumpUntil(Loop, [&] { return Errors.size() >= 3; }));
   EXPECT_TRUE(Deliveries.empty());
   device->Destroy();
