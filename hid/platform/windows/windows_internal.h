@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "hid_platform.h"
@@ -22,6 +23,15 @@ inline THidHandle FromHandle(HANDLE handle) { return reinterpret_cast<THidHandle
 TEntryAddress Kernel32Entry(const char* name);
 
 std::unique_ptr<TPlatformRead> CreateOverlappedRead();
+// Writes `length` bytes from `buffer` to `file` and waits up to `limitMs` for the write; then
+// cancels it, waits up to `cancelLimitMs` for the system to let go of it, and fails with
+// ERROR_TIMEOUT.
+bool WriteWithTimeLimit(HANDLE file,
+                        const std::uint8_t* buffer,
+                        std::uint32_t length,
+                        std::uint32_t& written,
+                        DWORD limitMs,
+                        DWORD cancelLimitMs);
 std::unique_ptr<TDeviceNotifier> CreateNotifyWindow(TMainThreadPort& port,
                                                     TDeviceChangeCallback callback);
 

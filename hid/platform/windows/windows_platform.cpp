@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "native_platform.h"
@@ -307,9 +308,12 @@ void TWindowsPlatform::DestroyDeviceInfoList(TDeviceInfoSet set) {
 THidHandle TWindowsPlatform::OpenFile(const std::string& path,
                                       TFileAccess access,
                                       bool overlapped) {
+  // A handle that writes is always opened for overlapped I/O, so that a write can be given up
+  // on; its other calls (the HID library's queries) still wait for their answers.
+  const bool writes = access == TFileAccess::Write || access == TFileAccess::ReadWrite;
   const HANDLE file =
       CreateFileA(path.c_str(), DesiredAccess(access), FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+                  OPEN_EXISTING, overlapped || writes ? FILE_FLAG_OVERLAPPED : 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kInvalidHandle;
   return windows::FromHandle(file);
 }
@@ -319,6 +323,10 @@ bool TWindowsPlatform::CloseFile(THidHandle handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
+  {
+    std::lock_guard lock(Lock_);
+    OutputReportLengths_.erase(handle);
+  }
   return CloseHandle(windows::ToHandle(handle)) != FALSE;
 }
 
@@ -326,10 +334,35 @@ bool TWindowsPlatform::WriteFile(THidHandle handle,
                                  const std::uint8_t* buffer,
                                  std::uint32_t length,
                                  std::uint32_t& written) {
-  DWORD count = 0;
-  const BOOL ok = ::WriteFile(windows::ToHandle(handle), buffer, length, &count, nullptr);
-  written = count;
-  return ok != FALSE;
+  written = 0;
+  // The class driver takes reports of exactly the output report's length only.
+  const std::uint16_t outputLength = OutputReportLength(handle);
+  if (outputLength != 0 && length != outputLength) {
+    SetLastError(ERROR_BAD_LENGTH);
+    return false;
+  }
+  return windows::WriteWithTimeLimit(windows::ToHandle(handle), buffer, length, written,
+                                     static_cast<DWORD>(kWriteTimeoutMs),
+                                     static_cast<DWORD>(kCancelTimeoutMs));
+}
+
+std::uint16_t TWindowsPlatform::OutputReportLength(THidHandle handle) {
+  {
+    std::lock_guard lock(Lock_);
+    const auto known = OutputReportLengths_.find(handle);
+    if (known != OutputReportLengths_.end()) return known->second;
+  }
+  // Asked once per handle, at its first write.
+  std::uint16_t length = 0;
+  TPreparsedData preparsed = 0;
+  if (GetPreparsedData(handle, preparsed)) {
+    THidCaps caps;
+    if (GetCaps(preparsed, caps) == kHidpStatusSuccess) length = caps.OutputReportByteLength;
+    FreePreparsedData(preparsed);
+  }
+  std::lock_guard lock(Lock_);
+  OutputReportLengths_[handle] = length;
+  return length;
 }
 
 std::unique_ptr<TPlatformRead> TWindowsPlatform::CreateRead() {

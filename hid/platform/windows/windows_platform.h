@@ -3,6 +3,10 @@
 // tables; CreateFileA, WriteFile and ReadFileEx on the interface paths; and a hidden top-level
 // window that receives the system's device-change broadcast.
 //
+// Writes: overlapped on the handle opened for them, given up on (cancelled and failed with
+// ERROR_TIMEOUT) after kWriteTimeoutMs; a report whose length is not the device's output report
+// length is refused with ERROR_BAD_LENGTH before it goes out.
+//
 // Reads: one overlapped read per reader thread, started with ReadFileEx into a buffer the read
 // object owns, waited for alertably, and cancelled with CancelIo from the thread that started it.
 // The read object keeps its overlapped record and buffer alive until the read's completion
@@ -11,7 +15,10 @@
 // No windows.h here: callers see only the platform seam.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -24,6 +31,10 @@ class TWindowsPlatform : public THidPlatform {
   // How long a cancelled read may take to report back before its record and buffer are left to
   // the system for good (never freed) rather than risk a late write into freed memory.
   static constexpr std::int32_t kCancelTimeoutMs = 5000;
+  // How long a report write may take before it is cancelled and fails with ERROR_TIMEOUT. A
+  // 65-byte report takes a few milliseconds even on a slow bus; a device that has not taken it
+  // within this time is not going to.
+  static constexpr std::int32_t kWriteTimeoutMs = 1000;
 
   TWindowsPlatform() = default;
   ~TWindowsPlatform() override;
@@ -80,6 +91,14 @@ class TWindowsPlatform : public THidPlatform {
   std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort& port,
                                                         TDeviceChangeCallback callback) override;
   void NameCurrentThread(std::string_view name) override;
+
+ private:
+  // The output report length of the device open as `handle`, as HID.dll describes it; 0 for
+  // what is not a HID device. Learnt at the handle's first write, kept until it is closed.
+  std::uint16_t OutputReportLength(THidHandle handle);
+
+  std::mutex Lock_;
+  std::map<THidHandle, std::uint16_t> OutputReportLengths_;
 };
 
 // The window class of the notification windows, for tools that look for them.

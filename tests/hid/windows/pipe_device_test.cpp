@@ -1,5 +1,7 @@
 // The whole HID stack on the Windows platform's own files, reads and window, with a named pipe
 // standing in for the staircase controller (see pipe_fixture.h).
+#include <thread>
+
 #include "hid_device_controller.h"
 #include "pipe_fixture.h"
 #include "windows_test_support.h"
@@ -132,6 +134,64 @@ TEST_F(PipeDevice, ARefreshThatFailsInTheWindowReachesTheLoopAndTheNextOneWorks)
   Refresh();
   EXPECT_EQ(Controller->Devices().size(), 1u);
   EXPECT_EQ(Events, std::vector<std::string>{"arrival"});
+}
+
+TEST_F(PipeDevice, AWriteTheDeviceNeverTakesFailsWithinTheTimeLimitAndNothingOfItGoesOut) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  // The stand-in takes this many reports and then no more until they are read, as a device that
+  // stops taking its output reports.
+  const int taken = static_cast<int>(TStandInPipe::kBufferSize / 65);
+  std::uint32_t written = 0;
+  for (int i = 0; i < taken; ++i)
+    ASSERT_TRUE(device->WriteReport(Report('w', static_cast<std::uint8_t>(i)).data(), 65, written));
+  const HANDLE server = Platform.ServerOf(TFileAccess::ReadWrite);
+
+  // Should the write wait for ever, the reports are read after a while so that the test ends.
+  const HANDLE writeEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::vector<std::uint8_t>> received;
+  std::thread drainer([&] {
+    if (WaitForSingleObject(writeEnded, 5000) == WAIT_TIMEOUT)
+      while (!TStandInPipe::Receive(server).empty()) received.emplace_back();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = device->WriteReport(Report('w', 0xEE).data(), 65, written);
+  const std::uint32_t error = Platform.LastError();
+  const auto took = std::chrono::steady_clock::now() - start;
+  SetEvent(writeEnded);
+  drainer.join();
+  CloseHandle(writeEnded);
+
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_TIMEOUT));
+  EXPECT_GE(took, std::chrono::milliseconds(TWindowsPlatform::kWriteTimeoutMs) - 50ms);
+  EXPECT_LT(took, std::chrono::milliseconds(TWindowsPlatform::kWriteTimeoutMs) + 2s);
+  EXPECT_EQ(written, 0u);
+  // The reports before it went out in order; the one given up on never reaches the device, and
+  // the next write goes out as usual.
+  for (std::vector<std::uint8_t> bytes; !(bytes = TStandInPipe::Receive(server)).empty();)
+    received.push_back(bytes);
+  ASSERT_EQ(received.size(), static_cast<std::size_t>(taken));
+  for (int i = 0; i < taken; ++i)
+    EXPECT_EQ(received[static_cast<std::size_t>(i)], Report('w', static_cast<std::uint8_t>(i)));
+  ASSERT_TRUE(device->WriteReport(Report('w', 0xEF).data(), 65, written));
+  EXPECT_EQ(TStandInPipe::Receive(server), Report('w', 0xEF));
+}
+
+TEST_F(PipeDevice, AReportOfAnotherLengthThanTheOutputReportIsRefusedBeforeItGoesOut) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  std::uint32_t written = 0;
+  for (std::uint32_t length : {64u, 66u}) {
+    const std::vector<std::uint8_t> report(length, 0x11);
+    EXPECT_FALSE(device->WriteReport(report.data(), length, written)) << length;
+    EXPECT_EQ(Platform.LastError(), static_cast<std::uint32_t>(ERROR_BAD_LENGTH));
+    EXPECT_EQ(written, 0u);
+  }
+  const HANDLE server = Platform.ServerOf(TFileAccess::ReadWrite);
+  EXPECT_TRUE(TStandInPipe::Receive(server).empty());
+  ASSERT_TRUE(device->WriteReport(Report('r', 0).data(), 65, written));
+  EXPECT_EQ(TStandInPipe::Receive(server), Report('r', 0));
 }
 
 }  // namespace
