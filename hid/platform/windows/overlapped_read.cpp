@@ -6,7 +6,10 @@
 // record and the buffer live in a request that this object owns, the report is copied to the
 // caller's buffer when the routine runs, and a cancel waits until the routine has run. Should
 // that not happen in time (a driver that never completes a cancel), the request is left to the
-// system for good: its routine frees it if it ever runs, and nothing else touches it again.
+// system for good: its routine frees it if it ever runs, nothing else touches it again, and the
+// cancel fails with ERROR_TIMEOUT.
+//
+// A read that completes with an error makes the next start fail with that error, once.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -38,8 +41,10 @@ struct TReadRequest {
 
 class TOverlappedRead final : public TPlatformRead {
  public:
-  TOverlappedRead()
-      : Request_(NewRequest()), WakeEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+  explicit TOverlappedRead(DWORD cancelTimeoutMs)
+      : Request_(NewRequest()),
+        WakeEvent_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+        CancelTimeoutMs_(cancelTimeoutMs) {
     Request_->Owner = this;
   }
 
@@ -58,6 +63,17 @@ class TOverlappedRead final : public TPlatformRead {
       SetLastError(ERROR_INVALID_PARAMETER);
       return false;
     }
+    if (FailedHandle_ != kInvalidHandle) {
+      // The last read on this handle completed with an error: that is this start's failure, so
+      // the reader reports it and waits a slice, as for a read the system refused to start. A
+      // driver that takes every read and then fails it cannot make the reader spin.
+      const bool sameHandle = FailedHandle_ == handle;
+      FailedHandle_ = kInvalidHandle;
+      if (sameHandle) {
+        SetLastError(FailedError_);
+        return false;
+      }
+    }
     TReadRequest& request = *Request_;
     request.Buffer.resize(length);  // allocates only when a longer report is asked for
     request.Overlapped = OVERLAPPED{};
@@ -69,20 +85,32 @@ class TOverlappedRead final : public TPlatformRead {
     Target_ = buffer;
     TargetLength_ = length;
     CompletionUnseen_ = false;
+    // A read that takes only part of a longer pipe message has started all the same: wine says
+    // ERROR_MORE_DATA here and still runs the completion routine, which then says it again.
     if (!ReadFileEx(ToHandle(handle), request.Buffer.data(), length, &request.Overlapped,
-                    &Completion))
+                    &Completion) &&
+        GetLastError() != ERROR_MORE_DATA)
       return false;
     request.Pending = true;
     return true;
   }
 
   std::uint32_t Wait(std::int32_t milliseconds) override {
-    if (!CompletionUnseen_) {
-      // A completion routine runs inside this wait; the wake event ends it early. Without the
-      // event a plain alertable sleep still sees completions, only not wakes.
-      const auto slice = static_cast<DWORD>(std::max(milliseconds, 0));
-      if (WakeEvent_ == nullptr || WaitForSingleObjectEx(WakeEvent_, slice, TRUE) == WAIT_FAILED)
+    // With a read outstanding the wait lasts until its completion routine has run or Wake was
+    // called: an idle reader does not wake. Without one (the pause after a failed start) it
+    // lasts the slice. A completion routine runs inside the alertable wait.
+    const DWORD slice = static_cast<DWORD>(std::max(milliseconds, 0));
+    while (!CompletionUnseen_) {
+      const DWORD limit = Request_->Pending ? INFINITE : slice;
+      const DWORD result =
+          WakeEvent_ != nullptr ? WaitForSingleObjectEx(WakeEvent_, limit, TRUE) : WAIT_FAILED;
+      if (result == WAIT_FAILED) {
+        // Without the wake event only the slice can end the wait; completions are still seen.
         SleepEx(slice, TRUE);
+        break;
+      }
+      // Woken, the slice over, or a routine ran (perhaps that of a read given up on earlier).
+      if (result != WAIT_IO_COMPLETION || !Request_->Pending) break;
     }
     if (!CompletionUnseen_) return kWaitTimeout;
     CompletionUnseen_ = false;
@@ -108,20 +136,24 @@ class TOverlappedRead final : public TPlatformRead {
     }
     // Looked up at each call: a system without it cannot cancel, and says so.
     const auto cancelIo = reinterpret_cast<TCancelIo>(Kernel32Entry("CancelIo"));
-    constexpr auto kTimeout = static_cast<DWORD>(TWindowsPlatform::kCancelTimeoutMs);
     const bool cancelled = cancelIo != nullptr && cancelIo(ToHandle(handle)) != FALSE;
-    const DWORD error = GetLastError();
+    DWORD error = GetLastError();
     if (cancelIo != nullptr) {
       // Also when CancelIo failed: the read may have completed just before, and its routine is
       // waiting for an alertable moment.
-      for (DWORD waited = 0; request.Pending && waited < kTimeout; waited += kCancelSliceMs)
+      for (DWORD waited = 0; request.Pending && waited < CancelTimeoutMs_; waited += kCancelSliceMs)
         SleepEx(kCancelSliceMs, TRUE);
     }
-    if (Request_->Pending) Abandon();
+    const bool abandoned = Request_->Pending;
+    if (abandoned) {
+      Abandon();
+      error = ERROR_TIMEOUT;
+    }
     Target_ = nullptr;
-    CompletionUnseen_ = false;  // a cancelled read is not a report
+    CompletionUnseen_ = false;       // a cancelled read is not a report
+    FailedHandle_ = kInvalidHandle;  // nor a failure to report
     SetLastError(error);
-    return cancelled;
+    return cancelled && !abandoned;
   }
 
   void Wake() override { SetEvent(WakeEvent_); }
@@ -147,6 +179,9 @@ class TOverlappedRead final : public TPlatformRead {
     if (request.Error == ERROR_SUCCESS && Target_ != nullptr) {
       const std::size_t count = std::min<std::size_t>(request.Count, TargetLength_);
       std::memcpy(Target_, request.Buffer.data(), count);
+    } else if (request.Error != ERROR_SUCCESS) {
+      FailedHandle_ = request.Handle;
+      FailedError_ = request.Error;
     }
     CompletionUnseen_ = true;
   }
@@ -161,15 +196,19 @@ class TOverlappedRead final : public TPlatformRead {
 
   std::unique_ptr<TReadRequest> Request_;
   HANDLE WakeEvent_ = nullptr;
+  const DWORD CancelTimeoutMs_;
   std::uint8_t* Target_ = nullptr;
   std::uint32_t TargetLength_ = 0;
   bool CompletionUnseen_ = false;
+  // The handle whose last read completed with FailedError_, until the next start reports it.
+  THidHandle FailedHandle_ = kInvalidHandle;
+  DWORD FailedError_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<TPlatformRead> CreateOverlappedRead() {
-  return std::make_unique<TOverlappedRead>();
+std::unique_ptr<TPlatformRead> CreateOverlappedRead(DWORD cancelTimeoutMs) {
+  return std::make_unique<TOverlappedRead>(cancelTimeoutMs);
 }
 
 }  // namespace glowstep::windows

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "hid_platform.h"
+#include "windows_platform.h"
 
 namespace glowstep::windows {
 
@@ -22,7 +23,9 @@ inline THidHandle FromHandle(HANDLE handle) { return reinterpret_cast<THidHandle
 // Looks up `name` in the already loaded kernel32.dll, at the time of the call.
 TEntryAddress Kernel32Entry(const char* name);
 
-std::unique_ptr<TPlatformRead> CreateOverlappedRead();
+// `cancelTimeoutMs`: how long a cancel waits for the read's completion routine.
+std::unique_ptr<TPlatformRead> CreateOverlappedRead(
+    DWORD cancelTimeoutMs = TWindowsPlatform::kCancelTimeoutMs);
 // Writes `length` bytes from `buffer` to `file` and waits up to `limitMs` for the write; then
 // cancels it, waits up to `cancelLimitMs` for the system to let go of it, and fails with
 // ERROR_TIMEOUT.

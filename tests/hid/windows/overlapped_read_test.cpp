@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "pipe_fixture.h"
+#include "windows_internal.h"
 #include "windows_test_support.h"
 
 namespace glowstep::testing {
@@ -57,6 +58,7 @@ TEST(OverlappedRead, ReadsOfWinesMouseAreCancelledCleanlyTimeAfterTime) {
   std::vector<std::uint8_t> buffer(64, 0xEE);
   for (int round = 0; round < 3; ++round) {
     ASSERT_TRUE(read->Begin(mouse, buffer.data(), 64)) << platform.LastError();
+    read->Wake();  // the wait for an outstanding read ends only so, or with the read
     EXPECT_EQ(read->Wait(30), kWaitTimeout);
     EXPECT_TRUE(read->Cancel(mouse));
     EXPECT_EQ(read->Wait(10), kWaitTimeout);
@@ -64,6 +66,42 @@ TEST(OverlappedRead, ReadsOfWinesMouseAreCancelledCleanlyTimeAfterTime) {
   }
   EXPECT_EQ(buffer[0], 0xEE);
   EXPECT_TRUE(platform.CloseFile(mouse));
+}
+
+TEST(OverlappedRead, ACancelThatIsNotCompletedInTimeFailsWithItsOwnError) {
+  TStandInPipe pipe;
+  pipe.AddInstance();
+  const HANDLE client = CreateFileA(pipe.Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(client, INVALID_HANDLE_VALUE);
+  auto read = windows::CreateOverlappedRead(200);
+  std::vector<std::uint8_t> buffer(65, 0xEE);
+  // The read is started on a thread of its own, so the cancel from this one reaches nothing and
+  // the completion routine cannot run in its waits: a driver that never completes a cancel.
+  const HANDLE begun = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE finish = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread starter([&] {
+    EXPECT_TRUE(read->Begin(AsHidHandle(client), buffer.data(), 65));
+    SetEvent(begun);
+    // Later the handle closes under the read; its routine then runs here, on the request that
+    // was left to the system.
+    while (WaitForSingleObjectEx(finish, INFINITE, TRUE) != WAIT_OBJECT_0) {
+    }
+    SleepEx(100, TRUE);
+  });
+  WaitForSingleObject(begun, INFINITE);
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(read->Cancel(AsHidHandle(client)));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  read.reset();
+  CloseHandle(client);
+  SetEvent(finish);
+  starter.join();
+  EXPECT_EQ(buffer[0], 0xEE);
+  CloseHandle(begun);
+  CloseHandle(finish);
 }
 
 }  // namespace

@@ -194,5 +194,33 @@ TEST_F(PipeDevice, AReportOfAnotherLengthThanTheOutputReportIsRefusedBeforeItGoe
   EXPECT_EQ(TStandInPipe::Receive(server), Report('r', 0));
 }
 
+TEST_F(PipeDevice, ReadsThatCompleteWithAnErrorAreReportedOncePerSliceWithoutSpinning) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  // A message far longer than a report: every read takes 65 bytes of it and completes with
+  // ERROR_MORE_DATA, like a driver that takes each read and then fails it.
+  ASSERT_TRUE(TStandInPipe::Send(Platform.ServerOf(TFileAccess::Read),
+                                 std::vector<std::uint8_t>(65 * 60, 0x5A)));
+  const auto start = std::chrono::steady_clock::now();
+  PumpFor(Loop, 300ms);
+  const auto slices = (std::chrono::steady_clock::now() - start) / 20ms;
+  ASSERT_FALSE(Errors.empty());
+  for (std::uint32_t error : Errors) EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_MORE_DATA));
+  EXPECT_LE(static_cast<std::int64_t>(Errors.size()), slices + 2);
+  EXPECT_TRUE(Deliveries.empty());
+}
+
+TEST_F(PipeDevice, AnIdleReaderSleepsUntilAReportComes) {
+  THidDevice* device = CheckedOutDevice();
+  ASSERT_NE(device, nullptr);
+  const std::int64_t waits = Platform.WaitsReturned();
+  PumpFor(Loop, 300ms);  // fifteen slices of 20 ms
+  EXPECT_EQ(Platform.WaitsReturned(), waits);
+  ASSERT_TRUE(TStandInPipe::Send(Platform.ServerOf(TFileAccess::Read), Report('r', 7)));
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return Deliveries.size() == 1; }));
+  EXPECT_EQ(Deliveries[0], Report('r', 7));
+  EXPECT_GT(Platform.WaitsReturned(), waits);
+}
+
 }  // namespace
 }  // namespace glowstep::testing
