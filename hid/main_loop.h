@@ -1,7 +1,9 @@
 // A tiny main loop for programs without a GUI toolkit: the tests, the benchmark and tools.
 //
 // Tasks run in the order they were posted, on the thread that created the loop. On POSIX
-// systems the loop also watches descriptors with poll(); elsewhere WatchReadable returns 0.
+// systems the loop also watches descriptors with poll(); elsewhere WatchReadable returns 0. On
+// Windows it dispatches no window messages, so the native platform's device-change window hears
+// nothing under it: a tool there needs a loop that also dispatches them.
 // An exception leaving a task or a hand-off goes to the exception handler, and the loop carries
 // on, as an application's message loop shows the message and carries on. The default handler
 // keeps the messages (Errors).

@@ -2,10 +2,13 @@
 //
 // The broadcast goes to every top-level window, visible or not; a message-only window would
 // hear nothing. So this is a plain top-level window that is never shown. It lives on the thread
-// that made it (the main thread), whose message loop dispatches its messages: Qt's dispatcher in
-// the application, a small pump in the tests. Every message goes on to DefWindowProcA.
+// that made it, which must be the main thread, whose message loop dispatches its messages: Qt's
+// dispatcher in the application, a small pump in the tests (TMainLoop dispatches no window
+// messages: a tool on this platform needs a loop that does). Every message goes on to
+// DefWindowProcA.
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 
 #include "main_thread_port.h"
 #include "windows_internal.h"
@@ -38,7 +41,12 @@ class TNotifyWindow final : public TDeviceNotifier {
     if (Window_ == nullptr) return;
     // Messages that still arrive while the window goes no longer reach this object.
     SetWindowLongPtrA(Window_, GWLP_USERDATA, 0);
-    DestroyWindow(Window_);
+    // Only the window's own thread may destroy it; from any other, it is asked to close, which
+    // its thread does the next time its loop runs.
+    if (GetWindowThreadProcessId(Window_, nullptr) == GetCurrentThreadId())
+      DestroyWindow(Window_);
+    else
+      PostMessageA(Window_, WM_CLOSE, 0, 0);
   }
 
   bool Create() {
@@ -95,6 +103,14 @@ class TNotifyWindow final : public TDeviceNotifier {
 
 std::unique_ptr<TDeviceNotifier> CreateNotifyWindow(TMainThreadPort& port,
                                                     TDeviceChangeCallback callback) {
+  // A window hears only what its thread's loop dispatches, and only the main thread runs one.
+  // Elsewhere there is none: the controller still lists what is present at its first refresh,
+  // and the main loop is told that later changes go unseen.
+  if (!port.IsMainThread()) {
+    port.Post([] { throw std::runtime_error(kNotifyWindowOffMainThread); });
+    SetLastError(ERROR_INVALID_THREAD_ID);
+    return nullptr;
+  }
   auto window = std::make_unique<TNotifyWindow>(port, std::move(callback));
   if (!window->Create()) return nullptr;
   return window;

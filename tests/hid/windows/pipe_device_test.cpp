@@ -222,5 +222,39 @@ TEST_F(PipeDevice, AnIdleReaderSleepsUntilAReportComes) {
   EXPECT_GT(Platform.WaitsReturned(), waits);
 }
 
+TEST_F(PipeDevice, AControllerBuiltOffTheMainThreadRunsWithoutNotificationsAndSaysSo) {
+  std::thread([&] { MakeController(); }).join();
+  EXPECT_FALSE(Controller->HasNotifyWindow());
+  // The first refresh still runs, from the main loop.
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 1; }));
+  EXPECT_EQ(Loop.Errors(), std::vector<std::string>{kNotifyWindowOffMainThread});
+  Controller.reset();
+}
+
+TEST_F(PipeDevice, ARefreshReachesThisControllerWhateverOtherNotificationWindowsThereAre) {
+  MakeController();
+  ASSERT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 1; }));
+  // Another program's controller: a window of the same class, made later, on another thread.
+  const HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD otherThread = 0;
+  std::thread other([&] {
+    otherThread = GetCurrentThreadId();
+    const HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kNotifyWindowClass, "", WS_POPUP, 0, 0, 0,
+                                        0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetEvent(made);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    DestroyWindow(window);
+  });
+  WaitForSingleObject(made, INFINITE);
+  CloseHandle(made);
+
+  Platform.Present = false;
+  Refresh();
+  EXPECT_EQ(Events, (std::vector<std::string>{"arrival", "removal"}));
+  PostThreadMessageA(otherThread, WM_QUIT, 0, 0);
+  other.join();
+}
+
 }  // namespace
 }  // namespace glowstep::testing

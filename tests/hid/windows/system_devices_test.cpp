@@ -1,8 +1,10 @@
 // The controller on the real system libraries. Under wine the system has two HID devices of its
 // own, a mouse (vendor 845E, product 0001) and a keyboard (product 0002), found in that order;
 // what the platform reports about them is checked against HID.dll called directly.
+#include <atomic>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 #include "hid_device_controller.h"
 #include "native_platform.h"
@@ -158,16 +160,13 @@ TEST_F(SystemDevices, TheFirstRefreshAnnouncesWinesDevicesInScanOrderAsHidDllRep
   EXPECT_EQ(Controller->CheckedInCount(), 2);
 }
 
-TEST_F(SystemDevices, OnlyTheDeviceTreeBroadcastRefreshesAndALaterRefreshFindsNothingNew) {
+TEST_F(SystemDevices, OnlyTheDeviceTreeChangeRefreshesAndALaterRefreshFindsNothingNew) {
   MakeController(*Platform);
   ASSERT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 2; }));
   Events.clear();
   const THidDevice* mouse = Controller->Devices()[0].get();
 
-  // The broadcast reaches the hidden window: it is a top-level window, not a message-only one.
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(HWND_BROADCAST, WM_DEVICECHANGE, kDbtDevNodesChanged, 41, SMTO_ABORTIFHUNG,
-                      2000, &result);
+  SendMessageA(NotifyWindow(), WM_DEVICECHANGE, kDbtDevNodesChanged, 41);
   EXPECT_EQ(Controller->LastChangeParam(), 41);
   EXPECT_TRUE(Events.empty());
   EXPECT_EQ(Controller->Devices()[0].get(), mouse);  // the same object, not a new one
@@ -188,6 +187,42 @@ TEST(PlatformTeardown, FreesWhatAControllerThatFailedToBuildStillHolds) {
   EXPECT_NE(GetModuleHandleA("SetupApi.dll"), nullptr);
   platform.reset();
   EXPECT_EQ(GetModuleHandleA("SetupApi.dll"), nullptr);
+}
+
+// The system's device-tree broadcast goes to every top-level window, so the notification window
+// is one, not a message-only window. What is broadcast here is a configuration change, on which
+// no controller refreshes: a test running beside this one is not disturbed.
+TEST(NotifyWindow, HearsWhatIsBroadcastToEveryTopLevelWindow) {
+  TMainLoop loop;
+  TWindowsPlatform platform;
+  constexpr WPARAM kDbtConfigChanged = 0x18;
+  const auto marker = static_cast<std::intptr_t>(GetCurrentProcessId());
+  std::vector<std::uintptr_t> heard;
+  auto notifier = platform.CreateDeviceNotifier(
+      loop, [&](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+        if (message == kWmDeviceChange && lParam == marker) heard.push_back(wParam);
+      });
+  ASSERT_NE(notifier, nullptr);
+  ASSERT_TRUE(PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, kDbtConfigChanged, marker));
+  ASSERT_TRUE(PumpUntil(loop, [&] { return !heard.empty(); }));
+  EXPECT_EQ(heard, std::vector<std::uintptr_t>{kDbtConfigChanged});
+}
+
+TEST(NotifyWindow, GoesWithItsNotifierAlsoWhenThatEndsOnAnotherThread) {
+  TMainLoop loop;
+  TWindowsPlatform platform;
+  auto notifier =
+      platform.CreateDeviceNotifier(loop, [](std::uint32_t, std::uintptr_t, std::intptr_t) {});
+  ASSERT_NE(notifier, nullptr);
+  ASSERT_NE(NotifyWindow(), nullptr);
+  std::atomic<bool> ended = false;
+  std::thread other([&] {
+    notifier.reset();
+    ended = true;
+  });
+  // The window's own thread goes on running its loop meanwhile, as the application's does.
+  EXPECT_TRUE(PumpUntil(loop, [&] { return ended && NotifyWindow() == nullptr; }));
+  other.join();
 }
 
 class MissingBinding : public SystemDevices, public ::testing::WithParamInterface<const char*> {};

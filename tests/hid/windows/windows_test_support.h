@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string_view>
 
 #include "main_loop.h"
 #include "windows_platform.h"
@@ -38,6 +39,21 @@ inline void PumpFor(TMainLoop& loop, std::chrono::milliseconds duration) {
       loop, [] { return false; }, duration);
 }
 
-inline HWND NotifyWindow() { return FindWindowExA(nullptr, nullptr, kNotifyWindowClass, nullptr); }
+// The notification window of a controller made on this thread. Every program's windows share the
+// desktop: another test running at the same time has one of the same class.
+inline HWND NotifyWindow() {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM result) -> BOOL {
+        char name[64] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (std::string_view(name) != kNotifyWindowClass) return TRUE;
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
 
 }  // namespace glowstep::testing
