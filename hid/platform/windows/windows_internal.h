@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "hid_platform.h"
 #include "windows_platform.h"
@@ -35,6 +36,12 @@ bool WriteWithTimeLimit(HANDLE file,
                         std::uint32_t& written,
                         DWORD limitMs,
                         DWORD cancelLimitMs);
+
+using TLoadLibraryEx = HMODULE(WINAPI*)(LPCSTR, HANDLE, DWORD);
+// Loads the library at the full path `path`, the libraries it depends on from the system folder.
+// `loadLibraryEx` is the system's loader; tests pass one that acts as an older system.
+HMODULE LoadLibraryAt(const std::string& path, TLoadLibraryEx loadLibraryEx = &LoadLibraryExA);
+
 std::unique_ptr<TDeviceNotifier> CreateNotifyWindow(TMainThreadPort& port,
                                                     TDeviceChangeCallback callback);
 

@@ -142,6 +142,16 @@ TEntryAddress Kernel32Entry(const char* name) {
   return reinterpret_cast<TEntryAddress>(GetProcAddress(kernel32, name));
 }
 
+HMODULE LoadLibraryAt(const std::string& path, TLoadLibraryEx loadLibraryEx) {
+  // The libraries it depends on come from the system folder too. Systems without that search
+  // flag refuse it as an invalid parameter; there they are looked for in the library's own
+  // folder first, never in the program's folder, where anyone may have put a copy.
+  HMODULE library = loadLibraryEx(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+    library = loadLibraryEx(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return library;
+}
+
 }  // namespace windows
 
 TWindowsPlatform::~TWindowsPlatform() { Bindings().ReleaseAll(); }
@@ -165,11 +175,7 @@ TLibraryHandle TWindowsPlatform::LoadLibraryByName(std::string_view name) {
   const bool modeSet =
       SetThreadErrorMode(GetThreadErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX,
                          &previousMode) != FALSE;
-  // The libraries it depends on come from the system folder too; systems without that search
-  // flag refuse it as an invalid parameter and load by the full path alone.
-  HMODULE library = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
-    library = LoadLibraryA(path.c_str());
+  HMODULE library = windows::LoadLibraryAt(path);
   const DWORD error = GetLastError();
   if (modeSet) SetThreadErrorMode(previousMode, nullptr);
   SetLastError(error);
