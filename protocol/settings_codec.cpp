@@ -96,7 +96,7 @@ void EncodeWriteReport(const StairSettings& s, SettingsReport& report) {
 
 void TSettingsCodec::BuildReadRequest() {
   ClearReport();
-  report_[kCommandByte] = kReadCommand;
+  Report_[kCommandByte] = kReadCommand;
 }
 
 StairSettings TSettingsCodec::CurrentSettings(const TSettingsControls& controls) const {
@@ -104,8 +104,8 @@ StairSettings TSettingsCodec::CurrentSettings(const TSettingsControls& controls)
   s.Stairs_count = controls.FieldValue(TSettingsField::Stairs_count);
   s.LEDs_in_one_stair = controls.FieldValue(TSettingsField::LEDs_in_one_stair);
   s.Idle_LEDs = controls.FieldValue(TSettingsField::Idle_LEDs);
-  s.MainColorValue = mainColor_;
-  s.IdleColorValue = idleColor_;
+  s.MainColorValue = MainColor_;
+  s.IdleColorValue = IdleColor_;
   s.ON_time = controls.FieldValue(TSettingsField::ON_time);
   s.Delay_time = controls.FieldValue(TSettingsField::Delay_time);
   s.Sensor_time = controls.FieldValue(TSettingsField::Sensor_time);
@@ -115,7 +115,7 @@ StairSettings TSettingsCodec::CurrentSettings(const TSettingsControls& controls)
 }
 
 void TSettingsCodec::BuildWriteReport(const TSettingsControls& controls) {
-  EncodeWriteReport(CurrentSettings(controls), report_);
+  EncodeWriteReport(CurrentSettings(controls), Report_);
 }
 
 bool TSettingsCodec::ApplyReply(const std::uint8_t* payload,
@@ -127,10 +127,10 @@ bool TSettingsCodec::ApplyReply(const std::uint8_t* payload,
   controls.SetFieldValue(F::LEDs_in_one_stair, payload[2]);
   controls.SetFieldValue(F::Idle_LEDs, payload[3]);
 
-  mainColor_ = TakeColor(payload, 5);
-  controls.SetSwatchColor(TColorSwatch::MainColor, NormalizeColor(mainColor_));
-  idleColor_ = TakeColor(payload, 8);
-  controls.SetSwatchColor(TColorSwatch::IdleColor, NormalizeColor(idleColor_));
+  MainColor_ = TakeColor(payload, 5);
+  controls.SetSwatchColor(TColorSwatch::MainColor, NormalizeColor(MainColor_));
+  IdleColor_ = TakeColor(payload, 8);
+  controls.SetSwatchColor(TColorSwatch::IdleColor, NormalizeColor(IdleColor_));
 
   // The counts as the controls give them back now: a count their range changed counts changed.
   const auto onTime = static_cast<std::uint16_t>(Word(payload, 11));

@@ -82,9 +82,9 @@ class TSettingsCodec {
   // The smallest payload that holds every setting (payload indices 1 to 19).
   static constexpr std::size_t kReplySettingsSize = 20;
 
-  const SettingsReport& Report() const { return report_; }
+  const SettingsReport& Report() const { return Report_; }
 
-  void ClearReport() { report_.fill(0); }
+  void ClearReport() { Report_.fill(0); }
 
   // Clears the report and puts the read command in it.
   void BuildReadRequest();
@@ -98,18 +98,18 @@ class TSettingsCodec {
   // gives false.
   bool ApplyReply(const std::uint8_t* payload, std::size_t size, TSettingsControls& controls);
 
-  TColor MainColorValue() const { return mainColor_; }
-  TColor IdleColorValue() const { return idleColor_; }
-  void SetMainColorValue(TColor color) { mainColor_ = color & 0xFFFFFF; }
-  void SetIdleColorValue(TColor color) { idleColor_ = color & 0xFFFFFF; }
+  TColor MainColorValue() const { return MainColor_; }
+  TColor IdleColorValue() const { return IdleColor_; }
+  void SetMainColorValue(TColor color) { MainColor_ = color & 0xFFFFFF; }
+  void SetIdleColorValue(TColor color) { IdleColor_ = color & 0xFFFFFF; }
 
   // Gathers the controls' values and the stored colours into one record.
   StairSettings CurrentSettings(const TSettingsControls& controls) const;
 
  private:
-  SettingsReport report_{};
-  TColor mainColor_ = 0xFFFFFF;
-  TColor idleColor_ = 0x003030;
+  SettingsReport Report_{};
+  TColor MainColor_ = 0xFFFFFF;
+  TColor IdleColor_ = 0x003030;
 };
 
 }  // namespace glowstep

@@ -1,6 +1,6 @@
 #include "led.h"
 
-#include "slider_led_bitmaps.h"
+#include "builtin_bitmaps.h"
 
 #include <QApplication>
 #include <QPaintEngine>
@@ -13,17 +13,17 @@
 namespace glowstep {
 namespace {
 
-constexpr const char* PictureName = "CustomLEDGREEN";
-constexpr const char* MaskName = "CustomLEDMASK";
-constexpr const char* NoTimersMessage = "Not enough timers available";
+constexpr const char* kPictureName = "CustomLEDGREEN";
+constexpr const char* kMaskName = "CustomLEDMASK";
+constexpr const char* kNoTimersMessage = "Not enough timers available";
 // The picture's pixels of this colour are the disc, recoloured to the colour shown.
-constexpr QRgb DiscColour = qRgb(0, 255, 0);
-constexpr QRgb MaskBackground = qRgb(255, 255, 255);
+constexpr QRgb kDiscColour = qRgb(0, 255, 0);
+constexpr QRgb kMaskBackground = qRgb(255, 255, 255);
 
 }  // namespace
 
 TCustomLED::TCustomLED(QWidget* parent) : QWidget(parent) {
-  LedMask_ = LoadSliderLedBitmap(MaskName);
+  LedMask_ = LoadBuiltinBitmap(kMaskName);
   PaintMask_ = LedMask_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   SetColor(QColor(0, 255, 0));
   resize(LedMask_.size());
@@ -87,11 +87,11 @@ void TCustomLED::SetColor(const QColor& value) {
 }
 
 void TCustomLED::RebuildImage() {
-  QImage image = LoadSliderLedBitmap(PictureName).convertToFormat(QImage::Format_RGB32);
+  QImage image = LoadBuiltinBitmap(kPictureName).convertToFormat(QImage::Format_RGB32);
   const QRgb shown = Color_.rgb();
   for (int x = 0; x < image.width(); ++x) {
     for (int y = 0; y < image.height(); ++y) {
-      if (image.pixel(x, y) == DiscColour) image.setPixel(x, y, shown);
+      if (image.pixel(x, y) == kDiscColour) image.setPixel(x, y, shown);
     }
   }
   LedImage_ = image;
@@ -101,7 +101,7 @@ void TCustomLED::RebuildImage() {
   PaintImage_ = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   for (int y = 0; y < PaintImage_.height(); ++y) {
     for (int x = 0; x < PaintImage_.width(); ++x) {
-      if (LedMask_.pixel(x, y) == MaskBackground) PaintImage_.setPixel(x, y, 0);
+      if (LedMask_.pixel(x, y) == kMaskBackground) PaintImage_.setPixel(x, y, 0);
     }
   }
   update();
@@ -115,7 +115,7 @@ void TCustomLED::UpdateBlinkTimer() {
   const auto ms = static_cast<int>(std::min<std::uint32_t>(
       Interval_, static_cast<std::uint32_t>(std::numeric_limits<int>::max())));
   BlinkTimerId_ = StartBlinkTimer(ms);
-  if (BlinkTimerId_ == 0) throw ELEDError(NoTimersMessage);
+  if (BlinkTimerId_ == 0) throw ELEDError(kNoTimersMessage);
 }
 
 int TCustomLED::StartBlinkTimer(int intervalMs) { return startTimer(intervalMs); }

@@ -1,14 +1,15 @@
 #include "slider.h"
 
+#include "builtin_bitmaps.h"
 #include "form_loading.h"
 #include "numbers.h"
-#include "slider_led_bitmaps.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <limits>
@@ -17,16 +18,16 @@
 namespace glowstep {
 namespace {
 
-// Margin between the inner rectangle and the ruler and thumb, on both axes.
-constexpr int Margin = 6;
+// kMargin between the inner rectangle and the ruler and thumb, on both axes.
+constexpr int kMargin = 6;
 // How far above and below (or left and right of) the ruler a press still starts stepping.
-constexpr int RulerHotZone = 3;
-constexpr int StepPauseMs = 400;
+constexpr int kRulerHotZone = 3;
+constexpr int kStepPauseMs = 400;
 // Tick points are widened until they are at least this many pixels apart.
-constexpr int MinPointSpacing = 4;
-constexpr const char* IncrementRangeMessage = "Value must be between %d and %d";
+constexpr int kMinPointSpacing = 4;
+constexpr const char* kIncrementRangeMessage = "Value must be between %d and %d";
 
-constexpr std::array<const char*, 4> BuiltinNames = {"W95HTB", "W95HRL", "W95VTB", "W95VRL"};
+constexpr std::array<const char*, 4> kBuiltinNames = {"W95HTB", "W95HRL", "W95VTB", "W95VRL"};
 
 // Windows-style exclusive right and bottom edges.
 int RightOf(const QRect& r) { return r.x() + r.width(); }
@@ -114,7 +115,7 @@ void TCustomSlider::SetRange(int min, int max) {
 
 void TCustomSlider::SetIncrement(int value) {
   if (!Loading_ && (value < 1 || value > Range())) {
-    throw ESliderError(FormatMessage(IncrementRangeMessage, 1, Range()));
+    throw ESliderError(FormatMessage(kIncrementRangeMessage, 1, Range()));
   }
   if (value <= 0 || value == Increment_) return;
   Increment_ = value;
@@ -158,7 +159,7 @@ void TCustomSlider::SetBevelStyle(TBevelCut value) {
   if (value == BevelStyle_) return;
   BevelStyle_ = value;
   // Child widgets are laid out inside the bevel.
-  const int margin = value == bvNone ? 0 : BevelWidth;
+  const int margin = value == bvNone ? 0 : kBevelWidth;
   setContentsMargins(margin, margin, margin, margin);
   LayoutChanged();
 }
@@ -178,7 +179,7 @@ void TCustomSlider::SetImage(TImageSlot slot, const QImage& image) {
     ImageChanged();
     return;
   }
-  Images_[slot] = ToWorkingFormat(LoadSliderLedBitmap(BuiltinNames[slot]));
+  Images_[slot] = ToWorkingFormat(LoadBuiltinBitmap(kBuiltinNames[slot]));
   UserImages_ &= ~bit;
   ImageChanged();
   if (!Loading_) {
@@ -209,7 +210,7 @@ void TCustomSlider::EndLoad() {
 
 QRect TCustomSlider::GetInnerRect() const {
   QRect inner = rect();
-  if (BevelStyle_ != bvNone) inner.adjust(BevelWidth, BevelWidth, -BevelWidth, -BevelWidth);
+  if (BevelStyle_ != bvNone) inner.adjust(kBevelWidth, kBevelWidth, -kBevelWidth, -kBevelWidth);
   return inner;
 }
 
@@ -234,7 +235,7 @@ int TCustomSlider::Travel() const { return std::max(RulerLength(), 0); }
 
 int TCustomSlider::Origin() const {
   const QRect inner = GetInnerRect();
-  return (Orientation_ == soHorizontal ? inner.left() : inner.top()) + Margin;
+  return (Orientation_ == soHorizontal ? inner.left() : inner.top()) + kMargin;
 }
 
 std::int64_t TCustomSlider::Range() const {
@@ -245,7 +246,7 @@ void TCustomSlider::BuildRuler(const QRect& inner) {
   const bool horizontal = Orientation_ == soHorizontal;
   const QImage& source = Images_[horizontal ? ImageHRulerSlot : ImageVRulerSlot];
   // A vertical control lower than the margins gets an empty ruler, as a narrow horizontal one.
-  const int axis = std::max((horizontal ? inner.width() : inner.height()) - 2 * Margin, 0);
+  const int axis = std::max((horizontal ? inner.width() : inner.height()) - 2 * kMargin, 0);
   const int sourceLength = horizontal ? source.width() : source.height();
   const int cross = horizontal ? source.height() : source.width();
   // EdgeSize was checked against the ruler picture it was set with; a smaller picture given
@@ -284,8 +285,8 @@ void TCustomSlider::RebuildLayout() {
   const int value = Value_;
   const QRect inner = GetInnerRect();
   BuildRuler(inner);
-  const int left = inner.left() + Margin;
-  const int top = inner.top() + Margin;
+  const int left = inner.left() + kMargin;
+  const int top = inner.top() + kMargin;
   const int tw = ThumbWidth();
   const int th = ThumbHeight();
   const int rw = RulerSize_.width();
@@ -298,7 +299,7 @@ void TCustomSlider::RebuildLayout() {
       ThumbBounds_ = QRect(left, top + (rh - th) / 2, tw, th);
       RulerOrigin_ = QPoint(left, top);
     }
-    const int bandTop = inner.top() + Margin + 1 + std::max(th, rh);
+    const int bandTop = inner.top() + kMargin + 1 + std::max(th, rh);
     const int bandBottom = BottomOf(inner) - inner.top() - 1;
     PointsBand_ = QRect(RulerOrigin_.x(), bandTop, rw, bandBottom - bandTop);
   } else {
@@ -309,7 +310,7 @@ void TCustomSlider::RebuildLayout() {
       ThumbBounds_ = QRect(left + (rw - tw) / 2, top, tw, th);
       RulerOrigin_ = QPoint(left, top);
     }
-    const int bandLeft = inner.left() + Margin + 1 + std::max(tw, rw);
+    const int bandLeft = inner.left() + kMargin + 1 + std::max(tw, rw);
     const int bandRight = RightOf(inner) - inner.left() - 1;
     PointsBand_ = QRect(bandLeft, RulerOrigin_.y(), bandRight - bandLeft, rh);
   }
@@ -417,7 +418,7 @@ void TCustomSlider::StepTick() {
   // Steps stop once the thumb has passed the pointer; the timer runs on until release.
   if (JumpDirectionAt(PointerPos_) != StepDirection_) return;
   JumpBy(StepDirection_);
-  if (!StepTimer_.isActive()) StepTimer_.start(StepPauseMs, this);
+  if (!StepTimer_.isActive()) StepTimer_.start(kStepPauseMs, this);
 }
 
 void TCustomSlider::StopStepping() {
@@ -502,9 +503,9 @@ void TCustomSlider::mousePressEvent(QMouseEvent* event) {
   }
   QRect hotZone(RulerOrigin_, RulerSize_ + QSize(1, 1));
   if (Orientation_ == soHorizontal) {
-    hotZone.adjust(0, -RulerHotZone, 0, RulerHotZone);
+    hotZone.adjust(0, -kRulerHotZone, 0, kRulerHotZone);
   } else {
-    hotZone.adjust(-RulerHotZone, 0, RulerHotZone, 0);
+    hotZone.adjust(-kRulerHotZone, 0, kRulerHotZone, 0);
   }
   if (!hotZone.contains(point) || !CanChangeValue()) return;
   Stepping_ = true;
@@ -613,13 +614,7 @@ void TCustomSlider::paintEvent(QPaintEvent*) {
   if (buffer.isNull()) return;
   buffer.setDevicePixelRatio(ratio);
   {
-    struct TBufferedFlag {
-      bool& Flag;
-      explicit TBufferedFlag(bool& flag) : Flag(flag) { Flag = true; }
-      ~TBufferedFlag() { Flag = false; }
-      TBufferedFlag(const TBufferedFlag&) = delete;
-      TBufferedFlag& operator=(const TBufferedFlag&) = delete;
-    } buffered(BufferedPaint_);
+    const QScopedValueRollback buffered(BufferedPaint_, true);
     QPainter painter(&buffer);
     Paint(painter, false);
   }
@@ -663,7 +658,7 @@ void TCustomSlider::DrawBevel(QPainter& painter, QRect& area) const {
   const QColor highlight = palette().color(QPalette::Light);
   const QColor topLeft = BevelStyle_ == bvLowered ? shadow : highlight;
   const QColor bottomRight = BevelStyle_ == bvLowered ? highlight : shadow;
-  for (int i = 0; i < BevelWidth; ++i) {
+  for (int i = 0; i < kBevelWidth; ++i) {
     const int l = area.left(), t = area.top(), r = area.right(), b = area.bottom();
     // The bottom-right colour owns both the top-right and the bottom-left corner pixel.
     painter.fillRect(QRect(l, t, 1, b - t), topLeft);
@@ -718,12 +713,12 @@ void TCustomSlider::PaintPoints(QPainter& painter,
   const int length = RulerLength();
   const Extended range = static_cast<Extended>(Range());
 
-  // The step is widened to k * step until the ticks are at least MinPointSpacing apart, i.e.
+  // The step is widened to k * step until the ticks are at least kMinPointSpacing apart, i.e.
   // until Round(range / (step * k)) is at most `most`. No k below range / (step * (most + 1/2))
   // can get there, so the search starts just under that bound instead of at 1: a wide range
   // with a small step would otherwise take millions of rounds per paint.
   std::int64_t k = 0;
-  const std::int64_t most = std::max(length / MinPointSpacing, 1);
+  const std::int64_t most = std::max(length / kMinPointSpacing, 1);
   if (range > 0 && length > 0) {
     k = std::max<std::int64_t>(
         Trunc(range / (static_cast<Extended>(step) * (Extended{most} + 0.5))) - 2, 0);
@@ -733,7 +728,7 @@ void TCustomSlider::PaintPoints(QPainter& painter,
     ++k;
     count = RoundHalfEven(range / (static_cast<Extended>(step) * k)) + 1;
     const std::int64_t spacing = count > 1 ? length / (count - 1) : length;
-    if (spacing >= MinPointSpacing || spacing >= length) break;
+    if (spacing >= kMinPointSpacing || spacing >= length) break;
   }
   // Without travel every tick lands on the same spot: the two extreme ones are enough.
   if (length <= 0) count = std::min<std::int64_t>(count, 2);

@@ -204,7 +204,7 @@ class TCustomSlider : public QWidget {
   TSliderOrientation Orientation_ = soHorizontal;
   TSliderOptions Options_ = TSliderOptions(soShowFocus | soShowPoints | soSmooth);
   TBevelCut BevelStyle_ = bvNone;
-  static constexpr int BevelWidth = 1;
+  static constexpr int kBevelWidth = 1;
   int MinValue_ = 0;
   int MaxValue_ = 100;
   int Increment_ = 10;

@@ -1,9 +1,9 @@
 #include "spin_button.h"
 
+#include "builtin_bitmaps.h"
 #include "numbers.h"
 
 #include <QEnterEvent>
-#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -13,10 +13,6 @@
 #include <algorithm>
 #include <map>
 #include <string>
-
-// Resources of a static library are registered explicitly; this must happen outside any
-// namespace.
-static void InitSpinResources() { Q_INIT_RESOURCE(spin); }
 
 namespace glowstep {
 
@@ -234,8 +230,7 @@ const QImage& SpinGlyph(const char* name) {
   static std::map<std::string, QImage> glyphs;
   auto it = glyphs.find(name);
   if (it == glyphs.end()) {
-    InitSpinResources();
-    const QImage loaded(QStringLiteral(":/glowstep/spin/") + QLatin1String(name), "XPM");
+    const QImage loaded = LoadBuiltinBitmap(name);
     QImage mask(loaded.size(), QImage::Format_ARGB32);
     mask.fill(Qt::transparent);
     for (int y = 0; y < loaded.height(); ++y) {
@@ -251,15 +246,15 @@ const QImage& SpinGlyph(const char* name) {
 // --- TSpinButtonBitmaps -----------------------------------------------------------------------
 
 TSpinButtonBitmaps::TSpinButtonBitmaps(TSpinButtonBitmapsManager& manager, const TKey& key)
-    : manager_(manager), key_(key) {}
+    : Manager_(manager), Key_(key) {}
 
 void TSpinButtonBitmaps::Release() {
-  if (--refCount_ <= 0) manager_.Remove(this);  // destroys this set
+  if (--RefCount_ <= 0) Manager_.Remove(this);  // destroys this set
 }
 
 void TSpinButtonBitmaps::Draw(const QWidget& widget, bool themed) {
-  themed_ = themed;
-  resetOnDraw_ = false;
+  Themed_ = themed;
+  ResetOnDraw_ = false;
   if (themed) {
     DrawThemed(widget);
   } else {
@@ -268,11 +263,11 @@ void TSpinButtonBitmaps::Draw(const QWidget& widget, bool themed) {
 }
 
 void TSpinButtonBitmaps::DrawClassic(const QPalette& palette) {
-  const int w = key_.Width, h = key_.Height;
+  const int w = Key_.Width, h = Key_.Height;
   const TClassicColours c(palette);
-  for (auto& image : images_) image = NewImage(w, h, c.Face);
+  for (auto& image : Images_) image = NewImage(w, h, c.Face);
   // The hot looks exist only with the style's own look; keep them equal to the released one.
-  if (key_.Style == TSpinButton::sbsDefault) {
+  if (Key_.Style == TSpinButton::sbsDefault) {
     const QImage& up = SpinGlyph("SpinUP");
     const QImage& down = SpinGlyph("SpinDOWN");
     struct TLook {
@@ -287,11 +282,11 @@ void TSpinButtonBitmaps::DrawClassic(const QPalette& palette) {
         {siDisabled, true, true, c.Shadow, c.DarkShadow, c.Highlight},
     };
     for (const TLook& look : looks) {
-      QImage& image = images_[look.Image];
+      QImage& image = Images_[look.Image];
       SoftEdge(image, image.rect(), look.TopRaised, TopLeft, c);
       SoftEdge(image, image.rect(), look.BottomRaised, BottomRight, c);
       DiagonalLines(image, look.C1, look.C2, look.C3);
-      if (key_.CustomGlyphs) continue;
+      if (Key_.CustomGlyphs) continue;
       const QPoint upAt = DiagonalUpPosition(w, h, up.size(), look.Image == siTopPressed ? 2 : 1);
       const QPoint downAt = DiagonalDownPosition(w, h, down.size());
       if (look.Image == siDisabled) {
@@ -306,7 +301,7 @@ void TSpinButtonBitmaps::DrawClassic(const QPalette& palette) {
     const QImage& up = SpinGlyph("SpinUPPOLE");
     const QImage& down = SpinGlyph("SpinDOWNPOLE");
     for (TSpinButtonImage which : {siReleased, siTopPressed, siBottomPressed, siDisabled}) {
-      QImage& image = images_[which];
+      QImage& image = Images_[which];
       const bool topPressed = which == siTopPressed;
       // The bottom half goes first; the top half, one pixel taller unless it is pressed, then
       // lays its lower edge over the seam.
@@ -314,7 +309,7 @@ void TSpinButtonBitmaps::DrawClassic(const QPalette& palette) {
       QRect top = HalfRect(w, h, true);
       if (!topPressed) top.setHeight(top.height() + 1);
       SoftEdge(image, top, !topPressed, AllSides, c);
-      if (key_.CustomGlyphs) continue;
+      if (Key_.CustomGlyphs) continue;
       for (bool isTop : {true, false}) {
         const QImage& glyph = isTop ? up : down;
         const QPoint at = PoleGlyphPosition(w, h, glyph.size(), isTop);
@@ -327,15 +322,15 @@ void TSpinButtonBitmaps::DrawClassic(const QPalette& palette) {
       }
     }
   }
-  images_[siTopHot] = images_[siReleased];
-  images_[siBottomHot] = images_[siReleased];
+  Images_[siTopHot] = Images_[siReleased];
+  Images_[siBottomHot] = Images_[siReleased];
 }
 
 void TSpinButtonBitmaps::DrawThemed(const QWidget& widget) {
-  const int w = key_.Width, h = key_.Height;
+  const int w = Key_.Width, h = Key_.Height;
   QStyle* style = widget.style();
   const QColor face = widget.palette().color(QPalette::Button);
-  if (key_.Style == TSpinButton::sbsDefault) {
+  if (Key_.Style == TSpinButton::sbsDefault) {
     // One push-button background per state over the rectangle grown by a pixel, so that the
     // button's own rim lies just outside the image.
     std::array<QImage, 4> backgrounds;
@@ -354,9 +349,9 @@ void TSpinButtonBitmaps::DrawThemed(const QWidget& widget) {
     const QImage& up = SpinGlyph("SpinUP");
     const QImage& down = SpinGlyph("SpinDOWN");
     const TClassicColours disabledColours(palette, QPalette::Disabled);
-    for (std::size_t i = 0; i < images_.size(); ++i) {
+    for (std::size_t i = 0; i < Images_.size(); ++i) {
       const auto [topState, bottomState] = kThemePairs[i];
-      QImage& image = images_[i];
+      QImage& image = Images_[i];
       image = NewImage(w, h, face);
       for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -367,7 +362,7 @@ void TSpinButtonBitmaps::DrawThemed(const QWidget& widget) {
       }
       DiagonalLines(image, palette.color(QPalette::Light), palette.color(QPalette::Dark),
                     palette.color(QPalette::Mid));
-      if (key_.CustomGlyphs) continue;
+      if (Key_.CustomGlyphs) continue;
       const QPoint upAt = DiagonalUpPosition(w, h, up.size(), 1);
       const QPoint downAt = DiagonalDownPosition(w, h, down.size());
       if (i == siDisabled) {
@@ -381,8 +376,8 @@ void TSpinButtonBitmaps::DrawThemed(const QWidget& widget) {
     }
   } else {
     // The style's spin-box arrows over its push-button panels, one per half.
-    for (std::size_t i = 0; i < images_.size(); ++i) {
-      QImage& image = images_[i];
+    for (std::size_t i = 0; i < Images_.size(); ++i) {
+      QImage& image = Images_[i];
       image = NewImage(w, h, face);
       QPainter painter(&image);
       for (bool isTop : {true, false}) {
@@ -411,12 +406,12 @@ TSpinButtonBitmapsManager* TSpinButtonBitmapsManager::Instance() { return Manage
 
 void TSpinButtonBitmapsManager::RegisterClient() {
   if (!ManagerSlot()) ManagerSlot() = std::make_unique<TSpinButtonBitmapsManager>();
-  ManagerSlot()->clients_ = ++ManagerClients;
+  ManagerSlot()->Clients_ = ++ManagerClients;
 }
 
 void TSpinButtonBitmapsManager::UnregisterClient() {
   if (!ManagerSlot()) return;
-  ManagerSlot()->clients_ = --ManagerClients;
+  ManagerSlot()->Clients_ = --ManagerClients;
   if (ManagerClients <= 0) {
     ManagerClients = 0;
     ManagerSlot().reset();  // frees any sets still listed
@@ -426,16 +421,16 @@ void TSpinButtonBitmapsManager::UnregisterClient() {
 TSpinButtonBitmaps& TSpinButtonBitmapsManager::Find(const TSpinButtonBitmaps::TKey& key,
                                                     const QWidget& widget,
                                                     bool themed) {
-  auto it = std::lower_bound(sets_.begin(), sets_.end(), key,
+  auto it = std::lower_bound(Sets_.begin(), Sets_.end(), key,
                              [](const auto& set, const auto& k) { return set->Key() < k; });
-  if (it != sets_.end() && (*it)->Key() == key) return **it;
+  if (it != Sets_.end() && (*it)->Key() == key) return **it;
   auto set = std::make_unique<TSpinButtonBitmaps>(*this, key);
   set->Draw(widget, themed);
-  return **sets_.insert(it, std::move(set));
+  return **Sets_.insert(it, std::move(set));
 }
 
 void TSpinButtonBitmapsManager::Remove(const TSpinButtonBitmaps* set) {
-  std::erase_if(sets_, [set](const auto& held) { return held.get() == set; });
+  std::erase_if(Sets_, [set](const auto& held) { return held.get() == set; });
 }
 
 // --- TSpinButton ------------------------------------------------------------------------------
@@ -454,18 +449,18 @@ TSpinButton::~TSpinButton() {
 }
 
 void TSpinButton::SetButtonStyle(TSpinButtonStyle style) {
-  if (style == buttonStyle_) return;
-  buttonStyle_ = style;
+  if (style == ButtonStyle_) return;
+  ButtonStyle_ = style;
   GlyphsChanged();
 }
 
 void TSpinButton::SetUpGlyph(const QPixmap& glyph) {
-  upGlyph_ = glyph;
+  UpGlyph_ = glyph;
   GlyphsChanged();
 }
 
 void TSpinButton::SetDownGlyph(const QPixmap& glyph) {
-  downGlyph_ = glyph;
+  DownGlyph_ = glyph;
   GlyphsChanged();
 }
 
@@ -476,7 +471,7 @@ void TSpinButton::GlyphsChanged() {
 
 bool TSpinButton::InBottomHalf(int x, int y) const {
   const int w = width(), h = height();
-  if (buttonStyle_ == sbsClassic) return y > h / 2;
+  if (ButtonStyle_ == sbsClassic) return y > h / 2;
   if (w <= 0) return false;
   return y > h - (static_cast<double>(h) / w) * x;
 }
@@ -487,61 +482,61 @@ bool TSpinButton::VisualStyles() const {
 
 TSpinButtonImage TSpinButton::CurrentImage() const {
   if (!isEnabled()) return siDisabled;
-  if (pressedHalf_ == THalf::Top) return siTopPressed;
-  if (pressedHalf_ == THalf::Bottom) return siBottomPressed;
+  if (PressedHalf_ == THalf::Top) return siTopPressed;
+  if (PressedHalf_ == THalf::Bottom) return siBottomPressed;
   if (VisualStyles()) {
-    if (hotTop_) return siTopHot;
-    if (hotBottom_) return siBottomHot;
+    if (HotTop_) return siTopHot;
+    if (HotBottom_) return siBottomHot;
   }
   return siReleased;
 }
 
 void TSpinButton::FetchBitmaps() {
-  if (bitmaps_ && (bitmaps_->Width() != width() || bitmaps_->Height() != height())) {
+  if (Bitmaps_ && (Bitmaps_->Width() != width() || Bitmaps_->Height() != height())) {
     ReleaseBitmaps();
   }
   const bool themed = VisualStyles();
-  if (!bitmaps_) {
-    const TSpinButtonBitmaps::TKey key{width(), height(), buttonStyle_,
-                                       !upGlyph_.isNull() || !downGlyph_.isNull()};
-    bitmaps_ = &TSpinButtonBitmapsManager::Instance()->Find(key, *this, themed);
-    bitmaps_->Acquire();
+  if (!Bitmaps_) {
+    const TSpinButtonBitmaps::TKey key{width(), height(), ButtonStyle_,
+                                       !UpGlyph_.isNull() || !DownGlyph_.isNull()};
+    Bitmaps_ = &TSpinButtonBitmapsManager::Instance()->Find(key, *this, themed);
+    Bitmaps_->Acquire();
   }
-  if (bitmaps_->ResetOnDraw() || bitmaps_->Themed() != themed) bitmaps_->Draw(*this, themed);
+  if (Bitmaps_->ResetOnDraw() || Bitmaps_->Themed() != themed) Bitmaps_->Draw(*this, themed);
 }
 
 void TSpinButton::ReleaseBitmaps() {
-  if (!bitmaps_) return;
-  TSpinButtonBitmaps* held = bitmaps_;
-  bitmaps_ = nullptr;
+  if (!Bitmaps_) return;
+  TSpinButtonBitmaps* held = Bitmaps_;
+  Bitmaps_ = nullptr;
   held->Release();
 }
 
 void TSpinButton::paintEvent(QPaintEvent*) {
   FetchBitmaps();
-  if (!isEnabled()) dragging_ = false;
+  if (!isEnabled()) Dragging_ = false;
   const TSpinButtonImage image = CurrentImage();
   QPainter painter(this);
-  painter.drawImage(0, 0, bitmaps_->Image(image));
+  painter.drawImage(0, 0, Bitmaps_->Image(image));
   DrawOwnGlyphs(painter, image);
 }
 
 void TSpinButton::DrawOwnGlyphs(QPainter& painter, TSpinButtonImage image) const {
-  if (upGlyph_.isNull() && downGlyph_.isNull()) return;
-  const bool themed = bitmaps_->Themed();
-  if (themed && buttonStyle_ == sbsClassic) return;  // the style's parts carry their arrows
+  if (UpGlyph_.isNull() && DownGlyph_.isNull()) return;
+  const bool themed = Bitmaps_->Themed();
+  if (themed && ButtonStyle_ == sbsClassic) return;  // the style's parts carry their arrows
   // Drawn through an image so the clipping and the disabled look match the built-in glyphs.
   QImage layer(size(), QImage::Format_ARGB32_Premultiplied);
   layer.fill(Qt::transparent);
   const TClassicColours colours(palette(), isEnabled() ? QPalette::Active : QPalette::Disabled);
   for (bool isTop : {true, false}) {
-    const QPixmap& pixmap = isTop ? upGlyph_ : downGlyph_;
+    const QPixmap& pixmap = isTop ? UpGlyph_ : DownGlyph_;
     if (pixmap.isNull()) continue;
     const QImage source = pixmap.toImage();
     const QImage mask = GlyphMask(source);
     QPoint at;
     QRect clip = rect();
-    if (buttonStyle_ == sbsClassic) {
+    if (ButtonStyle_ == sbsClassic) {
       at = PoleGlyphPosition(width(), height(), source.size(), isTop);
       clip = HalfRect(width(), height(), isTop);
     } else if (isTop) {
@@ -570,21 +565,21 @@ bool TSpinButton::Inside(QPoint point) const {
 }
 
 void TSpinButton::SetPressedHalf(THalf half) {
-  if (half == pressedHalf_) return;
-  pressedHalf_ = half;
+  if (half == PressedHalf_) return;
+  PressedHalf_ = half;
   update();
 }
 
 void TSpinButton::Click() {
   const QPointer<TSpinButton> self(this);
-  if (pressedHalf_ == THalf::Bottom) {
+  if (PressedHalf_ == THalf::Bottom) {
     emit OnBottomClick(this);
-  } else if (pressedHalf_ == THalf::Top) {
+  } else if (PressedHalf_ == THalf::Top) {
     emit OnTopClick(this);
   }
   if (!self) return;
   // A handler may run a nested loop during which the button came up.
-  if (!mouseHeld_) pressedHalf_ = THalf::None;
+  if (!MouseHeld_) PressedHalf_ = THalf::None;
 }
 
 void TSpinButton::mousePressEvent(QMouseEvent* event) {
@@ -592,40 +587,40 @@ void TSpinButton::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !isEnabled()) return;
   event->accept();
   const QPointer<TSpinButton> self(this);
-  mouseHeld_ = true;
-  QWidget* focus = focusControl_;
+  MouseHeld_ = true;
+  QWidget* focus = FocusControl_;
   if (focus && (focus->focusPolicy() & Qt::TabFocus) && focus->isEnabled() && focus->isVisible() &&
       !focus->hasFocus()) {
     focus->setFocus(Qt::MouseFocusReason);
     if (!self) return;
   }
-  if (pressedHalf_ == THalf::None) {
-    lastPressedHalf_ = THalf::None;
+  if (PressedHalf_ == THalf::None) {
+    LastPressedHalf_ = THalf::None;
     const QPoint at = event->position().toPoint();
-    pressedHalf_ = InBottomHalf(at.x(), at.y()) ? THalf::Bottom : THalf::Top;
+    PressedHalf_ = InBottomHalf(at.x(), at.y()) ? THalf::Bottom : THalf::Top;
     Click();
     if (!self) return;
-    if (pressedHalf_ != lastPressedHalf_) {
-      lastPressedHalf_ = pressedHalf_;
+    if (PressedHalf_ != LastPressedHalf_) {
+      LastPressedHalf_ = PressedHalf_;
       update();
     }
-    if (!repeatTimer_) {
-      repeatTimer_ = new QTimer(this);
-      connect(repeatTimer_, &QTimer::timeout, this, &TSpinButton::RepeatTick);
+    if (!RepeatTimer_) {
+      RepeatTimer_ = new QTimer(this);
+      connect(RepeatTimer_, &QTimer::timeout, this, &TSpinButton::RepeatTick);
     }
-    repeatTimer_->setInterval(initRepeatPause_);
-    repeatTimer_->start();
+    RepeatTimer_->setInterval(InitRepeatPause_);
+    RepeatTimer_->start();
   }
-  dragging_ = true;
+  Dragging_ = true;
 }
 
 void TSpinButton::RepeatTick() {
-  repeatTimer_->setInterval(repeatPause_);
-  if (pressedHalf_ == THalf::None || !mouseHeld_) return;
+  RepeatTimer_->setInterval(RepeatPause_);
+  if (PressedHalf_ == THalf::None || !MouseHeld_) return;
   try {
     Click();
   } catch (...) {
-    repeatTimer_->stop();
+    RepeatTimer_->stop();
     throw;
   }
 }
@@ -633,17 +628,17 @@ void TSpinButton::RepeatTick() {
 void TSpinButton::mouseMoveEvent(QMouseEvent* event) {
   QWidget::mouseMoveEvent(event);
   const QPoint at = event->position().toPoint();
-  if (dragging_) {
+  if (Dragging_) {
     if (!Inside(at)) {
       SetPressedHalf(THalf::None);
     } else if (InBottomHalf(at.x(), at.y())) {
-      if (pressedHalf_ != THalf::Bottom) {
-        SetPressedHalf(lastPressedHalf_ == THalf::Bottom ? THalf::Bottom : THalf::None);
+      if (PressedHalf_ != THalf::Bottom) {
+        SetPressedHalf(LastPressedHalf_ == THalf::Bottom ? THalf::Bottom : THalf::None);
       }
-    } else if (pressedHalf_ != THalf::Top) {
-      SetPressedHalf(lastPressedHalf_ == THalf::Top ? THalf::Top : THalf::None);
+    } else if (PressedHalf_ != THalf::Top) {
+      SetPressedHalf(LastPressedHalf_ == THalf::Top ? THalf::Top : THalf::None);
     }
-  } else if (VisualStyles() && (hotTop_ || hotBottom_)) {
+  } else if (VisualStyles() && (HotTop_ || HotBottom_)) {
     const bool bottom = InBottomHalf(at.x(), at.y());
     SetHot(!bottom, bottom);
   }
@@ -652,27 +647,27 @@ void TSpinButton::mouseMoveEvent(QMouseEvent* event) {
 void TSpinButton::mouseReleaseEvent(QMouseEvent* event) {
   QWidget::mouseReleaseEvent(event);
   if (event->button() != Qt::LeftButton) return;
-  mouseHeld_ = false;
+  MouseHeld_ = false;
   // Nothing repeats without a held button; the next press starts the timer again.
-  if (repeatTimer_) repeatTimer_->stop();
-  if (!dragging_) return;
-  dragging_ = false;
+  if (RepeatTimer_) RepeatTimer_->stop();
+  if (!Dragging_) return;
+  Dragging_ = false;
   // Released inside: both halves come up. Released outside without a move reported on the
   // way out: the pressed half comes up all the same, as a move outside would have done.
-  if (Inside(event->position().toPoint())) lastPressedHalf_ = THalf::None;
+  if (Inside(event->position().toPoint())) LastPressedHalf_ = THalf::None;
   SetPressedHalf(THalf::None);
 }
 
 void TSpinButton::SetHot(bool top, bool bottom) {
-  if (top == hotTop_ && bottom == hotBottom_) return;
-  hotTop_ = top;
-  hotBottom_ = bottom;
+  if (top == HotTop_ && bottom == HotBottom_) return;
+  HotTop_ = top;
+  HotBottom_ = bottom;
   if (VisualStyles()) update();
 }
 
 void TSpinButton::enterEvent(QEnterEvent* event) {
   QWidget::enterEvent(event);
-  if (hotTop_ || hotBottom_) return;
+  if (HotTop_ || HotBottom_) return;
   const QPoint at = event->position().toPoint();
   const bool bottom = InBottomHalf(at.x(), at.y());
   SetHot(!bottom, bottom);
@@ -689,7 +684,7 @@ void TSpinButton::changeEvent(QEvent* event) {
     case QEvent::PaletteChange:
     case QEvent::StyleChange:
       // Colours of the whole system changed: the shared images are redrawn at the next paint.
-      if (bitmaps_) bitmaps_->SetResetOnDraw(true);
+      if (Bitmaps_) Bitmaps_->SetResetOnDraw(true);
       update();
       break;
     case QEvent::EnabledChange:

@@ -52,41 +52,41 @@ class TSpinButton : public QWidget {
   explicit TSpinButton(QWidget* parent = nullptr);
   ~TSpinButton() override;
 
-  TSpinButtonStyle ButtonStyle() const { return buttonStyle_; }
+  TSpinButtonStyle ButtonStyle() const { return ButtonStyle_; }
   void SetButtonStyle(TSpinButtonStyle style);
 
-  QPixmap UpGlyph() const { return upGlyph_; }
+  QPixmap UpGlyph() const { return UpGlyph_; }
   void SetUpGlyph(const QPixmap& glyph);
-  QPixmap DownGlyph() const { return downGlyph_; }
+  QPixmap DownGlyph() const { return DownGlyph_; }
   void SetDownGlyph(const QPixmap& glyph);
 
   // The control that takes the focus when the button is pressed; cleared when it is destroyed.
-  QWidget* FocusControl() const { return focusControl_; }
-  void SetFocusControl(QWidget* control) { focusControl_ = control; }
+  QWidget* FocusControl() const { return FocusControl_; }
+  void SetFocusControl(QWidget* control) { FocusControl_ = control; }
 
-  int InitRepeatPause() const { return initRepeatPause_; }
-  void SetInitRepeatPause(int ms) { initRepeatPause_ = ms; }
-  int RepeatPause() const { return repeatPause_; }
-  void SetRepeatPause(int ms) { repeatPause_ = ms; }
+  int InitRepeatPause() const { return InitRepeatPause_; }
+  void SetInitRepeatPause(int ms) { InitRepeatPause_ = ms; }
+  int RepeatPause() const { return RepeatPause_; }
+  void SetRepeatPause(int ms) { RepeatPause_ = ms; }
 
   // Whether a point lies in the bottom half; points on the dividing line belong to the top.
   bool InBottomHalf(int x, int y) const;
 
-  THalf PressedHalf() const { return pressedHalf_; }
-  bool HotTop() const { return hotTop_; }
-  bool HotBottom() const { return hotBottom_; }
+  THalf PressedHalf() const { return PressedHalf_; }
+  bool HotTop() const { return HotTop_; }
+  bool HotBottom() const { return HotBottom_; }
 
   // Whether the images follow the widget style's own look ("visual styles"): every style but
   // the classic "windows" one draws its own push buttons and spin boxes.
   bool VisualStyles() const;
 
   // The image set in use (none until the first paint) and the image the current state shows.
-  const TSpinButtonBitmaps* Bitmaps() const { return bitmaps_; }
+  const TSpinButtonBitmaps* Bitmaps() const { return Bitmaps_; }
   TSpinButtonImage CurrentImage() const;
 
   QSize sizeHint() const override { return {20, 20}; }
 
- Q_SIGNALS:
+ signals:
   void OnTopClick(QObject* sender);
   void OnBottomClick(QObject* sender);
 
@@ -110,20 +110,20 @@ class TSpinButton : public QWidget {
   bool Inside(QPoint point) const;
   void SetHot(bool top, bool bottom);
 
-  TSpinButtonStyle buttonStyle_ = TSpinButtonStyle::sbsDefault;
-  QPixmap upGlyph_;
-  QPixmap downGlyph_;
-  QPointer<QWidget> focusControl_;
-  int initRepeatPause_ = 400;
-  int repeatPause_ = 100;
-  THalf pressedHalf_ = THalf::None;
-  THalf lastPressedHalf_ = THalf::None;
-  bool dragging_ = false;
-  bool mouseHeld_ = false;  // the left button went down here and has not come up yet
-  bool hotTop_ = false;
-  bool hotBottom_ = false;
-  QTimer* repeatTimer_ = nullptr;
-  TSpinButtonBitmaps* bitmaps_ = nullptr;
+  TSpinButtonStyle ButtonStyle_ = TSpinButtonStyle::sbsDefault;
+  QPixmap UpGlyph_;
+  QPixmap DownGlyph_;
+  QPointer<QWidget> FocusControl_;
+  int InitRepeatPause_ = 400;
+  int RepeatPause_ = 100;
+  THalf PressedHalf_ = THalf::None;
+  THalf LastPressedHalf_ = THalf::None;
+  bool Dragging_ = false;
+  bool MouseHeld_ = false;  // the left button went down here and has not come up yet
+  bool HotTop_ = false;
+  bool HotBottom_ = false;
+  QTimer* RepeatTimer_ = nullptr;
+  TSpinButtonBitmaps* Bitmaps_ = nullptr;
 };
 
 using TSpinButtonStyle = TSpinButton::TSpinButtonStyle;
@@ -144,24 +144,24 @@ class TSpinButtonBitmaps {
   TSpinButtonBitmaps(const TSpinButtonBitmaps&) = delete;
   TSpinButtonBitmaps& operator=(const TSpinButtonBitmaps&) = delete;
 
-  const TKey& Key() const { return key_; }
-  int Width() const { return key_.Width; }
-  int Height() const { return key_.Height; }
-  TSpinButtonStyle Style() const { return key_.Style; }
-  bool CustomGlyphs() const { return key_.CustomGlyphs; }
+  const TKey& Key() const { return Key_; }
+  int Width() const { return Key_.Width; }
+  int Height() const { return Key_.Height; }
+  TSpinButtonStyle Style() const { return Key_.Style; }
+  bool CustomGlyphs() const { return Key_.CustomGlyphs; }
 
   // Whether the images were drawn with the widget style's own look.
-  bool Themed() const { return themed_; }
-  bool ResetOnDraw() const { return resetOnDraw_; }
-  void SetResetOnDraw(bool reset) { resetOnDraw_ = reset; }
-  int RefCount() const { return refCount_; }
+  bool Themed() const { return Themed_; }
+  bool ResetOnDraw() const { return ResetOnDraw_; }
+  void SetResetOnDraw(bool reset) { ResetOnDraw_ = reset; }
+  int RefCount() const { return RefCount_; }
 
-  const QImage& Image(TSpinButtonImage which) const { return images_[which]; }
+  const QImage& Image(TSpinButtonImage which) const { return Images_[which]; }
 
   // (Re)draws all six images in the palette and style of `widget`; themed or classic.
   void Draw(const QWidget& widget, bool themed);
 
-  void Acquire() { ++refCount_; }
+  void Acquire() { ++RefCount_; }
   // Drops one reference; the last one removes the set from the manager, which destroys it.
   void Release();
 
@@ -169,12 +169,12 @@ class TSpinButtonBitmaps {
   void DrawClassic(const QPalette& palette);
   void DrawThemed(const QWidget& widget);
 
-  TSpinButtonBitmapsManager& manager_;
-  TKey key_;
-  std::array<QImage, siImageCount> images_;
-  bool themed_ = false;
-  bool resetOnDraw_ = false;
-  int refCount_ = 0;
+  TSpinButtonBitmapsManager& Manager_;
+  TKey Key_;
+  std::array<QImage, siImageCount> Images_;
+  bool Themed_ = false;
+  bool ResetOnDraw_ = false;
+  int RefCount_ = 0;
 };
 
 // The process-wide cache of image sets, sorted by key. It lives while at least one spin button
@@ -191,15 +191,15 @@ class TSpinButtonBitmapsManager {
   // acquires it.
   TSpinButtonBitmaps& Find(const TSpinButtonBitmaps::TKey& key, const QWidget& widget, bool themed);
 
-  int ClientCount() const { return clients_; }
-  std::size_t SetCount() const { return sets_.size(); }
+  int ClientCount() const { return Clients_; }
+  std::size_t SetCount() const { return Sets_.size(); }
 
  private:
   friend class TSpinButtonBitmaps;
   void Remove(const TSpinButtonBitmaps* set);
 
-  std::vector<std::unique_ptr<TSpinButtonBitmaps>> sets_;  // ascending by key
-  int clients_ = 0;
+  std::vector<std::unique_ptr<TSpinButtonBitmaps>> Sets_;  // ascending by key
+  int Clients_ = 0;
 };
 
 // The built-in glyphs ("SpinUP", "SpinDOWN", "SpinUPPOLE", "SpinDOWNPOLE"), loaded once from

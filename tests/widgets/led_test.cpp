@@ -80,7 +80,7 @@ class LedTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void Pixels_data() {
+  void pixels_data() {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("status");
     QTest::addColumn<QColor>("colorOn");
@@ -97,7 +97,7 @@ class LedTest : public QObject {
     QTest::addRow("10 x 10 clipped") << QSize(10, 10) << true << none << QPoint(-3, -3) << green;
     QTest::addRow("16 x 18 truncates") << QSize(16, 18) << true << none << QPoint() << green;
   }
-  void Pixels() {
+  void pixels() {
     QFETCH(QSize, size);
     QFETCH(bool, status);
     QFETCH(QColor, colorOn);
@@ -110,7 +110,7 @@ class LedTest : public QObject {
              host.Expected(offset, disc));
   }
 
-  void TranslucentWindowKeepsItsAlpha() {
+  void translucentWindowKeepsItsAlpha() {
     QWidget window;
     window.setAttribute(Qt::WA_TranslucentBackground);
     TLED led(&window);
@@ -122,7 +122,7 @@ class LedTest : public QObject {
     QCOMPARE(image.pixel(8, 2), qRgb(128, 128, 128));
   }
 
-  void StatusAndColours() {
+  void statusAndColours() {
     TLED led;
     QSignalSpy changes(&led, &TLED::OnChange);
     led.SetStatus(true);
@@ -141,7 +141,7 @@ class LedTest : public QObject {
     QCOMPARE(led.LedImage().pixel(8, 10), qRgb(0, 0, 255));
   }
 
-  void Blinks() {
+  void blinks() {
     TLED led;
     std::vector<bool> seen;
     connect(&led, &TLED::OnChange, &led, [&] { seen.push_back(led.Status()); });
@@ -160,7 +160,7 @@ class LedTest : public QObject {
     QCOMPARE(seen.size(), stopped);
   }
 
-  void NoBlinkingWhileMinimised() {
+  void noBlinkingWhileMinimised() {
     QWidget window;
     TLED* led = new TLED(&window);
     window.show();
@@ -176,7 +176,7 @@ class LedTest : public QObject {
     QTRY_VERIFY(changes.count() >= 2);
   }
 
-  void RefusedTimerRaises() {
+  void refusedTimerRaises() {
     TTimerlessLED led;
     led.SetInterval(0);
     led.SetActive(true);  // no timer is needed without an interval
@@ -189,7 +189,7 @@ class LedTest : public QObject {
     QVERIFY_THROWS_EXCEPTION(ELEDError, led.SetInterval(600));
   }
 
-  void AutoSizeKeepsThePictureSize() {
+  void autoSizeKeepsThePictureSize() {
     TLED led;
     led.SetAutoSize(true);
     led.resize(40, 30);

@@ -95,7 +95,7 @@ class SliderTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void Layout_data() {
+  void layout_data() {
     QTest::addColumn<TLayoutCase>("c");
     const auto row = [](const char* name, TLayoutCase c) { QTest::newRow(name) << c; };
     row("353 x 40", {{353, 40}, 0, false, {341, 8}, {6, 6, 9, 17}, {6, 10}, 24, 332});
@@ -104,7 +104,7 @@ class SliderTest : public QObject {
     // Vertical: MinValue sits at the bottom; the band is the left edge of the tick points.
     row("vertical", {{40, 150}, 0, true, {8, 138}, {6, 135, 19, 9}, {11, 6}, 26, 129});
   }
-  void Layout() {
+  void layout() {
     QFETCH(TLayoutCase, c);
     TSlider slider;
     if (c.Vertical) slider.SetOrientation(TSlider::soVertical);
@@ -118,7 +118,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.RulerLength(), c.Length);
   }
 
-  void RulerKeepsItsEndsWhole_data() {
+  void rulerKeepsItsEndsWhole_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("edge");
     QTest::addColumn<QString>("columns");
@@ -127,7 +127,7 @@ class SliderTest : public QObject {
     QTest::addRow("edge 4") << 32 << 4 << "01234545454545456789";
     QTest::addRow("edge 0") << 37 << 0 << "0123456789012345678956789";
   }
-  void RulerKeepsItsEndsWhole() {
+  void rulerKeepsItsEndsWhole() {
     QFETCH(int, width);
     QFETCH(int, edge);
     QFETCH(QString, columns);
@@ -140,7 +140,7 @@ class SliderTest : public QObject {
     QCOMPARE(seen, columns);
   }
 
-  void EdgeSizeRules() {
+  void edgeSizeRules() {
     TSlider slider;
     slider.SetEdgeSize(4);
     QCOMPARE(slider.EdgeSize(), 4);
@@ -152,7 +152,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.RulerBitmap().width(), 138);
   }
 
-  void Ticks_data() {
+  void ticks_data() {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<int>("min");
     QTest::addColumn<int>("max");
@@ -171,7 +171,7 @@ class SliderTest : public QObject {
     QTest::addRow("widest range") << QSize(150, 40) << INT_MIN << INT_MAX << 1
                                   << std::vector<int>{};
   }
-  void Ticks() {
+  void ticks() {
     QFETCH(QSize, size);
     QFETCH(int, min);
     QFETCH(int, max);
@@ -193,7 +193,7 @@ class SliderTest : public QObject {
     QCOMPARE(ticks.back(), 139);
   }
 
-  void ThePhotoLevel() {
+  void thePhotoLevel() {
     Shown shown({353, 40}, 1000, 20, 100);
     QCOMPARE(shown.Slider.ThumbBounds().left(), 39);
     const std::vector<int> ticks = TickColumns(shown.Slider, 24);
@@ -207,7 +207,7 @@ class SliderTest : public QObject {
     QCOMPARE(TickColumns(shown.Slider, 27).size(), std::size_t{2});
   }
 
-  void OwnTickPoints() {
+  void ownTickPoints() {
     Shown shown;
     int calls = 0;
     connect(&shown.Slider, &TSlider::OnDrawPoints, &shown.Slider, [&](QObject* sender) {
@@ -219,13 +219,13 @@ class SliderTest : public QObject {
     QVERIFY(calls > 0);
   }
 
-  void Drag_data() {
+  void drag_data() {
     QTest::addColumn<bool>("smooth");
     QTest::addColumn<int>("value");
     QTest::addRow("smooth") << true << 99;
     QTest::addRow("snapping") << false << 100;
   }
-  void Drag() {
+  void drag() {
     QFETCH(bool, smooth);
     QFETCH(int, value);
     Shown shown({353, 40}, 1000, 20, 0);
@@ -251,7 +251,7 @@ class SliderTest : public QObject {
     QCOMPARE(done.count(), 1);
   }
 
-  void DragSnapsFromMinValue() {
+  void dragSnapsFromMinValue() {
     Shown shown({150, 40}, 105, 10, 0);
     TSlider& slider = shown.Slider;
     slider.SetMinValue(5);
@@ -266,7 +266,7 @@ class SliderTest : public QObject {
     QCOMPARE(values, (std::set<int>{5, 15, 25, 35, 45, 55, 65, 75, 85, 95, 105}));
   }
 
-  void Keys_data() {
+  void keys_data() {
     QTest::addColumn<TKeyCase>("c");
     const auto row = [](const char* name, TKeyCase c) { QTest::newRow(name) << c; };
     const Qt::KeyboardModifiers none, shift = Qt::ShiftModifier;
@@ -284,7 +284,7 @@ class SliderTest : public QObject {
     row("page up", {0, 50, false, Qt::Key_PageUp, none, 50, false});
     row("shift right", {0, 50, false, Qt::Key_Right, shift, 50, false});
   }
-  void Keys() {
+  void keys() {
     QFETCH(TKeyCase, c);
     TSlider slider;
     if (c.Vertical) slider.SetOrientation(TSlider::soVertical);
@@ -301,7 +301,7 @@ class SliderTest : public QObject {
     QCOMPARE(event.isAccepted(), c.Handled);
   }
 
-  void ClickAndHoldSteps() {
+  void clickAndHoldSteps() {
     Shown shown;
     TSlider& slider = shown.Slider;
     QSignalSpy done(&slider, &TSlider::OnChanged);
@@ -323,7 +323,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.Value(), 20);
   }
 
-  void RangeAndIncrementRules() {
+  void rangeAndIncrementRules() {
     TSlider slider;
     slider.SetIncrement(50);
     slider.SetMaxValue(30);
@@ -343,7 +343,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.Value(), INT_MAX);
   }
 
-  void LoadingRelaxesTheChecks() {
+  void loadingRelaxesTheChecks() {
     TSlider slider;
     slider.BeginLoad();
     slider.setProperty("MinValue", 500);
@@ -367,7 +367,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.Options(), TSlider::soShowPoints | TSlider::soSmooth);
   }
 
-  void BrokenStoredRangeNeverCrashes() {
+  void brokenStoredRangeNeverCrashes() {
     Shown shown;
     TSlider& slider = shown.Slider;
     slider.BeginLoad();
@@ -382,7 +382,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.ThumbBounds().left(), 6);
   }
 
-  void TinySlidersNeverCrash_data() {
+  void tinySlidersNeverCrash_data() {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("vertical");
     for (int extent : {1, 12, 20, 21, 22, 30}) {
@@ -390,7 +390,7 @@ class SliderTest : public QObject {
       QTest::addRow("vertical %d", extent) << QSize(40, extent) << true;
     }
   }
-  void TinySlidersNeverCrash() {
+  void tinySlidersNeverCrash() {
     QFETCH(QSize, size);
     QFETCH(bool, vertical);
     TSlider slider;
@@ -409,7 +409,7 @@ class SliderTest : public QObject {
     QVERIFY(slider.ThumbBounds().left() >= 6 && slider.ThumbBounds().top() >= 6);
   }
 
-  void OrientationSwapsTheSize() {
+  void orientationSwapsTheSize() {
     TSlider slider;
     slider.show();
     slider.SetOrientation(TSlider::soVertical);
@@ -420,7 +420,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.RulerBitmap().size(), QSize(138, 8));
   }
 
-  void UserImages() {
+  void userImages() {
     Shown shown;
     TSlider& slider = shown.Slider;
     QVERIFY(!slider.IsUserImagesStored());
@@ -440,7 +440,7 @@ class SliderTest : public QObject {
     QVERIFY(slider.Options() & TSlider::soRulerOpaque);
   }
 
-  void ThumbPictures_data() {
+  void thumbPictures_data() {
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("opaque");
     QTest::addColumn<QRgb>("inside");
@@ -449,7 +449,7 @@ class SliderTest : public QObject {
     QTest::addRow("disabled is dithered") << false << false << qRgb(255, 255, 255) << false;
     QTest::addRow("opaque thumb") << true << true << qRgb(192, 192, 192) << true;
   }
-  void ThumbPictures() {
+  void thumbPictures() {
     QFETCH(bool, enabled);
     QFETCH(bool, opaque);
     QFETCH(QRgb, inside);
@@ -465,7 +465,7 @@ class SliderTest : public QObject {
     QVERIFY(shot.pixel(shown.Slider.RulerOrigin() + QPoint(50, 0)) != qRgb(255, 0, 255));
   }
 
-  void BevelAndFocusRectangle() {
+  void bevelAndFocusRectangle() {
     Shown shown;
     TSlider& slider = shown.Slider;
     slider.SetBevelStyle(TSlider::bvLowered);
@@ -490,7 +490,7 @@ class SliderTest : public QObject {
     QCOMPARE(slider.grab().toImage().pixel(3, 3), background);
   }
 
-  void ArrowCursorOverTheThumb() {
+  void arrowCursorOverTheThumb() {
     Shown shown;
     TSlider& slider = shown.Slider;
     slider.setCursor(Qt::PointingHandCursor);

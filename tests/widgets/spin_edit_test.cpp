@@ -1,5 +1,6 @@
 #include "spin_edit.h"
 #include "spin_button.h"
+#include "spin_up_down.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -62,7 +63,7 @@ class TWindow {
     field->setGeometry(32, 10, 121, 21);
     other = new QLineEdit(&window);
     other->setGeometry(32, 50, 121, 21);
-    field->BeginLoading();
+    field->BeginLoad();
     if (setup.Real) {
       field->setProperty("Increment", 0.1);
       field->setProperty("MaxValue", setup.Max);
@@ -72,7 +73,7 @@ class TWindow {
       field->setProperty("MaxValue", setup.Max);
     }
     field->setProperty("Value", setup.Value);
-    field->Loaded();
+    field->EndLoad();
     window.show();
     QApplication::setActiveWindow(&window);
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -219,10 +220,10 @@ class SpinEditTest : public QObject {
     QCOMPARE(field.text(), QStringLiteral("-5"));
     // While loading, an explicit flag keeps the bound setters from changing it.
     TSpinEdit loaded;
-    loaded.BeginLoading();
+    loaded.BeginLoad();
     loaded.SetCheckMinValue(false);
     loaded.SetMaxValue(50);
-    loaded.Loaded();
+    loaded.EndLoad();
     QVERIFY(!loaded.CheckMinValue());
     QVERIFY(loaded.CheckMaxValue());
   }

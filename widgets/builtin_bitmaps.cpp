@@ -1,5 +1,6 @@
-#include "slider_led_bitmaps.h"
+#include "builtin_bitmaps.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -33,8 +34,42 @@ struct TPicture {
   const std::string_view* Pixels;
 };
 
+// The spin button's glyphs: black on white, and white is transparent where they are drawn.
+constexpr std::array<std::string_view, 6> kSpinUp = {
+    "HHKKHH",  //
+    "HKKKKH",  //
+    "KKKKKK",  //
+    "HHKKHH",  //
+    "HHKKHH",  //
+    "HHKKHH",  //
+};
+
+constexpr std::array<std::string_view, 6> kSpinDown = {
+    "HHKKHH",  //
+    "HHKKHH",  //
+    "HHKKHH",  //
+    "KKKKKK",  //
+    "HKKKKH",  //
+    "HHKKHH",  //
+};
+
+// The classic button's triangles.
+constexpr std::array<std::string_view, 4> kSpinUpPole = {
+    "HHHKHHH",  //
+    "HHKKKHH",  //
+    "HKKKKKH",  //
+    "KKKKKKK",  //
+};
+
+constexpr std::array<std::string_view, 4> kSpinDownPole = {
+    "KKKKKKK",  //
+    "HKKKKKH",  //
+    "HHKKKHH",  //
+    "HHHKHHH",  //
+};
+
 // Horizontal thumb: the normal picture and, right of it, the pressed (dithered) one.
-constexpr std::array<std::string_view, 17> W95HTB = {
+constexpr std::array<std::string_view, 17> kHorizontalThumb = {
     "HHHHHHHHKHHHHHHHHK",  //
     "HLLLLLLDKHLLLLLLDK",  //
     "HLLLLLLDKHLHLHLHDK",  //
@@ -55,7 +90,7 @@ constexpr std::array<std::string_view, 17> W95HTB = {
 };
 
 // Horizontal groove, four pixels high.
-constexpr std::array<std::string_view, 8> W95HRL = {
+constexpr std::array<std::string_view, 8> kHorizontalRuler = {
     "..........",  //
     "..........",  //
     "DDDDDDDDDH",  //
@@ -67,7 +102,7 @@ constexpr std::array<std::string_view, 8> W95HRL = {
 };
 
 // Vertical thumb: normal and pressed, side by side.
-constexpr std::array<std::string_view, 9> W95VTB = {
+constexpr std::array<std::string_view, 9> kVerticalThumb = {
     ".KKKKKKKKKKKKK......KKKKKKKKKKKKK.....",  //
     ".HDDDDDDDDDDDDK.....HDDDDDDDDDDDDK....",  //
     ".HLLLLLLLLLLLLDK....HLHLHLHLHLHLHDK...",  //
@@ -80,7 +115,7 @@ constexpr std::array<std::string_view, 9> W95VTB = {
 };
 
 // Vertical groove, four pixels wide.
-constexpr std::array<std::string_view, 10> W95VRL = {
+constexpr std::array<std::string_view, 10> kVerticalRuler = {
     "..DDDH..",  //
     "..DKLH..",  //
     "..DKLH..",  //
@@ -95,7 +130,7 @@ constexpr std::array<std::string_view, 10> W95VRL = {
 
 // The LED: black surroundings, dark grey rim, green disc with a white highlight. Only the pure
 // green pixels are recoloured when the LED shows another colour.
-constexpr std::array<std::string_view, 17> CustomLEDGREEN = {
+constexpr std::array<std::string_view, 17> kLedPicture = {
     "KKKKKKKKKKKKKKKKK",  //
     "KKKKKKKKKKKKKKKKK",  //
     "KKKKKKDDDDDKKKKKK",  //
@@ -116,7 +151,7 @@ constexpr std::array<std::string_view, 17> CustomLEDGREEN = {
 };
 
 // The LED's mask: white where the background shows, black over the LED and its rim.
-constexpr std::array<std::string_view, 17> CustomLEDMASK = {
+constexpr std::array<std::string_view, 17> kLedMask = {
     "HHHHHHHHHHHHHHHHH",  //
     "HHHHHHHHHHHHHHHHH",  //
     "HHHHHHKKKKKHHHHHH",  //
@@ -136,13 +171,17 @@ constexpr std::array<std::string_view, 17> CustomLEDMASK = {
     "HHHHHHHHHHHHHHHHH",  //
 };
 
-constexpr std::array<TPicture, 6> Pictures = {{
-    {"W95HTB", W95HTB.size(), W95HTB.data()},
-    {"W95HRL", W95HRL.size(), W95HRL.data()},
-    {"W95VTB", W95VTB.size(), W95VTB.data()},
-    {"W95VRL", W95VRL.size(), W95VRL.data()},
-    {"CustomLEDGREEN", CustomLEDGREEN.size(), CustomLEDGREEN.data()},
-    {"CustomLEDMASK", CustomLEDMASK.size(), CustomLEDMASK.data()},
+constexpr std::array<TPicture, 10> kPictures = {{
+    {"SpinUP", kSpinUp.size(), kSpinUp.data()},
+    {"SpinDOWN", kSpinDown.size(), kSpinDown.data()},
+    {"SpinUPPOLE", kSpinUpPole.size(), kSpinUpPole.data()},
+    {"SpinDOWNPOLE", kSpinDownPole.size(), kSpinDownPole.data()},
+    {"W95HTB", kHorizontalThumb.size(), kHorizontalThumb.data()},
+    {"W95HRL", kHorizontalRuler.size(), kHorizontalRuler.data()},
+    {"W95VTB", kVerticalThumb.size(), kVerticalThumb.data()},
+    {"W95VRL", kVerticalRuler.size(), kVerticalRuler.data()},
+    {"CustomLEDGREEN", kLedPicture.size(), kLedPicture.data()},
+    {"CustomLEDMASK", kLedMask.size(), kLedMask.data()},
 }};
 
 // Every row of a picture has the width of its first row; a typo in the table fails the build.
@@ -152,8 +191,7 @@ constexpr bool RowsAreEven(const TPicture& picture) {
   }
   return true;
 }
-static_assert(RowsAreEven(Pictures[0]) && RowsAreEven(Pictures[1]) && RowsAreEven(Pictures[2]) &&
-              RowsAreEven(Pictures[3]) && RowsAreEven(Pictures[4]) && RowsAreEven(Pictures[5]));
+static_assert(std::all_of(kPictures.begin(), kPictures.end(), RowsAreEven));
 
 QImage MakeImage(const TPicture& picture) {
   const auto width = static_cast<int>(picture.Pixels[0].size());
@@ -169,13 +207,13 @@ QImage MakeImage(const TPicture& picture) {
 
 }  // namespace
 
-QImage LoadSliderLedBitmap(std::string_view name) {
+QImage LoadBuiltinBitmap(std::string_view name) {
   // Made once per name; QImage shares the pixels, and a caller that paints into its copy
   // detaches from the cached one.
-  static std::array<QImage, Pictures.size()> cache;
-  for (std::size_t i = 0; i < Pictures.size(); ++i) {
-    if (Pictures[i].Name != name) continue;
-    if (cache[i].isNull()) cache[i] = MakeImage(Pictures[i]);
+  static std::array<QImage, kPictures.size()> cache;
+  for (std::size_t i = 0; i < kPictures.size(); ++i) {
+    if (kPictures[i].Name != name) continue;
+    if (cache[i].isNull()) cache[i] = MakeImage(kPictures[i]);
     return cache[i];
   }
   return {};
