@@ -6,6 +6,7 @@
 #include "spin_up_down.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPointer>
@@ -108,9 +109,9 @@ Extended TCustomSpinEdit::CheckRange(Extended x, bool raise) const {
   const Extended r = ClampValue(x);
   if ((CheckMinValue_ || CheckMaxValue_) && raise && r != x) {
     const char16_t decimal = NumberFormat().DecimalSeparator;
-    const QString message =
-        QStringLiteral("Value must be between %1 and %2")
-            .arg(FromU16(FormatGeneral(MinValue_, decimal)), FromU16(FormatGeneral(MaxValue_, decimal)));
+    const QString message = QStringLiteral("Value must be between %1 and %2")
+                                .arg(FromU16(FormatGeneral(MinValue_, decimal)),
+                                     FromU16(FormatGeneral(MaxValue_, decimal)));
     throw ERangeError(message.toStdString());
   }
   return r;
@@ -335,13 +336,51 @@ void TCustomSpinEdit::keyPressEvent(QKeyEvent* event) {
   }
 
   const QString typed = event->text();
+  // Printable text with Ctrl alone is a shortcut, which the edit never inserts; with Alt or
+  // Ctrl+Alt (AltGr on many keyboards) it is a character like any other.
+  const bool shortcut =
+      (modifiers & (Qt::ControlModifier | Qt::AltModifier)) == Qt::ControlModifier;
   const bool isCharacter =
-      !typed.isEmpty() && key != Qt::Key_Delete &&
-      !(modifiers & (Qt::ControlModifier | Qt::AltModifier) && typed.at(0).unicode() >= 32);
+      !typed.isEmpty() && key != Qt::Key_Delete && !(shortcut && typed.at(0).unicode() >= 32);
   if (!isCharacter) {
     TMaskEditBase::keyPressEvent(event);
     return;
   }
+  const std::optional<QString> accepted = AcceptedText(typed);
+  if (!accepted || accepted->isEmpty()) {
+    event->accept();
+    return;
+  }
+  if (*accepted == typed) {
+    TMaskEditBase::keyPressEvent(event);
+    return;
+  }
+  QKeyEvent replaced(event->type(), key, event->modifiers(), *accepted, event->isAutoRepeat(),
+                     static_cast<ushort>(event->count()));
+  TMaskEditBase::keyPressEvent(&replaced);
+  event->setAccepted(replaced.isAccepted());
+}
+
+void TCustomSpinEdit::inputMethodEvent(QInputMethodEvent* event) {
+  const QString commit = event->commitString();
+  if (commit.isEmpty() && (EditorEnabled_ || event->replacementLength() == 0)) {
+    TMaskEditBase::inputMethodEvent(event);
+    return;
+  }
+  // The committed text is typed text: the same characters pass, and none while the editor is
+  // disabled, which also keeps the input method from replacing any.
+  const std::optional<QString> accepted =
+      commit.isEmpty() ? std::optional<QString>(QString()) : AcceptedText(commit);
+  QInputMethodEvent filtered(event->preeditString(), event->attributes());
+  if (accepted && !accepted->isEmpty()) {
+    filtered.setCommitString(*accepted, event->replacementStart(), event->replacementLength());
+  }
+  TMaskEditBase::inputMethodEvent(&filtered);
+  event->setAccepted(filtered.isAccepted());
+}
+
+std::optional<QString> TCustomSpinEdit::AcceptedText(const QString& typed) {
+  const QChar decimal = DecimalSeparator();
   QString accepted;
   bool refused = false;
   for (QChar c : typed) {
@@ -351,8 +390,7 @@ void TCustomSpinEdit::keyPressEvent(QKeyEvent* event) {
     if (c == decimal && ValueType_ == vtFloat && text().contains(decimal)) {
       // Typing the separator again jumps to the fraction.
       setCursorPosition(static_cast<int>(text().indexOf(decimal)) + 1);
-      event->accept();
-      return;
+      return std::nullopt;
     }
     if (!AcceptsChar(c)) {
       refused = true;
@@ -361,18 +399,7 @@ void TCustomSpinEdit::keyPressEvent(QKeyEvent* event) {
     accepted += c;
   }
   if (refused && BeepOnError_) ErrorBeep();
-  if (accepted.isEmpty()) {
-    event->accept();
-    return;
-  }
-  if (accepted == typed) {
-    TMaskEditBase::keyPressEvent(event);
-    return;
-  }
-  QKeyEvent replaced(event->type(), key, event->modifiers(), accepted, event->isAutoRepeat(),
-                     static_cast<ushort>(event->count()));
-  TMaskEditBase::keyPressEvent(&replaced);
-  event->setAccepted(replaced.isAccepted());
+  return accepted;
 }
 
 void TCustomSpinEdit::wheelEvent(QWheelEvent* event) {
@@ -427,7 +454,9 @@ void TCustomSpinEdit::focusInEvent(QFocusEvent* event) {
 void TCustomSpinEdit::focusOutEvent(QFocusEvent* event) {
   const bool crop = CheckOptions_.testFlag(coCropBeyondLimit);
   const bool checkOnExit = CheckOptions_.testFlag(coCheckOnExit);
-  if (checkOnExit && crop) SetValue(ClampValue(GetValue()));
+  // A window losing activation or a popup opening leaves the focus with the field: nothing to
+  // crop yet.
+  if (checkOnExit && crop && IsExitReason(event->reason())) SetValue(ClampValue(GetValue()));
   TMaskEditBase::focusOutEvent(event);
   if (IsExitReason(event->reason())) Exit();
 }
@@ -530,29 +559,31 @@ void TCustomSpinEdit::BuildButton() {
 void TCustomSpinEdit::PlaceButton() {
   const bool rightToLeft = layoutDirection() == Qt::RightToLeft;
   const int w = width(), h = height(), s = StandardButtonWidth();
+  const int frame =
+      hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
   if (UpDown_) {
-    const int frame =
-        hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
     UpDown_->SetStandardWidth(s);
     UpDown_->setGeometry(rightToLeft ? frame : w - s - frame, frame, s, h - 2 * frame);
     UpDown_->setEnabled(isEnabled());
     return;
   }
   if (!ButtonHost_) return;
-  // The single-border 3-D frame is what the field draws when it has a frame.
-  const bool framed = hasFrame();
-  const bool classic = ButtonKind_ == bkClassic;
-  QRect host;
-  if (framed) {
-    host = classic ? QRect(w - s - 4, -1, s, h - 3) : QRect(w - h - 1, -1, h - 3, h - 3);
+  QRect button;
+  if (hasFrame()) {
+    // The button fills the inside of the frame from top to bottom, against its right side (its
+    // left side when the field reads right to left): square, or the standard width for the
+    // classic kind.
+    const QRect inside = rect().adjusted(frame, frame, -frame, -frame);
+    const int side = inside.height();
+    const int width = ButtonKind_ == bkClassic && !rightToLeft ? s - 1 : side;
+    const int left = rightToLeft ? inside.left() : inside.right() + 1 - width;
+    button = QRect(left, inside.top(), width, side);
   } else {
-    host = classic ? QRect(w - s, 0, s, h) : QRect(w - h, 0, h, h);
+    const int side = ButtonKind_ == bkClassic && !rightToLeft ? s : h;
+    button = QRect(rightToLeft ? 0 : w - side, 0, side, h).adjusted(1, 1, 0, 0);
   }
-  if (rightToLeft) {
-    const int left = framed ? -1 : 0;
-    const int right = framed ? h - 4 : h;
-    host = QRect(left, host.top(), right - left, host.height());
-  }
+  // The host reaches one pixel further up and towards the text than the button itself.
+  const QRect host = button.adjusted(-1, -1, 0, 0);
   ButtonHost_->setGeometry(host);
   SpinButton_->setGeometry(1, 1, host.width() - 1, host.height() - 1);
 }

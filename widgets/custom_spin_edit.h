@@ -7,6 +7,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 #include <stdexcept>
 
 namespace glowstep {
@@ -142,6 +144,7 @@ class TCustomSpinEdit : public TMaskEditBase {
 
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
@@ -151,6 +154,9 @@ class TCustomSpinEdit : public TMaskEditBase {
 
  private:
   void ChangeReaction();
+  // The characters of typed or input-method text that the field takes, with the error beep for
+  // those it refuses. None when a second decimal separator sent the caret behind the first.
+  std::optional<QString> AcceptedText(const QString& typed);
   void Step(bool up, QObject* sender);
   void BuildButton();
   void PlaceButton();

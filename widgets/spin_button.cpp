@@ -271,8 +271,8 @@ void TSpinButtonBitmaps::DrawClassic(const QPalette& palette) {
     const QImage& up = SpinGlyph("SpinUP");
     const QImage& down = SpinGlyph("SpinDOWN");
     struct TLook {
-      TSpinButtonImage Image;
-      bool TopRaised, BottomRaised;
+      TSpinButtonImage Image = siReleased;
+      bool TopRaised = true, BottomRaised = true;
       QColor C1, C2, C3;
     };
     const TLook looks[] = {
@@ -492,17 +492,18 @@ TSpinButtonImage TSpinButton::CurrentImage() const {
 }
 
 void TSpinButton::FetchBitmaps() {
-  if (Bitmaps_ && (Bitmaps_->Width() != width() || Bitmaps_->Height() != height())) {
+  const std::string look = style()->name().toLower().toStdString();
+  if (Bitmaps_ && (Bitmaps_->Width() != width() || Bitmaps_->Height() != height() ||
+                   Bitmaps_->Look() != look)) {
     ReleaseBitmaps();
   }
-  const bool themed = VisualStyles();
   if (!Bitmaps_) {
     const TSpinButtonBitmaps::TKey key{width(), height(), ButtonStyle_,
-                                       !UpGlyph_.isNull() || !DownGlyph_.isNull()};
-    Bitmaps_ = &TSpinButtonBitmapsManager::Instance()->Find(key, *this, themed);
+                                       !UpGlyph_.isNull() || !DownGlyph_.isNull(), look};
+    Bitmaps_ = &TSpinButtonBitmapsManager::Instance()->Find(key, *this, VisualStyles());
     Bitmaps_->Acquire();
   }
-  if (Bitmaps_->ResetOnDraw() || Bitmaps_->Themed() != themed) Bitmaps_->Draw(*this, themed);
+  if (Bitmaps_->ResetOnDraw()) Bitmaps_->Draw(*this, Bitmaps_->Themed());
 }
 
 void TSpinButton::ReleaseBitmaps() {
@@ -614,6 +615,14 @@ void TSpinButton::mousePressEvent(QMouseEvent* event) {
   Dragging_ = true;
 }
 
+void TSpinButton::EndPress() {
+  MouseHeld_ = false;
+  Dragging_ = false;
+  if (RepeatTimer_) RepeatTimer_->stop();
+  LastPressedHalf_ = THalf::None;
+  SetPressedHalf(THalf::None);
+}
+
 void TSpinButton::RepeatTick() {
   RepeatTimer_->setInterval(RepeatPause_);
   if (PressedHalf_ == THalf::None || !MouseHeld_) return;
@@ -678,16 +687,27 @@ void TSpinButton::leaveEvent(QEvent* event) {
   SetHot(false, false);
 }
 
+void TSpinButton::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  EndPress();
+}
+
 void TSpinButton::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   switch (event->type()) {
     case QEvent::PaletteChange:
-    case QEvent::StyleChange:
       // Colours of the whole system changed: the shared images are redrawn at the next paint.
       if (Bitmaps_) Bitmaps_->SetResetOnDraw(true);
       update();
       break;
+    case QEvent::StyleChange:
+      // Another look: the next paint takes the image set of that look.
+      ReleaseBitmaps();
+      update();
+      break;
     case QEvent::EnabledChange:
+      // A disabled button gets no release: the press ends here.
+      if (!isEnabled()) EndPress();
       update();
       break;
     default:

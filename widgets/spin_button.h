@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QTimer;
@@ -98,10 +99,13 @@ class TSpinButton : public QWidget {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void Click();
   void RepeatTick();
+  // Ends a press that no release will end: nothing stays pressed and nothing repeats.
+  void EndPress();
   void SetPressedHalf(THalf half);
   void FetchBitmaps();
   void ReleaseBitmaps();
@@ -137,7 +141,11 @@ class TSpinButtonBitmaps {
     int Height = 0;
     TSpinButtonStyle Style = TSpinButton::sbsDefault;
     bool CustomGlyphs = false;
-    auto operator<=>(const TKey&) const = default;
+    // The widget style the images are drawn in ("fusion", "windows", ...).
+    std::string Look;
+    // The comparison the compiler writes compares with a literal 0, which the lint takes for a
+    // null pointer.
+    auto operator<=>(const TKey&) const = default;  // NOLINT(modernize-use-nullptr)
   };
 
   TSpinButtonBitmaps(TSpinButtonBitmapsManager& manager, const TKey& key);
@@ -160,6 +168,7 @@ class TSpinButtonBitmaps {
 
   // (Re)draws all six images in the palette and style of `widget`; themed or classic.
   void Draw(const QWidget& widget, bool themed);
+  const std::string& Look() const { return Key_.Look; }
 
   void Acquire() { ++RefCount_; }
   // Drops one reference; the last one removes the set from the manager, which destroys it.

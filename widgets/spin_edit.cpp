@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace glowstep {
 
@@ -78,7 +80,14 @@ void TSpinEdit::SetValue(Extended value) {
       text = FromU16(FormatFixed(ClampValue(value), 0, format, Thousands()));
       break;
     case vtHex:
-      text = QString::number(static_cast<quint64>(RoundHalfEven(ClampValue(value))), 16).toUpper();
+      // Hexadecimal text reads as a 32-bit pattern, so the value is written as one: cut to the
+      // 32-bit range, a negative number as its two's complement (-1 is FFFFFFFF).
+      text = QString::number(
+                 static_cast<quint32>(static_cast<std::int32_t>(std::clamp<std::int64_t>(
+                     RoundHalfEven(ClampValue(value)), std::numeric_limits<std::int32_t>::min(),
+                     std::numeric_limits<std::int32_t>::max()))),
+                 16)
+                 .toUpper();
       break;
     case vtString: {
       // The text shown for a value is the one the value reads back as: the position counts from

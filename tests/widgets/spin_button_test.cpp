@@ -1,5 +1,6 @@
 #include "spin_button.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QStyle>
@@ -7,6 +8,7 @@
 #include <QTest>
 
 #include <memory>
+#include <vector>
 
 using glowstep::TSpinButton;
 using glowstep::TSpinButtonBitmapsManager;
@@ -117,6 +119,47 @@ class SpinButtonTest : public QObject {
     QCOMPARE(down.count(), 0);
   }
 
+  // With the default pauses: the second request 400 ms after the press, then one every 100 ms.
+  // Timers may fire a little early and, on a busy machine, late.
+  void defaultRepeatPauses() {
+    auto button = MakeButton(17, 17, false);
+    QCOMPARE(button->InitRepeatPause(), 400);
+    QCOMPARE(button->RepeatPause(), 100);
+    button->show();
+    QElapsedTimer clock;
+    std::vector<qint64> at;
+    connect(button.get(), &TSpinButton::OnTopClick, this, [&] { at.push_back(clock.elapsed()); });
+    clock.start();
+    QTest::mousePress(button.get(), Qt::LeftButton, {}, QPoint(3, 3));
+    QTRY_VERIFY_WITH_TIMEOUT(at.size() >= 12, 5000);
+    QTest::mouseRelease(button.get(), Qt::LeftButton, {}, QPoint(3, 3));
+    QVERIFY2(at[0] < 100, qPrintable(QString::number(at[0])));
+    const qint64 first = at[1] - at[0];
+    QVERIFY2(first >= 370 && first <= 650, qPrintable(QString::number(first)));
+    const double repeat = static_cast<double>(at[11] - at[1]) / 10;
+    QVERIFY2(repeat >= 90 && repeat <= 160, qPrintable(QString::number(repeat)));
+  }
+
+  // Buttons of one size in two looks each keep an image set of their own look.
+  void everyLookHasItsOwnImageSet() {
+    auto classic = MakeButton(17, 17, true);
+    auto themed = MakeButton(17, 17, false);
+    const QImage classicShot = Shot(*classic);
+    const QImage themedShot = Shot(*themed);
+    QVERIFY(classic->Bitmaps() != themed->Bitmaps());
+    QVERIFY(!classic->Bitmaps()->Themed());
+    QVERIFY(themed->Bitmaps()->Themed());
+    QCOMPARE(TSpinButtonBitmapsManager::Instance()->SetCount(), 2u);
+    // Painting one never redraws the other's images.
+    QCOMPARE(Shot(*classic), classicShot);
+    QCOMPARE(Shot(*themed), themedShot);
+    // A button given another look takes that look's set.
+    classic->setStyle(nullptr);
+    Shot(*classic);
+    QCOMPARE(classic->Bitmaps(), themed->Bitmaps());
+    QCOMPARE(TSpinButtonBitmapsManager::Instance()->SetCount(), 1u);
+  }
+
   void pressGivesTheFocusControlTheFocus() {
     QWidget window;
     auto* edit = new QWidget(&window);
@@ -206,8 +249,10 @@ class SpinButtonTest : public QObject {
       QEvent leave(QEvent::Leave);
       QApplication::sendEvent(button.get(), &leave);
       QCOMPARE(button->CurrentImage(), glowstep::siReleased);
-      // The hot images differ from the released one only where the style draws hover.
-      QVERIFY(!button->Bitmaps() || button->Bitmaps()->Themed() == !classicLook);
+      // The images were drawn in the button's own look.
+      Shot(*button);
+      QVERIFY(button->Bitmaps() != nullptr);
+      QCOMPARE(button->Bitmaps()->Themed(), !classicLook);
     }
   }
 

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QInputMethodEvent>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QStyle>
@@ -391,10 +393,12 @@ class SpinEditTest : public QObject {
     QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("rightToLeft");
     QTest::addColumn<QRect>("host");
-    QTest::addRow("diagonal") << int(TCustomSpinEdit::bkDiagonal) << false << QRect(99, -1, 18, 18);
-    QTest::addRow("classic") << int(TCustomSpinEdit::bkClassic) << false << QRect(102, -1, 15, 18);
+    // The classic style's frame is 2 pixels wide, as the platform's 3-D single border: the host
+    // sits where the frame's inside begins, one pixel up and left of the button.
+    QTest::addRow("diagonal") << int(TCustomSpinEdit::bkDiagonal) << false << QRect(101, 1, 18, 18);
+    QTest::addRow("classic") << int(TCustomSpinEdit::bkClassic) << false << QRect(104, 1, 15, 18);
     QTest::addRow("diagonal, right to left")
-        << int(TCustomSpinEdit::bkDiagonal) << true << QRect(-1, -1, 18, 18);
+        << int(TCustomSpinEdit::bkDiagonal) << true << QRect(1, 1, 18, 18);
   }
   void buttonPlacement() {
     QFETCH(int, kind);
@@ -410,7 +414,17 @@ class SpinEditTest : public QObject {
     QCOMPARE(w.field->Button()->geometry(), QRect(1, 1, host.width() - 1, host.height() - 1));
     const QMargins margins = w.field->textMargins();
     QCOMPARE(rightToLeft ? margins.left() : margins.right(), host.width() - 1);
-    QVERIFY(w.field->height() >= w.field->MinimumHeight());
+    // The button fills the frame's inside from top to bottom, against its right (or left) side.
+    const QRect inside = w.field->rect().adjusted(2, 2, -2, -2);
+    const QRect button(w.field->Button()->mapTo(w.field, QPoint(0, 0)), w.field->Button()->size());
+    QCOMPARE(button.top(), inside.top());
+    QCOMPARE(button.bottom(), inside.bottom());
+    QCOMPARE(rightToLeft ? button.left() : button.right(),
+             rightToLeft ? inside.left() : inside.right());
+    // Too low a field grows to the height of its font's text plus the frame.
+    QCOMPARE(w.field->MinimumHeight(), QFontMetrics(w.field->font()).height() + 5);
+    w.field->resize(121, 8);
+    QCOMPARE(w.field->height(), w.field->MinimumHeight());
     w.field->SetShowButton(false);
     QCOMPARE(w.field->ButtonHost(), nullptr);
     QCOMPARE(w.field->ButtonWidth(), 0);
@@ -420,11 +434,13 @@ class SpinEditTest : public QObject {
     TWindow w({3, 250, 10});
     w.field->SetCheckOptions(TCustomSpinEdit::coCheckOnExit);
     QVERIFY_THROWS_EXCEPTION(glowstep::ERangeError, w.field->CheckRange(2, true));
+    QString message;
     try {
       w.field->CheckRange(251, true);
     } catch (const glowstep::ERangeError& error) {
-      QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("Value must be between 3 and 250"));
+      message = QString::fromUtf8(error.what());
     }
+    QCOMPARE(message, QStringLiteral("Value must be between 3 and 250"));
     QCOMPARE(w.field->CheckRange(2, false), Extended{3});
     // Typed beyond the bound without checking on change, the field refuses to be left.
     w.field->setText(QStringLiteral("999"));
@@ -443,8 +459,19 @@ class SpinEditTest : public QObject {
     field.SetValue(255);
     QCOMPARE(field.text(), QStringLiteral("FF"));
     QCOMPARE(field.Value(), Extended{255});
+    // What the field writes reads back as the same value: negative numbers as their 32-bit
+    // pattern, numbers beyond 32 bits cut to the range that the field reads.
     field.SetValue(-1);
-    QCOMPARE(field.text(), QStringLiteral("FFFFFFFFFFFFFFFF"));
+    QCOMPARE(field.text(), QStringLiteral("FFFFFFFF"));
+    QCOMPARE(field.Value(), Extended{-1});
+    field.SetValue(-2147483648.0L);
+    QCOMPARE(field.text(), QStringLiteral("80000000"));
+    QCOMPARE(field.Value(), Extended{-2147483648.0L});
+    field.SetValue(1099511627776.0L);
+    QCOMPARE(field.text(), QStringLiteral("7FFFFFFF"));
+    QCOMPARE(field.Value(), Extended{2147483647});
+    field.SetValue(-1099511627776.0L);
+    QCOMPARE(field.text(), QStringLiteral("80000000"));
 
     TSpinEdit list;
     list.SetValueType(TCustomSpinEdit::vtString);
@@ -473,6 +500,93 @@ class SpinEditTest : public QObject {
     QCOMPARE(w.field->text(), QStringLiteral("1,234.5"));
     QCOMPARE(w.field->DisplayTextToNumber(QStringLiteral(" 1,2a3 ")), QStringLiteral("123"));
     QCOMPARE(w.field->DisplayTextToNumber(QStringLiteral("-")), QStringLiteral("-0"));
+  }
+
+  void typingAllOnesInAHexField() {
+    TWindow w({0, 0, 0});
+    w.field->SetValueType(TCustomSpinEdit::vtHex);
+    QTest::keyClick(w.field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(w.field, QStringLiteral("FFFFFFFF"));
+    QCOMPARE(w.field->text(), QStringLiteral("FFFFFFFF"));
+    QCOMPARE(w.field->Value(), Extended{-1});
+  }
+
+  // A press that the field's disabling cut short repeats no more, then or after enabling.
+  void disablingTheFieldEndsAHeldButton() {
+    TWindow w({0, 100, 10});
+    auto* button = w.field->Button();
+    button->SetInitRepeatPause(40);
+    button->SetRepeatPause(10);
+    QSignalSpy up(w.field, &TCustomSpinEdit::OnTopClick);
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(w.field->text(), QStringLiteral("11"));
+    w.field->setEnabled(false);
+    QTest::qWait(150);
+    QCOMPARE(w.field->text(), QStringLiteral("11"));
+    w.field->setEnabled(true);
+    QTest::qWait(150);
+    QCOMPARE(w.field->text(), QStringLiteral("11"));
+    QCOMPARE(up.count(), 1);
+    QCOMPARE(button->PressedHalf(), glowstep::TSpinButton::THalf::None);
+  }
+
+  // Text from an input method passes the same character rules as typed text.
+  void inputMethodTextIsFiltered() {
+    TWindow w({3, 250, 10});
+    QSignalSpy beeps(w.field, &TCustomSpinEdit::Beeped);
+    const auto commit = [&w](const QString& text) {
+      QInputMethodEvent event;
+      event.setCommitString(text);
+      QApplication::sendEvent(w.field, &event);
+    };
+    w.field->setCursorPosition(2);
+    commit(QStringLiteral("x"));
+    QCOMPARE(w.field->text(), QStringLiteral("10"));
+    QCOMPARE(beeps.count(), 1);
+    commit(QStringLiteral("5"));
+    QCOMPARE(w.field->text(), QStringLiteral("105"));
+    w.field->SetEditorEnabled(false);
+    commit(QStringLiteral("5"));
+    QCOMPARE(w.field->text(), QStringLiteral("105"));
+    QCOMPARE(beeps.count(), 2);
+  }
+
+  // Characters typed with Ctrl+Alt (AltGr on many keyboards) or Alt pass the same rules.
+  void altGrCharactersAreFiltered() {
+    TWindow w({0, 2.5, 0.1, true});
+    w.field->SetValue(1.5L);
+    w.field->setCursorPosition(4);
+    QSignalSpy beeps(w.field, &TCustomSpinEdit::Beeped);
+    for (Qt::KeyboardModifiers modifiers :
+         {Qt::ControlModifier | Qt::AltModifier, Qt::KeyboardModifiers(Qt::AltModifier)}) {
+      QKeyEvent at(QEvent::KeyPress, Qt::Key_At, modifiers, QStringLiteral("@"));
+      QApplication::sendEvent(w.field, &at);
+      QCOMPARE(w.field->text(), QStringLiteral("1.50"));
+    }
+    QCOMPARE(beeps.count(), 2);
+    w.field->setCursorPosition(1);
+    QKeyEvent digit(QEvent::KeyPress, Qt::Key_2, Qt::ControlModifier | Qt::AltModifier,
+                    QStringLiteral("2"));
+    QApplication::sendEvent(w.field, &digit);
+    QCOMPARE(w.field->text(), QStringLiteral("2.50"));  // 12.50 is cut to the bound
+  }
+
+  // Opening the context menu leaves the focus where it is: nothing is cropped.
+  void contextMenuKeepsTheTypedMinus() {
+    TWindow w({3, 250, 10});
+    QTest::keyClick(w.field, Qt::Key_Home);
+    QTest::keyClicks(w.field, QStringLiteral("-"));
+    QCOMPARE(w.field->text(), QStringLiteral("-3"));
+    const QPoint at(10, 10);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, w.field->mapToGlobal(at));
+    QApplication::sendEvent(w.field, &menu);
+    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+    QCOMPARE(w.field->text(), QStringLiteral("-3"));
+    QApplication::activePopupWidget()->close();
+    QTRY_VERIFY(w.field->hasFocus());
+    QCOMPARE(w.field->text(), QStringLiteral("-3"));
+    w.other->setFocus(Qt::TabFocusReason);
+    QCOMPARE(w.field->text(), QStringLiteral("3"));
   }
 
   void thousandsGrouping() {
