@@ -70,7 +70,9 @@ QImage WithoutTransparentColour(const QImage& image) {
 TCustomSlider::TCustomSlider(QWidget* parent) : QWidget(parent) {
   // Built by a form: its stored properties follow, then the form says loading ended.
   if (TFormLoading::Enlist(this, [this] { EndLoad(); })) BeginLoad();
-  setFocusPolicy(Qt::StrongFocus);
+  // Tab focus only: a left press focuses the slider itself, while Qt would focus it on a press
+  // of any button.
+  setFocusPolicy(Qt::TabFocus);
   // Every pixel is painted from the off-screen buffer; the background is part of it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   // Pointer moves without a button are needed for the cursor over the thumb.
@@ -150,7 +152,7 @@ void TCustomSlider::SetEdgeSize(int value) {
   const int rulerLength = Orientation_ == soHorizontal ? Images_[ImageHRulerSlot].width()
                                                        : Images_[ImageVRulerSlot].height();
   // A negative edge would read outside the ruler picture; it is refused like a too large one.
-  if (value < 0 || 2 * value >= rulerLength || value == EdgeSize_) return;
+  if (value < 0 || 2 * std::int64_t{value} >= rulerLength || value == EdgeSize_) return;
   EdgeSize_ = value;
   LayoutChanged();
 }
@@ -429,7 +431,7 @@ void TCustomSlider::StopStepping() {
 }
 
 void TCustomSlider::PressThumb(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
-  if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);
+  if (CanFocus()) setFocus(Qt::MouseFocusReason);
   if (button != Qt::LeftButton || !CanChangeValue()) return;
   Dragging_ = true;
   ThumbPressed_ = true;
@@ -490,11 +492,12 @@ void TCustomSlider::keyPressEvent(QKeyEvent* event) {
 }
 
 void TCustomSlider::mousePressEvent(QMouseEvent* event) {
+  // Other buttons end here: they neither focus the slider nor reach its parent.
   if (event->button() != Qt::LeftButton) {
-    QWidget::mousePressEvent(event);
+    event->accept();
     return;
   }
-  if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);
+  if (CanFocus()) setFocus(Qt::MouseFocusReason);
   const QPoint point = event->position().toPoint();
   // Presses on the thumb's right and bottom edge still take the thumb.
   if (QRect(ThumbBounds_.topLeft(), ThumbBounds_.size() + QSize(1, 1)).contains(point)) {
@@ -568,8 +571,37 @@ void TCustomSlider::focusOutEvent(QFocusEvent* event) {
 
 void TCustomSlider::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  // The thumb shows its second picture while the control is disabled.
-  if (event->type() == QEvent::EnabledChange) InvalidateThumb();
+  switch (event->type()) {
+    case QEvent::EnabledChange:
+      if (!isEnabled()) {
+        // No release reaches a disabled control: the drag or the click-and-hold ends here.
+        StopStepping();
+        if (Dragging_) ReleaseThumb(Qt::LeftButton, Qt::NoModifier, 0, 0);
+      }
+      // The thumb shows its second picture while the control is disabled; disabling may also
+      // have moved the focus on without telling this control.
+      InvalidateThumb();
+      FocusMoved();
+      break;
+    case QEvent::ActivationChange:
+      FocusMoved();
+      break;
+    default:
+      break;
+  }
+}
+
+bool TCustomSlider::CanFocus() const {
+  return focusPolicy() != Qt::NoFocus && isEnabled() && isVisible();
+}
+
+// The frame shows while this control is its window's focus control, whether that window is
+// active or not. Inside an inactive window the focus moves without focus events.
+void TCustomSlider::FocusMoved() {
+  const bool focused = window()->focusWidget() == this;
+  if (focused == HasFocus_) return;
+  HasFocus_ = focused;
+  if (Options_ & soShowFocus) update();
 }
 
 void TCustomSlider::resizeEvent(QResizeEvent* event) {
@@ -633,7 +665,7 @@ void TCustomSlider::Paint(QPainter& painter, bool asCopy) {
   // The palette's window brush is inherited from the parent; its origin is the parent's, so a
   // textured or gradient background continues seamlessly under the slider.
   painter.setBrushOrigin(-pos());
-  painter.fillRect(area, palette().brush(backgroundRole()));
+  painter.fillRect(area, palette().brush(QPalette::Active, backgroundRole()));
   painter.setBrushOrigin(0, 0);
   if (!RulerBitmap_.isNull()) {
     painter.drawImage(RulerOrigin_, (Options_ & soRulerOpaque) ? RulerBitmap_ : RulerTransparent_);
@@ -654,8 +686,9 @@ void TCustomSlider::Paint(QPainter& painter, bool asCopy) {
 }
 
 void TCustomSlider::DrawBevel(QPainter& painter, QRect& area) const {
-  const QColor shadow = palette().color(QPalette::Dark);
-  const QColor highlight = palette().color(QPalette::Light);
+  // Only the thumb shows whether the control is enabled: the rest keeps its active colours.
+  const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+  const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
   const QColor topLeft = BevelStyle_ == bvLowered ? shadow : highlight;
   const QColor bottomRight = BevelStyle_ == bvLowered ? highlight : shadow;
   for (int i = 0; i < kBevelWidth; ++i) {
@@ -734,7 +767,7 @@ void TCustomSlider::PaintPoints(QPainter& painter,
   if (length <= 0) count = std::min<std::int64_t>(count, 2);
 
   painter.save();
-  const QColor colour = palette().color(QPalette::WindowText);
+  const QColor colour = palette().color(QPalette::Active, QPalette::WindowText);
   std::int64_t value = MinValue_;
   for (std::int64_t i = 1; i <= count; ++i) {
     if (i == count) value = MaxValue_;

@@ -184,6 +184,8 @@ class TCustomSlider : public QWidget {
   void StepTick();
   void StopStepping();
   void ShowThumbCursor(bool overThumb);
+  bool CanFocus() const;
+  void FocusMoved();
 
   int UserImages_ = 0;
   std::array<QImage, 4> Images_;

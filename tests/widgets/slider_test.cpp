@@ -1,6 +1,8 @@
 #include "slider.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
@@ -68,22 +70,22 @@ QPixmap NumberedRuler() {
 
 struct TLayoutCase {
   QSize Size;
-  int Bevel;
-  bool Vertical;
+  int Bevel = 0;
+  bool Vertical = false;
   QSize Ruler;
   QRect Thumb;
   QPoint Origin;
-  int Band;
-  int Length;
+  int Band = 0;
+  int Length = 0;
 };
 
 struct TKeyCase {
-  int Min, Start;
-  bool Vertical;
-  int Key;
+  int Min = 0, Start = 0;
+  bool Vertical = false;
+  int Key = 0;
   Qt::KeyboardModifiers Modifiers;
-  int Expected;
-  bool Handled;
+  int Expected = 0;
+  bool Handled = false;
 };
 
 }  // namespace
@@ -147,6 +149,11 @@ class SliderTest : public QObject {
     slider.SetEdgeSize(5);  // twice 5 is not below the ruler's 10 pixels
     slider.SetEdgeSize(-1);
     QCOMPARE(slider.EdgeSize(), 4);
+    // Twice these does not fit an int; they are far too large all the same.
+    for (int huge : {1 << 30, INT_MAX, INT_MIN}) {
+      slider.SetEdgeSize(huge);
+      QCOMPARE(slider.EdgeSize(), 4);
+    }
     // A narrower ruler given later still leaves a middle part to repeat.
     slider.SetImageHRuler(QPixmap(4, 8));
     QCOMPARE(slider.RulerBitmap().width(), 138);
@@ -305,13 +312,19 @@ class SliderTest : public QObject {
     Shown shown;
     TSlider& slider = shown.Slider;
     QSignalSpy done(&slider, &TSlider::OnChanged);
+    QElapsedTimer clock;
+    std::vector<qint64> steps;
+    connect(&slider, &TSlider::OnChange, this, [&] { steps.push_back(clock.elapsed()); });
     // Pressed at x 40, right of the thumb: one step at once, one after 400 ms, and then none,
-    // as the thumb (32..41 at 20) has reached the pointer.
+    // as the thumb (32..41 at 20) has reached the pointer. Timers may fire a little early and,
+    // on a busy machine, late.
+    clock.start();
     Mouse(slider, QEvent::MouseButtonPress, {40, 14}, Qt::LeftButton);
     QCOMPARE(slider.Value(), 10);
-    QTest::qWait(200);
-    QCOMPARE(slider.Value(), 10);
     QTRY_COMPARE(slider.Value(), 20);
+    QCOMPARE(steps.size(), std::size_t{2});
+    const qint64 pause = steps[1] - steps[0];
+    QVERIFY2(pause >= 370 && pause <= 650, qPrintable(QString::number(pause)));
     QTest::qWait(900);
     QCOMPARE(slider.Value(), 20);
     QCOMPARE(done.count(), 0);
@@ -321,6 +334,124 @@ class SliderTest : public QObject {
     Mouse(slider, QEvent::MouseButtonPress, {100, 30}, Qt::LeftButton);
     Mouse(slider, QEvent::MouseButtonRelease, {100, 30}, Qt::NoButton);
     QCOMPARE(slider.Value(), 20);
+  }
+
+  // Held further away, the steps go on every 400 ms until the thumb reaches the pointer.
+  void clickAndHoldRepeatsEvery400Ms() {
+    Shown shown;
+    TSlider& slider = shown.Slider;
+    QElapsedTimer clock;
+    std::vector<qint64> steps;
+    connect(&slider, &TSlider::OnChange, this, [&] { steps.push_back(clock.elapsed()); });
+    clock.start();
+    Mouse(slider, QEvent::MouseButtonPress, {140, 14}, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(slider.Value(), 40, 4000);
+    Mouse(slider, QEvent::MouseButtonRelease, {140, 14}, Qt::NoButton);
+    QCOMPARE(steps.size(), std::size_t{4});
+    const double pause = static_cast<double>(steps[3] - steps[0]) / 3;
+    QVERIFY2(pause >= 370 && pause <= 600, qPrintable(QString::number(pause)));
+  }
+
+  // Disabling the slider ends a drag and a click-and-hold: enabled again, a click on the ruler
+  // only steps.
+  void disablingEndsTheGesture() {
+    Shown shown({353, 40}, 1000, 20, 0);
+    TSlider& slider = shown.Slider;
+    QSignalSpy done(&slider, &TSlider::OnChanged);
+    Mouse(slider, QEvent::MouseButtonPress, {8, 14}, Qt::LeftButton);
+    Mouse(slider, QEvent::MouseMove, {41, 14}, Qt::LeftButton);
+    QCOMPARE(slider.Value(), 99);
+    slider.setEnabled(false);
+    QVERIFY(!slider.ThumbPressed());
+    QCOMPARE(done.count(), 1);
+    slider.setEnabled(true);
+    Mouse(slider, QEvent::MouseButtonPress, {200, 14}, Qt::LeftButton);
+    QCOMPARE(slider.Value(), 120);
+    Mouse(slider, QEvent::MouseMove, {300, 14}, Qt::LeftButton);
+    QCOMPARE(slider.Value(), 120);
+    // A click-and-hold ends the same way: no more steps, and none after enabling again.
+    slider.setEnabled(false);
+    QCOMPARE(done.count(), 2);
+    slider.setEnabled(true);
+    QTest::qWait(600);
+    QCOMPARE(slider.Value(), 120);
+  }
+
+  // Disabled, the slider shows its ticks and bevel as when enabled; only the thumb changes.
+  void disabledSliderKeepsItsTicksAndBevel() {
+    Shown shown({353, 40}, 1000, 20, 100);
+    TSlider& slider = shown.Slider;
+    slider.SetBevelStyle(TSlider::bvLowered);
+    const QImage enabled = slider.grab().toImage();
+    slider.setEnabled(false);
+    const QImage disabled = slider.grab().toImage();
+    const QPalette& palette = slider.palette();
+    QCOMPARE(disabled.pixel(0, 0), palette.color(QPalette::Active, QPalette::Dark).rgb());
+    QCOMPARE(disabled.pixel(352, 0), palette.color(QPalette::Active, QPalette::Light).rgb());
+    const int band = slider.PointsBand().top();
+    QCOMPARE(disabled.pixel(11, band), palette.color(QPalette::Active, QPalette::WindowText).rgb());
+    for (int y = 0; y < enabled.height(); ++y) {
+      for (int x = 0; x < enabled.width(); ++x) {
+        if (slider.ThumbBounds().contains(x, y)) continue;
+        QCOMPARE(disabled.pixel(x, y), enabled.pixel(x, y));
+      }
+    }
+  }
+
+  // The focus frame shows exactly while the slider has the focus, also when the focus moved
+  // while its window was in the background.
+  void focusFrameFollowsTheFocusOfAnInactiveWindow() {
+    QWidget window;
+    window.resize(200, 100);
+    auto* slider = new TSlider(&window);
+    auto* other = new QLineEdit(&window);
+    other->move(0, 60);
+    QWidget elsewhere;
+    window.show();
+    elsewhere.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    slider->setFocus(Qt::TabFocusReason);
+    const QRgb background = slider->palette().color(QPalette::Window).rgb();
+    QCOMPARE(slider->grab().toImage().pixel(2, 2), background ^ 0x00FFFFFFu);
+    QApplication::setActiveWindow(&elsewhere);
+    QTRY_VERIFY(!window.isActiveWindow());
+    QCOMPARE(slider->grab().toImage().pixel(2, 2), background ^ 0x00FFFFFFu);
+    slider->setEnabled(false);  // the controller went away while the window was behind
+    QCOMPARE(window.focusWidget(), other);
+    QCOMPARE(slider->grab().toImage().pixel(2, 2), background);
+    slider->setEnabled(true);
+    QApplication::setActiveWindow(&window);
+    QTRY_VERIFY(other->hasFocus());
+    QCOMPARE(slider->grab().toImage().pixel(2, 2), background);
+  }
+
+  // Other mouse buttons neither focus the slider nor reach its parent; a left press focuses.
+  void onlyTheLeftButtonFocuses() {
+    struct TParent : QWidget {
+      int Presses = 0;
+      void mousePressEvent(QMouseEvent* event) override {
+        ++Presses;
+        QWidget::mousePressEvent(event);
+      }
+    } window;
+    window.resize(200, 100);
+    auto* slider = new TSlider(&window);
+    auto* other = new QLineEdit(&window);
+    other->move(0, 60);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    other->setFocus(Qt::TabFocusReason);
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+      QTest::mousePress(slider, button, {}, QPoint(100, 30));
+      QTest::mouseRelease(slider, button, {}, QPoint(100, 30));
+    }
+    QVERIFY(other->hasFocus());
+    QCOMPARE(window.Presses, 0);
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(100, 30));
+    QVERIFY(slider->hasFocus());
+    QCOMPARE(window.Presses, 0);
   }
 
   void rangeAndIncrementRules() {
