@@ -64,7 +64,7 @@ class TMainWindow : public QWidget, public TControllerView {
   // normalised on the swatch.
   void PickColor(TColorSwatch swatch);
 
-  Ui::TMainWindow Form_;
+  Ui::TMainWindow Form_{};
   std::unique_ptr<THidDeviceController> HidController_;
   std::unique_ptr<TControllerLink> Link_;
   QColorDialog* ColorDialog_ = nullptr;

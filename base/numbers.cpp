@@ -30,38 +30,38 @@ class TDecimalExpansion {
       integer = Shifted(mantissa, static_cast<unsigned>(shift));
     } else {
       const auto fracBits = static_cast<unsigned>(-shift);
-      fractionBits_ = fracBits;
+      FractionBits_ = fracBits;
       if (fracBits < 64) {
         integer = Shifted(mantissa >> fracBits, 0);
         mantissa &= (std::uint64_t{1} << fracBits) - 1;
       } else {
         integer = {0};
       }
-      numerator_ = Shifted(mantissa, 0);
-      numerator_.resize(fracBits / 32 + 2, 0);
+      Numerator_ = Shifted(mantissa, 0);
+      Numerator_.resize(fracBits / 32 + 2, 0);
     }
     IntegerDigits(std::move(integer));
   }
 
-  const std::string& Integer() const { return integerDigits_; }
+  const std::string& Integer() const { return IntegerDigits_; }
 
   // Next digit of the fraction (0 once the fraction is exhausted).
   int NextFractionDigit() {
-    if (fractionBits_ == 0) return 0;
+    if (FractionBits_ == 0) return 0;
     // numerator = numerator * 10; digit = numerator >> bits; numerator &= 2^bits - 1
     std::uint64_t carry = 0;
-    for (auto& word : numerator_) {
+    for (auto& word : Numerator_) {
       const std::uint64_t product = std::uint64_t{word} * 10 + carry;
       word = static_cast<std::uint32_t>(product);
       carry = product >> 32;
     }
-    const unsigned wordIndex = fractionBits_ / 32;
-    const unsigned bitIndex = fractionBits_ % 32;
-    std::uint64_t high = numerator_[wordIndex];
-    if (wordIndex + 1 < numerator_.size()) high |= std::uint64_t{numerator_[wordIndex + 1]} << 32;
+    const unsigned wordIndex = FractionBits_ / 32;
+    const unsigned bitIndex = FractionBits_ % 32;
+    std::uint64_t high = Numerator_[wordIndex];
+    if (wordIndex + 1 < Numerator_.size()) high |= std::uint64_t{Numerator_[wordIndex + 1]} << 32;
     const auto digit = static_cast<int>(high >> bitIndex);
-    numerator_[wordIndex] &= (std::uint32_t{1} << bitIndex) - 1;
-    for (std::size_t i = wordIndex + 1; i < numerator_.size(); ++i) numerator_[i] = 0;
+    Numerator_[wordIndex] &= (std::uint32_t{1} << bitIndex) - 1;
+    for (std::size_t i = wordIndex + 1; i < Numerator_.size(); ++i) Numerator_[i] = 0;
     return digit;
   }
 
@@ -98,12 +98,12 @@ class TDecimalExpansion {
     }
     while (reversed.size() > 1 && reversed.back() == '0') reversed.pop_back();
     if (reversed.empty()) reversed = "0";
-    integerDigits_.assign(reversed.rbegin(), reversed.rend());
+    IntegerDigits_.assign(reversed.rbegin(), reversed.rend());
   }
 
-  std::string integerDigits_;
-  std::vector<std::uint32_t> numerator_;
-  unsigned fractionBits_ = 0;
+  std::string IntegerDigits_;
+  std::vector<std::uint32_t> Numerator_;
+  unsigned FractionBits_ = 0;
 };
 
 constexpr int kSignificantDigits = 15;

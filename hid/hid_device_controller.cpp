@@ -153,7 +153,8 @@ auto THidDeviceController::RaiseDeviceEvent(const THandlerType& handler,
                                             TArgs... args) {
   TControllerEventScope scope(device, device->InControllerEvent_,
                               [this](THidDevice* d) { return IndexOf(d) >= 0; });
-  const THandlerType call = handler;  // the handler may replace itself while it runs
+  // The handler may replace itself while it runs.
+  const THandlerType call = handler;  // NOLINT(performance-unnecessary-copy-initialization)
   return call(device, args...);
 }
 

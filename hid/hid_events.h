@@ -45,10 +45,13 @@ class THandler<R(Args...)> {
     if (!Function_) Code_ = nullptr;
   }
 
+  // Constrained so that it never stands in for the copy and move constructors.
+  // NOLINTBEGIN(bugprone-forwarding-reference-overload)
   template <typename F>
   requires(std::invocable<F&, Args...> &&
            !std::same_as<std::remove_cvref_t<F>, THandler>) explicit THandler(F&& function)
       : Key_(std::make_shared<char>()), Code_(Key_.get()), Function_(std::forward<F>(function)) {}
+  // NOLINTEND(bugprone-forwarding-reference-overload)
 
   template <auto Method, typename C>
   static THandler Bind(C* object) {

@@ -10,6 +10,7 @@
 namespace glowstep {
 
 // Registry property codes of the setup service, in the order they are read.
+// NOLINTBEGIN(readability-identifier-naming): named as the service names them (SPDRP_...)
 namespace spdrp {
 inline constexpr std::uint32_t DeviceDesc = 0;
 inline constexpr std::uint32_t HardwareId = 1;
@@ -38,6 +39,7 @@ inline constexpr std::uint32_t Characteristics = 27;
 inline constexpr std::uint32_t Address = 28;
 inline constexpr std::uint32_t UiNumberDescFormat = 30;
 }  // namespace spdrp
+// NOLINTEND(readability-identifier-naming)
 
 // Read once, when the scan finds the interface; the device made from it owns it. A property the
 // service cannot give is left empty (text, list) or 0 (number).

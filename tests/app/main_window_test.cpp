@@ -26,7 +26,7 @@ const std::vector<std::uint8_t> kDefaultWriteReport = [] {
 }();
 
 // Runs `action` on the next turn of the event loop, when a modal dialog has opened.
-void WhenModal(std::function<void(QWidget*)> action) {
+void WhenModal(const std::function<void(QWidget*)>& action) {
   QTimer::singleShot(0, [action] {
     QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
     action(QApplication::activeModalWidget());

@@ -28,7 +28,7 @@ TEST(HandlerIdentity, FreshKeysDifferAndCopiesShareThem) {
   int calls = 0;
   const THidPlugEvent a([&](THidDevice*) { ++calls; });
   const THidPlugEvent b([&](THidDevice*) { ++calls; });
-  const THidPlugEvent copy = a;
+  const THidPlugEvent copy = a;  // NOLINT(performance-unnecessary-copy-initialization)
   EXPECT_FALSE(a.SameCode(b));
   EXPECT_TRUE(a.SameCode(copy));
   copy(nullptr);

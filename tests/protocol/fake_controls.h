@@ -16,8 +16,8 @@ namespace glowstep::fakes {
 class FakeControls : public TSettingsControls {
  public:
   struct Field {
-    Extended min, max;
-    int decimals;
+    Extended min = 0, max = 0;
+    int decimals = 0;
     std::u16string text;
   };
 

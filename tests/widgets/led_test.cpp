@@ -13,7 +13,7 @@ namespace {
 
 // The LED picture as drawn (K black, D dark grey, G the colour shown, H white) and, right of
 // it, its mask (H where the background shows).
-constexpr const char* Rows[17] = {
+constexpr const char* kRows[17] = {
     "KKKKKKKKKKKKKKKKK HHHHHHHHHHHHHHHHH",  //
     "KKKKKKKKKKKKKKKKK HHHHHHHHHHHHHHHHH",  //
     "KKKKKKDDDDDKKKKKK HHHHHHKKKKKHHHHHH",  //
@@ -33,7 +33,7 @@ constexpr const char* Rows[17] = {
     "KKKKKKKKKKKKKKKKK HHHHHHHHHHHHHHHHH",  //
 };
 
-const QColor Background(30, 90, 160);
+const QColor kBackground(30, 90, 160);
 
 // A coloured host with one LED at (20, 20) of the given size.
 struct Host {
@@ -43,7 +43,7 @@ struct Host {
     Widget.resize(60, 60);
     Widget.setAutoFillBackground(true);
     QPalette palette = Widget.palette();
-    palette.setColor(QPalette::Window, Background);
+    palette.setColor(QPalette::Window, kBackground);
     Widget.setPalette(palette);
     Led->setGeometry(QRect(QPoint(20, 20), size));
   }
@@ -51,13 +51,13 @@ struct Host {
   // its disc in `disc`, the background wherever the mask is white.
   QImage Expected(QPoint offset, const QColor& disc) const {
     QImage image(Widget.size(), QImage::Format_RGB32);
-    image.fill(Background);
+    image.fill(kBackground);
     const QRect led = Led->geometry();
     for (int y = 0; y < 17; ++y) {
       for (int x = 0; x < 17; ++x) {
         const QPoint at = led.topLeft() + offset + QPoint(x, y);
-        if (!led.contains(at) || Rows[y][18 + x] == 'H') continue;
-        const char letter = Rows[y][x];
+        if (!led.contains(at) || kRows[y][18 + x] == 'H') continue;
+        const char letter = kRows[y][x];
         image.setPixelColor(at, letter == 'K'   ? QColor(0, 0, 0)
                                 : letter == 'D' ? QColor(128, 128, 128)
                                 : letter == 'H' ? QColor(255, 255, 255)

@@ -476,7 +476,7 @@ std::vector<TLinuxHidPlatform::TFound> TLinuxHidPlatform::ListSysfs() {
     const std::string name = entry->d_name;
     if (name.rfind(kHidrawSubsystem, 0) != 0) continue;
     std::unique_ptr<char, decltype(&std::free)> sysPath(
-        realpath((classDir + "/" + name).c_str(), nullptr), &std::free);
+        realpath((classDir + "/").append(name).c_str(), nullptr), &std::free);
     if (!sysPath) continue;
     found.push_back(TFound{sysPath.get(), Options_.NodeRoot + "/" + name});
     if (found.size() == kMaxDevices) break;
@@ -618,7 +618,8 @@ bool TLinuxHidPlatform::GetDeviceRegistryProperty(TDeviceInfoSet set,
   }
   if (bytes.empty()) return Fail(kErrorInvalidData);
   if (buffer == nullptr || bytes.size() > bufferSize) return Fail(kErrorInsufficientBuffer);
-  std::memcpy(buffer, bytes.data(), bytes.size());
+  // A property is raw bytes, not text: nothing to terminate.
+  std::memcpy(buffer, bytes.data(), bytes.size());  // NOLINT(bugprone-not-null-terminated-result)
   return true;
 }
 

@@ -314,7 +314,7 @@ void TSimPlatform::TryComplete(TOpenFile& open) {
 }
 
 void TSimPlatform::Queue(TInterfaceId id,
-                         std::vector<std::uint8_t> report,
+                         const std::vector<std::uint8_t>& report,
                          TClock::time_point due) {
   for (auto& [handle, open] : Open_) {
     if (open.Interface != id || !HasReadAccess(open.Access)) continue;
@@ -332,11 +332,11 @@ void TSimPlatform::Queue(TInterfaceId id,
 }
 
 bool TSimPlatform::SendInputReport(TInterfaceId id,
-                                   std::vector<std::uint8_t> report,
+                                   const std::vector<std::uint8_t>& report,
                                    std::chrono::milliseconds delay) {
   std::lock_guard lock(Lock_);
   if (FindInterface(id) == nullptr) return false;
-  Queue(id, std::move(report), TClock::now() + delay);
+  Queue(id, report, TClock::now() + delay);
   return true;
 }
 
@@ -590,7 +590,7 @@ bool TSimPlatform::WriteFile(THidHandle handle,
   for (auto& reply : replies) {
     if (faults.AnswerLength != 0 && reply.size() > faults.AnswerLength)
       reply.resize(faults.AnswerLength);
-    Queue(target, std::move(reply), TClock::now() + faults.AnswerDelay);
+    Queue(target, reply, TClock::now() + faults.AnswerDelay);
   }
   return true;
 }

@@ -96,7 +96,7 @@ class TSimPlatform final : public THidPlatform {
   void SetFaults(TInterfaceId id, const TSimFaults& faults);
   // Queues an input report at the interface, readable after `delay`.
   bool SendInputReport(TInterfaceId id,
-                       std::vector<std::uint8_t> report,
+                       const std::vector<std::uint8_t>& report,
                        std::chrono::milliseconds delay = std::chrono::milliseconds(0));
   // Sends the device-change notification to every notifier, through its main-thread port.
   void NotifyDeviceChange(std::uintptr_t wParam = kDbtDevNodesChanged, std::intptr_t lParam = 0);
@@ -191,7 +191,7 @@ class TSimPlatform final : public THidPlatform {
   TOpenFile* FindOpen(THidHandle handle);
   const TInterface* FindInterface(TInterfaceId id) const;
   TOpenFile* FindLiveOpen(THidHandle handle);  // known handle of a plugged interface
-  void Queue(TInterfaceId id, std::vector<std::uint8_t> report, TClock::time_point due);
+  void Queue(TInterfaceId id, const std::vector<std::uint8_t>& report, TClock::time_point due);
   void TryComplete(TOpenFile& open);
   void UnplugLocked(TInterfaceId id);
 

@@ -13,7 +13,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // A lookup that finds everything but one name.
-TUdevLibrary::TSymbolLookup LookupWithout(std::string missing) {
+TUdevLibrary::TSymbolLookup LookupWithout(const std::string& missing) {
   return [missing](void* library, const char* name) -> void* {
     return missing == name ? nullptr : dlsym(library, name);
   };
