@@ -73,8 +73,7 @@ TSettings WrittenBack(const TSettings& reply) {
     PutWord(out, kOnTime, static_cast<int>(seconds * 25));
   } else {
     // Seconds = wire * k / 25 and wire = seconds * 25 / k, with k = total * 88 / 100000.
-    const auto seconds =
-        std::clamp<std::int64_t>(Nearest(onWire * total * 88, 2500000), 1, 300);
+    const auto seconds = std::clamp<std::int64_t>(Nearest(onWire * total * 88, 2500000), 1, 300);
     PutWord(out, kOnTime, static_cast<int>(Nearest(seconds * 2500000, total * 88)));
   }
 
