@@ -413,4 +413,70 @@ std::u16string FromUtf8(std::string_view text) {
   return out;
 }
 
+std::u16string FormatDisplay(Extended value,
+                             std::u16string_view picture,
+                             const TNumberFormat& format) {
+  const auto isNumberChar = [](char16_t c) {
+    return c == u'0' || c == u'#' || c == u',' || c == u'.';
+  };
+  std::size_t first = 0;
+  while (first < picture.size() && !isNumberChar(picture[first])) ++first;
+  std::size_t last = picture.size();
+  while (last > first && !isNumberChar(picture[last - 1])) --last;
+  const std::u16string_view number = picture.substr(first, last - first);
+  const std::size_t point = number.find(u'.');
+  const std::u16string_view integerPart = number.substr(0, point);
+  const std::u16string_view fractionPart =
+      point == std::u16string_view::npos ? std::u16string_view() : number.substr(point + 1);
+  const auto count = [](std::u16string_view text, char16_t c) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), c));
+  };
+  const bool grouping = count(integerPart, u',') > 0;
+  const std::size_t minInteger = count(integerPart, u'0');
+  const std::size_t minFraction = count(fractionPart, u'0');
+  const std::size_t maxFraction = minFraction + count(fractionPart, u'#');
+
+  std::u16string digits =
+      FormatFixed(value < 0 ? -value : value,
+                  static_cast<int>(std::min<std::size_t>(maxFraction, 255)), format, grouping);
+  // Fraction digits beyond the required ones are dropped while they are zeros, and the
+  // separator with them when no fraction is left.
+  std::size_t separator = digits.find(format.DecimalSeparator);
+  if (separator != std::u16string::npos) {
+    std::size_t keep = digits.size();
+    while (keep > separator + 1 + minFraction && digits[keep - 1] == u'0') --keep;
+    if (keep == separator + 1) keep = separator;
+    digits.resize(keep);
+  }
+  separator = digits.find(format.DecimalSeparator);
+  std::u16string integer = digits.substr(0, separator);
+  const std::u16string fraction =
+      separator == std::u16string::npos ? std::u16string() : digits.substr(separator);
+  if (minInteger == 0 && integer == u"0") integer.clear();
+  if (integer.size() < minInteger) integer.insert(0, minInteger - integer.size(), u'0');
+  const bool nonZero =
+      std::any_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'1' && c <= u'9'; });
+  const std::u16string sign = value < 0 && nonZero ? u"-" : u"";
+  return std::u16string(picture.substr(0, first)) + sign + integer + fraction +
+         std::u16string(picture.substr(last));
+}
+
+std::u16string DisplayTextToNumber(std::u16string_view text, const TNumberFormat& format) {
+  const char16_t decimal = format.DecimalSeparator;
+  const char16_t thousands = format.ThousandsSeparator;
+  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  std::u16string kept;
+  for (char16_t c : text) {
+    if (c == thousands && thousands != decimal) continue;
+    if ((c == u'.' || c == u',') && decimal != c && thousands != c) c = decimal;
+    if ((c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == decimal || c == thousands) {
+      kept.push_back(c);
+    }
+  }
+  if (kept.empty()) return u"0";
+  if (kept == u"-") return u"-0";
+  return kept;
+}
+
 }  // namespace glowstep

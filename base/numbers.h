@@ -66,6 +66,24 @@ std::int64_t RoundHalfEven(Extended value);
 // Rounding to double precision (to nearest, halves to even).
 constexpr double RoundToDouble(Extended value) { return value.ToDouble(); }
 
+// --- Display formats ------------------------------------------------------------------------
+
+// A number in a display format: literal text around one number picture made of "0" (a digit
+// always shown), "#" (a digit shown when significant), "," anywhere before the point (group the
+// thousands) and "." (the decimal separator). Anything else is copied as it stands. The number
+// is rounded as FormatFixed rounds, at the last "0" or "#" after the point; fraction digits
+// beyond the "0"s are shown only when they are not trailing zeros. ",0.##" writes 1234.5 as
+// "1,234.5" and 2 as "2".
+std::u16string FormatDisplay(Extended value,
+                             std::u16string_view picture,
+                             const TNumberFormat& format);
+
+// A text shown in a display format, made readable by TextToFloat: spaces at both ends and the
+// thousands separators (unless they equal the decimal separator) go, "." and "," stand for the
+// decimal separator unless one of the separators is that character, and only the digits, "+",
+// "-" and the two separators stay (so no exponent). An empty result is "0", a lone "-" is "-0".
+std::u16string DisplayTextToNumber(std::u16string_view text, const TNumberFormat& format);
+
 // UTF-16 <-> UTF-8 helpers for messages and tests.
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);

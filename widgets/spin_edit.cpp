@@ -6,11 +6,24 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 
 namespace glowstep {
+
+namespace {
+
+// Hexadecimal text reads as a 32-bit pattern, so a value is written as one: cut to the 32-bit
+// range, a negative number as its two's complement (-1 is FFFFFFFF).
+QString HexText(Extended value) {
+  const std::int64_t rounded =
+      std::clamp<std::int64_t>(RoundHalfEven(value), std::numeric_limits<std::int32_t>::min(),
+                               std::numeric_limits<std::int32_t>::max());
+  return QString::number(static_cast<std::uint32_t>(static_cast<std::int32_t>(rounded)), 16)
+      .toUpper();
+}
+
+}  // namespace
 
 TSpinEdit::TSpinEdit(QWidget* parent) : TCustomSpinEdit(parent) {}
 
@@ -30,7 +43,7 @@ Extended TSpinEdit::ReadText() const {
     case vtFloat: {
       const std::u16string number = DisplayFormat().isEmpty()
                                         ? StripThousands(ToU16(current), format)
-                                        : ToU16(DisplayTextToNumber(current));
+                                        : DisplayTextToNumber(ToU16(current), format);
       const auto value = TextToFloat(number, format.DecimalSeparator);
       return value ? *value : MinValue();
     }
@@ -74,20 +87,13 @@ void TSpinEdit::SetValue(Extended value) {
     case vtFloat:
       text = DisplayFormat().isEmpty()
                  ? FromU16(FormatFixed(ClampValue(value), Decimal(), format, Thousands()))
-                 : FormatDisplay(ClampValue(value));
+                 : FromU16(FormatDisplay(ClampValue(value), ToU16(DisplayFormat()), format));
       break;
     case vtInteger:
       text = FromU16(FormatFixed(ClampValue(value), 0, format, Thousands()));
       break;
     case vtHex:
-      // Hexadecimal text reads as a 32-bit pattern, so the value is written as one: cut to the
-      // 32-bit range, a negative number as its two's complement (-1 is FFFFFFFF).
-      text = QString::number(
-                 static_cast<quint32>(static_cast<std::int32_t>(std::clamp<std::int64_t>(
-                     RoundHalfEven(ClampValue(value)), std::numeric_limits<std::int32_t>::min(),
-                     std::numeric_limits<std::int32_t>::max()))),
-                 16)
-                 .toUpper();
+      text = HexText(ClampValue(value));
       break;
     case vtString: {
       // The text shown for a value is the one the value reads back as: the position counts from
@@ -107,75 +113,6 @@ void TSpinEdit::SetValue(Extended value) {
   WriteText(text);
   ShowEditFormat();
   setModified(modified);
-}
-
-// The number picture: literal text around one number made of "0" (a digit always shown), "#"
-// (a digit shown when significant), "," anywhere before the point (group the thousands) and
-// "." (the decimal separator). Anything else is copied as it stands.
-QString TSpinEdit::FormatDisplay(Extended value) const {
-  const QString picture = DisplayFormat();
-  const auto isNumberChar = [](QChar c) {
-    return c == QLatin1Char('0') || c == QLatin1Char('#') || c == QLatin1Char(',') ||
-           c == QLatin1Char('.');
-  };
-  qsizetype first = 0;
-  while (first < picture.size() && !isNumberChar(picture.at(first))) ++first;
-  qsizetype last = picture.size();
-  while (last > first && !isNumberChar(picture.at(last - 1))) --last;
-  const QString prefix = picture.left(first);
-  const QString suffix = picture.mid(last);
-  const QString number = picture.mid(first, last - first);
-  const qsizetype point = number.indexOf(QLatin1Char('.'));
-  const QString integerPart = point < 0 ? number : number.left(point);
-  const QString fractionPart = point < 0 ? QString() : number.mid(point + 1);
-  const bool grouping = integerPart.contains(QLatin1Char(','));
-  const auto minInteger = integerPart.count(QLatin1Char('0'));
-  const auto minFraction = fractionPart.count(QLatin1Char('0'));
-  const auto maxFraction = minFraction + fractionPart.count(QLatin1Char('#'));
-
-  const TNumberFormat format = NumberFormat();
-  QString digits =
-      FromU16(FormatFixed(Abs(value), static_cast<int>(maxFraction), format, grouping));
-  const QChar decimal(format.DecimalSeparator);
-  qsizetype separator = digits.indexOf(decimal);
-  if (separator >= 0) {
-    qsizetype keep = digits.size();
-    while (keep > separator + 1 + minFraction && digits.at(keep - 1) == QLatin1Char('0')) --keep;
-    if (keep == separator + 1) keep = separator;  // no fraction left: no separator either
-    digits.truncate(keep);
-  }
-  separator = digits.indexOf(decimal);
-  QString integer = separator < 0 ? digits : digits.left(separator);
-  const QString fraction = separator < 0 ? QString() : digits.mid(separator);
-  if (minInteger == 0 && integer == QLatin1String("0")) integer.clear();
-  while (integer.size() < minInteger) integer.prepend(QLatin1Char('0'));
-  const bool nonZero = std::any_of(digits.begin(), digits.end(),
-                                   [](QChar c) { return c.isDigit() && c != QLatin1Char('0'); });
-  const QString sign = value < 0 && nonZero ? QStringLiteral("-") : QString();
-  return prefix + sign + integer + fraction + suffix;
-}
-
-QString TSpinEdit::DisplayTextToNumber(const QString& text) const {
-  const TNumberFormat format = NumberFormat();
-  const QChar decimal(format.DecimalSeparator);
-  const QChar thousands(format.ThousandsSeparator);
-  QString s = text;
-  while (s.startsWith(QLatin1Char(' '))) s.remove(0, 1);
-  while (s.endsWith(QLatin1Char(' '))) s.chop(1);
-  if (thousands != decimal) s.remove(thousands);
-  const QChar dot('.'), comma(',');
-  if (decimal != dot && thousands != dot) s.replace(dot, decimal);
-  if (decimal != comma && thousands != comma) s.replace(comma, decimal);
-  QString kept;
-  for (QChar c : s) {
-    if ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('+') ||
-        c == QLatin1Char('-') || c == decimal || c == thousands) {
-      kept += c;
-    }
-  }
-  if (kept.isEmpty()) return QStringLiteral("0");
-  if (kept == QLatin1String("-")) return QStringLiteral("-0");
-  return kept;
 }
 
 }  // namespace glowstep

@@ -38,10 +38,6 @@ class TSpinEdit : public TCustomSpinEdit {
   Extended GetValue() const override;
   void SetValue(Extended value) override;
 
-  // The number picture of DisplayFormat applied to a value, and its text read back.
-  QString FormatDisplay(Extended value) const;
-  QString DisplayTextToNumber(const QString& text) const;
-
   // The extended value a double from a form stands for.
   static Extended FromDouble(double value);
 

@@ -197,6 +197,66 @@ TEST(Rounding, RoundsToDoublePrecision) {
   EXPECT_NE(Extended{RoundToDouble(0.1_ext)}, 0.1_ext);
 }
 
+struct TDisplayCase {
+  Extended Value;
+  const char16_t* Picture;
+  const char* Text;
+  TNumberFormat Format = kDot;
+};
+
+class DisplayFormat : public ::testing::TestWithParam<TDisplayCase> {};
+
+TEST_P(DisplayFormat, WritesTheNumberPicture) {
+  const TDisplayCase c = GetParam();
+  EXPECT_EQ(ToUtf8(FormatDisplay(c.Value, c.Picture, c.Format)), c.Text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures,
+    DisplayFormat,
+    ::testing::Values(TDisplayCase{1234.5L, u",0.##", "1,234.5"},
+                      TDisplayCase{2, u",0.##", "2"},
+                      TDisplayCase{0, u",0.##", "0"},
+                      TDisplayCase{0.125L, u"0.00", "0.13"},  // halves away from zero
+                      TDisplayCase{-1.5L, u"0.00", "-1.50"},
+                      TDisplayCase{-0.001L, u"0.00", "0.00"},  // no sign on what shows as 0
+                      TDisplayCase{0.5L, u"#.##", ".5"},
+                      TDisplayCase{0, u"#.##", ""},
+                      TDisplayCase{12, u"000", "012"},
+                      TDisplayCase{1234567.891L, u"#,##0.0", "1,234,567.9"},
+                      TDisplayCase{2.5L, u"Delay: 0.00 s", "Delay: 2.50 s"},
+                      TDisplayCase{1234.5L, u",0.##", "1.234,5", TNumberFormat{u',', u'.'}},
+                      TDisplayCase{0.1L, u"0.##", "0,1", kComma}));
+
+struct TReadCase {
+  const char16_t* Text;
+  const char* Number;
+  TNumberFormat Format = kDot;
+};
+
+class DisplayTextRead : public ::testing::TestWithParam<TReadCase> {};
+
+TEST_P(DisplayTextRead, KeepsWhatTextToFloatReads) {
+  const TReadCase c = GetParam();
+  EXPECT_EQ(ToUtf8(DisplayTextToNumber(c.Text, c.Format)), c.Number);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts,
+    DisplayTextRead,
+    ::testing::Values(TReadCase{u" 1,2a3 ", "123"},
+                      TReadCase{u"1,234.5", "1234.5"},
+                      TReadCase{u"Delay: 2.50 s", "2.50"},
+                      TReadCase{u"1e5", "15"},  // no exponent in this mode
+                      TReadCase{u"", "0"},
+                      TReadCase{u"  ", "0"},
+                      TReadCase{u"-", "-0"},
+                      TReadCase{u"+-1", "+-1"},
+                      TReadCase{u"1.234,5", "1234,5", TNumberFormat{u',', u'.'}},
+                      // Neither separator is ".": it stands for the decimal separator.
+                      TReadCase{u"1.5", "1,5", kComma},
+                      TReadCase{u"1\u00A0234,5", "1234,5", kComma}));
+
 TEST(Utf8, ConvertsBothWays) {
   const std::u16string text = u"\u041F\u0440\u0438 \U0001F600 x";
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
