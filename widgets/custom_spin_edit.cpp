@@ -571,18 +571,18 @@ void TCustomSpinEdit::PlaceButton() {
   QRect button;
   if (hasFrame()) {
     // The button fills the inside of the frame from top to bottom, against its right side (its
-    // left side when the field reads right to left): square, or the standard width for the
-    // classic kind.
+    // left side when the field reads right to left): square, or one pixel narrower than the
+    // standard width for the classic kind.
     const QRect inside = rect().adjusted(frame, frame, -frame, -frame);
     const int side = inside.height();
-    const int width = ButtonKind_ == bkClassic && !rightToLeft ? s - 1 : side;
-    const int left = rightToLeft ? inside.left() : inside.right() + 1 - width;
-    button = QRect(left, inside.top(), width, side);
+    const int buttonWidth = ButtonKind_ == bkClassic && !rightToLeft ? s - 1 : side;
+    const int left = rightToLeft ? inside.left() : inside.right() + 1 - buttonWidth;
+    button = QRect(left, inside.top(), buttonWidth, side);
   } else {
     const int side = ButtonKind_ == bkClassic && !rightToLeft ? s : h;
     button = QRect(rightToLeft ? 0 : w - side, 0, side, h).adjusted(1, 1, 0, 0);
   }
-  // The host reaches one pixel further up and towards the text than the button itself.
+  // The host reaches one pixel further up and to the left than the button itself.
   const QRect host = button.adjusted(-1, -1, 0, 0);
   ButtonHost_->setGeometry(host);
   SpinButton_->setGeometry(1, 1, host.width() - 1, host.height() - 1);
