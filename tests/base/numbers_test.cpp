@@ -214,19 +214,19 @@ TEST_P(DisplayFormat, WritesTheNumberPicture) {
 INSTANTIATE_TEST_SUITE_P(
     Pictures,
     DisplayFormat,
-    ::testing::Values(TDisplayCase{1234.5L, u",0.##", "1,234.5"},
+    ::testing::Values(TDisplayCase{1234.5_ext, u",0.##", "1,234.5"},
                       TDisplayCase{2, u",0.##", "2"},
                       TDisplayCase{0, u",0.##", "0"},
-                      TDisplayCase{0.125L, u"0.00", "0.13"},  // halves away from zero
-                      TDisplayCase{-1.5L, u"0.00", "-1.50"},
-                      TDisplayCase{-0.001L, u"0.00", "0.00"},  // no sign on what shows as 0
-                      TDisplayCase{0.5L, u"#.##", ".5"},
+                      TDisplayCase{0.125_ext, u"0.00", "0.13"},  // halves away from zero
+                      TDisplayCase{-1.5_ext, u"0.00", "-1.50"},
+                      TDisplayCase{-0.001_ext, u"0.00", "0.00"},  // no sign on what shows as 0
+                      TDisplayCase{0.5_ext, u"#.##", ".5"},
                       TDisplayCase{0, u"#.##", ""},
                       TDisplayCase{12, u"000", "012"},
-                      TDisplayCase{1234567.891L, u"#,##0.0", "1,234,567.9"},
-                      TDisplayCase{2.5L, u"Delay: 0.00 s", "Delay: 2.50 s"},
-                      TDisplayCase{1234.5L, u",0.##", "1.234,5", TNumberFormat{u',', u'.'}},
-                      TDisplayCase{0.1L, u"0.##", "0,1", kComma}));
+                      TDisplayCase{1234567.891_ext, u"#,##0.0", "1,234,567.9"},
+                      TDisplayCase{2.5_ext, u"Delay: 0.00 s", "Delay: 2.50 s"},
+                      TDisplayCase{1234.5_ext, u",0.##", "1.234,5", TNumberFormat{u',', u'.'}},
+                      TDisplayCase{0.1_ext, u"0.##", "0,1", kComma}));
 
 struct TReadCase {
   const char16_t* Text;

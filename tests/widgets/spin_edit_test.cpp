@@ -464,13 +464,13 @@ class SpinEditTest : public QObject {
     field.SetValue(-1);
     QCOMPARE(field.text(), QStringLiteral("FFFFFFFF"));
     QCOMPARE(field.Value(), Extended{-1});
-    field.SetValue(-2147483648.0L);
+    field.SetValue(-2147483648.0_ext);
     QCOMPARE(field.text(), QStringLiteral("80000000"));
-    QCOMPARE(field.Value(), Extended{-2147483648.0L});
-    field.SetValue(1099511627776.0L);
+    QCOMPARE(field.Value(), Extended{-2147483648.0_ext});
+    field.SetValue(1099511627776.0_ext);
     QCOMPARE(field.text(), QStringLiteral("7FFFFFFF"));
     QCOMPARE(field.Value(), Extended{2147483647});
-    field.SetValue(-1099511627776.0L);
+    field.SetValue(-1099511627776.0_ext);
     QCOMPARE(field.text(), QStringLiteral("80000000"));
 
     TSpinEdit list;
@@ -552,7 +552,7 @@ class SpinEditTest : public QObject {
   // Characters typed with Ctrl+Alt (AltGr on many keyboards) or Alt pass the same rules.
   void altGrCharactersAreFiltered() {
     TWindow w({0, 2.5, 0.1, true});
-    w.field->SetValue(1.5L);
+    w.field->SetValue(1.5_ext);
     w.field->setCursorPosition(4);
     QSignalSpy beeps(w.field, &TCustomSpinEdit::Beeped);
     for (Qt::KeyboardModifiers modifiers :

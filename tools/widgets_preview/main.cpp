@@ -12,6 +12,7 @@
 
 namespace {
 
+using glowstep::operator""_ext;
 using glowstep::TCustomSpinEdit;
 using glowstep::TLED;
 using glowstep::TSlider;
@@ -29,7 +30,7 @@ TSpinEdit* AddField(QWidget& window,
   // Set up as the window's form does: properties in their stored order, then loading ends.
   field->BeginLoad();
   if (real) {
-    field->SetIncrement(0.1L);
+    field->SetIncrement(0.1_ext);
     field->SetMaxValue(max);
     field->SetValueType(TCustomSpinEdit::vtFloat);
   } else {
