@@ -92,8 +92,8 @@ class Extended {
   // valid encodings (the x87 unit rejects unnormals and pseudo-NaNs; this type never makes them).
   static constexpr Extended FromBits(std::uint16_t signExponent, std::uint64_t significand) {
     Extended x;
-    x.signExponent_ = signExponent;
-    x.significand_ = significand;
+    x.SignExponent_ = signExponent;
+    x.Significand_ = significand;
     return x;
   }
   static constexpr Extended Infinity(bool negative = false) {
@@ -103,17 +103,17 @@ class Extended {
   // A positive quiet NaN with nothing in its payload but the quiet bit.
   static constexpr Extended QuietNaN() { return FromBits(kExponentMask, kIntegerBit | kQuietBit); }
 
-  constexpr std::uint16_t SignExponent() const { return signExponent_; }
-  constexpr std::uint64_t Significand() const { return significand_; }
+  constexpr std::uint16_t SignExponent() const { return SignExponent_; }
+  constexpr std::uint64_t Significand() const { return Significand_; }
   // The power of two of the significand's top bit: the value is Significand() * 2^(Exponent() -
   // 63) for every finite value, subnormals included.
   constexpr int Exponent() const { return (BiasedExponent() == 0 ? 1 : BiasedExponent()) - kBias; }
 
-  constexpr bool IsNegative() const { return (signExponent_ & kSignBit) != 0; }
-  constexpr bool IsZero() const { return BiasedExponent() == 0 && significand_ == 0; }
+  constexpr bool IsNegative() const { return (SignExponent_ & kSignBit) != 0; }
+  constexpr bool IsZero() const { return BiasedExponent() == 0 && Significand_ == 0; }
   constexpr bool IsFinite() const { return BiasedExponent() != kExponentMask; }
-  constexpr bool IsInfinite() const { return !IsFinite() && (significand_ << 1) == 0; }
-  constexpr bool IsNaN() const { return !IsFinite() && (significand_ << 1) != 0; }
+  constexpr bool IsInfinite() const { return !IsFinite() && (Significand_ << 1) == 0; }
+  constexpr bool IsNaN() const { return !IsFinite() && (Significand_ << 1) != 0; }
 
   // Rounded to double: to nearest, ties to even, with double's subnormals and overflow to
   // infinity; a NaN keeps its sign and the top of its payload and is quiet.
@@ -121,12 +121,12 @@ class Extended {
   explicit constexpr operator double() const { return ToDouble(); }
 
   friend constexpr Extended operator-(Extended x) {
-    x.signExponent_ ^= kSignBit;
+    x.SignExponent_ ^= kSignBit;
     return x;
   }
   friend constexpr Extended operator+(Extended x) { return x; }
   friend constexpr Extended Abs(Extended x) {
-    x.signExponent_ &= kExponentMask;
+    x.SignExponent_ &= kExponentMask;
     return x;
   }
   friend constexpr Extended operator+(Extended a, Extended b) { return Add(a, b, false); }
@@ -153,11 +153,11 @@ class Extended {
     std::uint64_t Significand = 0;
   };
 
-  constexpr int BiasedExponent() const { return signExponent_ & kExponentMask; }
+  constexpr int BiasedExponent() const { return SignExponent_ & kExponentMask; }
 
   constexpr TUnpacked Unpack() const {
-    const int zeros = std::countl_zero(significand_);
-    return {IsNegative(), Exponent() - zeros, significand_ << zeros};
+    const int zeros = std::countl_zero(Significand_);
+    return {IsNegative(), Exponent() - zeros, Significand_ << zeros};
   }
 
   static constexpr Extended Zero(bool negative) { return FromBits(negative ? kSignBit : 0, 0); }
@@ -197,7 +197,7 @@ class Extended {
   }
 
   static constexpr Extended Quiet(Extended nan) {
-    nan.significand_ |= kQuietBit;
+    nan.Significand_ |= kQuietBit;
     return nan;
   }
 
@@ -205,16 +205,16 @@ class Extended {
   static constexpr Extended PropagateNaN(Extended a, Extended b) {
     if (!b.IsNaN()) return Quiet(a);
     if (!a.IsNaN()) return Quiet(b);
-    const bool aQuiet = (a.significand_ & kQuietBit) != 0;
-    const bool bQuiet = (b.significand_ & kQuietBit) != 0;
+    const bool aQuiet = (a.Significand_ & kQuietBit) != 0;
+    const bool bQuiet = (b.Significand_ & kQuietBit) != 0;
     if (aQuiet != bQuiet) return aQuiet ? a : Quiet(b);
-    if (a.significand_ != b.significand_) return Quiet(a.significand_ > b.significand_ ? a : b);
+    if (a.Significand_ != b.Significand_) return Quiet(a.Significand_ > b.Significand_ ? a : b);
     return Quiet(a.IsNegative() ? b : a);
   }
 
   static constexpr Extended Add(Extended a, Extended b, bool subtract) {
     if (a.IsNaN() || b.IsNaN()) return PropagateNaN(a, b);
-    if (subtract) b.signExponent_ ^= kSignBit;
+    if (subtract) b.SignExponent_ ^= kSignBit;
     if (a.IsInfinite())
       return b.IsInfinite() && a.IsNegative() != b.IsNegative() ? Indefinite() : a;
     if (b.IsInfinite()) return b;
@@ -302,7 +302,7 @@ class Extended {
     }
     // Same sign: the encodings order the magnitudes.
     const auto magnitude = [](Extended x) {
-      return wide::TUInt128{static_cast<std::uint64_t>(x.BiasedExponent()), x.significand_};
+      return wide::TUInt128{static_cast<std::uint64_t>(x.BiasedExponent()), x.Significand_};
     };
     const wide::TUInt128 ma = magnitude(a), mb = magnitude(b);
     if (ma == mb) return std::partial_ordering::equivalent;
@@ -310,8 +310,8 @@ class Extended {
     return aSmaller ? std::partial_ordering::less : std::partial_ordering::greater;
   }
 
-  std::uint64_t significand_ = 0;
-  std::uint16_t signExponent_ = 0;
+  std::uint64_t Significand_ = 0;
+  std::uint16_t SignExponent_ = 0;
 };
 
 constexpr double Extended::ToDouble() const {
@@ -319,7 +319,7 @@ constexpr double Extended::ToDouble() const {
   constexpr std::uint64_t kFraction = (std::uint64_t{1} << 52) - 1;
   if (IsNaN()) {
     return std::bit_cast<double>(sign | (std::uint64_t{0x7FF} << 52) | (std::uint64_t{1} << 51) |
-                                 ((significand_ >> 11) & kFraction));
+                                 ((Significand_ >> 11) & kFraction));
   }
   if (IsInfinite()) return std::bit_cast<double>(sign | (std::uint64_t{0x7FF} << 52));
   if (IsZero()) return std::bit_cast<double>(sign);

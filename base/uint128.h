@@ -41,6 +41,8 @@ constexpr TUInt128 Multiply(std::uint64_t a, std::uint64_t b) {
 // from the leading digits and corrected at most twice.
 constexpr TDivision Divide(std::uint64_t high, std::uint64_t low, std::uint64_t divisor) {
   constexpr std::uint64_t kBase = std::uint64_t{1} << 32;
+  // Callers divide by normalised significands; a zero divisor has no quotient to give.
+  if (divisor == 0) return {};
   const int shift = std::countl_zero(divisor);
   divisor <<= shift;
   const std::uint64_t d1 = divisor >> 32, d0 = divisor & kLow32;
@@ -49,7 +51,8 @@ constexpr TDivision Divide(std::uint64_t high, std::uint64_t low, std::uint64_t 
   const std::uint64_t n1 = n10 >> 32, n0 = n10 & kLow32;
 
   auto digit = [&](std::uint64_t numerator, std::uint64_t next) {
-    std::uint64_t q = numerator / d1;
+    // d1 holds the normalised divisor's top bit, so it is never zero.
+    std::uint64_t q = numerator / d1;  // NOLINT(clang-analyzer-core.UndefinedBinaryOperatorResult)
     std::uint64_t r = numerator - q * d1;
     while (q >= kBase || q * d0 > ((r << 32) | next)) {
       --q;
@@ -127,6 +130,7 @@ constexpr int CountLeadingZeros(TUInt128 x) {
 
 constexpr TUInt128 ShiftLeft(TUInt128 x, int n) {
   if (n == 0) return x;
+  if (n >= 128) return {0, 0};
   if (n >= 64) return {x.Lo << (n - 64), 0};
   return {(x.Hi << n) | (x.Lo >> (64 - n)), x.Lo << n};
 }

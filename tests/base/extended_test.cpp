@@ -379,8 +379,8 @@ TEST(ExtendedNegation, FlipsTheSignOfEveryValue) {
 }
 
 TEST(ExtendedLiteral, IsTheNearestValueAndUsableAtCompileTime) {
-  constexpr Extended k = 0.88_ext;
-  static_assert(k.SignExponent() == 0x3FFE && k.Significand() == 0xE147AE147AE147AE);
+  constexpr Extended kFactor = 0.88_ext;
+  static_assert(kFactor.SignExponent() == 0x3FFE && kFactor.Significand() == 0xE147AE147AE147AE);
   static_assert(25_ext == 25 && 2.5e2_ext == 250 && 1'000_ext == 1000);
   static_assert(RoundToDouble(1.06128_ext) == 1.06128);
   EXPECT_TRUE(HasBits(0.1_ext, {0x3FFB, 0xCCCCCCCCCCCCCCCD}));

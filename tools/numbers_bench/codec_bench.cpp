@@ -6,14 +6,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include "fake_controls.h"
 #include "settings_codec.h"
 
 using namespace glowstep;
 
-int main(int argc, char** argv) {
-  const long trips = argc > 1 ? std::atol(argv[1]) : 100000;
+namespace {
+
+int Run(long trips) {
   fakes::FakeControls controls;
   TSettingsCodec codec;
   StairSettings settings;
@@ -43,4 +45,15 @@ int main(int argc, char** argv) {
   std::printf("on-time bytes changed by the trip: %ld\n", mismatches);
   std::printf("checksum: %08x\n", checksum);
   return EXIT_SUCCESS;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc > 1 ? std::atol(argv[1]) : 100000);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "glowstep-codec-bench: %s\n", error.what());
+    return EXIT_FAILURE;
+  }
 }
