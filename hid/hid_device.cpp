@@ -142,7 +142,14 @@ void THidDevice::CloseOverlapped(TOverlappedDirection direction) {
 bool THidDevice::OpenReadSide() {
   if (!CanOpen()) return false;
   if (ReadHandle_ == kInvalidHandle) {
-    ReadHandle_ = OpenPath(TFileAccess::Read, true);
+    const THidHandle handle = OpenPath(TFileAccess::Read, true);
+    // The reader opens while the main thread may be marking the device unplugged, and by then
+    // the system may have handed the path on to another device: such a handle is not kept.
+    if (handle != kInvalidHandle && !CanOpen()) {
+      Platform_.CloseFile(handle);
+      return false;
+    }
+    ReadHandle_ = handle;
     if (ReadHandle_ != kInvalidHandle) ApplyInputBuffers(ReadHandle_, OverlappedInputBuffers_);
   }
   return ReadHandle_ != kInvalidHandle;
@@ -197,23 +204,27 @@ void THidDevice::StopReader() {
   if (Reader_ == nullptr) return;
   std::unique_ptr<THidDeviceReadThread> reader = std::move(Reader_);
   reader->Terminate();
-  if (reader->InDelivery() && Controller_ != nullptr) {
-    // Asked from inside this reader's own delivery: the thread waits for this very call to
-    // return, so it cannot be waited for here. It ends by itself once the call returns and no
-    // longer touches this device; the controller reaps it.
-    reader->Orphan();
-    Controller_->RetireReader(std::move(reader));
+  if (reader->InDelivery()) {
+    // Asked from inside this reader's own delivery (the handler gave the device back, or
+    // destroyed the controller): the thread waits for this very call to return, so it cannot
+    // be waited for here. It ends by itself once the call returns, without touching this
+    // device again, and the main loop joins it then.
+    THidDeviceReadThread::Orphan(std::move(reader));
     return;
   }
   reader->WaitFor();
 }
 
 void THidDevice::MarkUnplugged() {
-  CloseHandles();
+  // Unplugged before anything is closed: the reader, asked below to close its handle, must find
+  // that it may not open the path again, which the system may have handed on to another device.
   PluggedIn_ = false;
-  const THidPlugEvent handler = UnplugHandler_;
-  if (handler) handler(this);
+  CloseHandles();
+  // The handler is called once, and may give this very object back: nothing of it is touched
+  // after the call.
+  const THidPlugEvent handler = std::move(UnplugHandler_);
   UnplugHandler_ = nullptr;
+  if (handler) handler(this);
 }
 
 }  // namespace glowstep

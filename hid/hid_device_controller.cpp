@@ -1,9 +1,9 @@
 #include "hid_device_controller.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
-#include "hid_device_read_thread.h"
 #include "main_thread_port.h"
 
 namespace glowstep {
@@ -68,7 +68,6 @@ THidDeviceController::~THidDeviceController() {
     device.reset();
   }
   Devices_.clear();
-  ReapRetiredReaders(true);
   THidBindings& bindings = Platform_.Bindings();
   // The setup binding is released whenever it was acquired, also when the HID binding failed:
   // otherwise its library would stay loaded for good.
@@ -79,8 +78,13 @@ THidDeviceController::~THidDeviceController() {
 void THidDeviceController::NotifyMessage(std::uint32_t message,
                                          std::uintptr_t wParam,
                                          std::intptr_t lParam) {
-  if (Destroying_ || message != kWmDeviceChange || wParam != kDbtDevNodesChanged || InRefresh_)
+  if (Destroying_ || message != kWmDeviceChange || wParam != kDbtDevNodesChanged) return;
+  if (Refreshing_) {
+    // From a nested event loop inside a handler: the message is taken up after this refresh.
+    PendingChangeParam_ = lParam;
+    RefreshPending_ = true;
     return;
+  }
   LastChangeParam_ = lParam;
   InRefresh_ = true;
   // A refresh that raises must not leave the guard set, or the list would never change again.
@@ -159,7 +163,65 @@ auto THidDeviceController::RaiseDeviceEvent(const THandlerType& handler,
 }
 
 void THidDeviceController::DeviceChange() {
-  ReapRetiredReaders(false);
+  if (Refreshing_) {
+    RefreshPending_ = true;
+    return;
+  }
+  Refreshing_ = true;
+  struct TRefreshEnd {
+    THidDeviceController& Controller;
+    ~TRefreshEnd() {
+      Controller.Refreshing_ = false;
+      Controller.Released_.clear();
+      // Only when the refresh raised: the one asked for meanwhile still runs, from the loop.
+      if (!Controller.RefreshPending_) return;
+      Controller.RefreshPending_ = false;
+      std::weak_ptr<THidDeviceController*> alive = Controller.Alive_;
+      Controller.Port_.Post([alive] {
+        if (const auto controller = alive.lock()) (*controller)->DeviceChange();
+      });
+    }
+  } refreshEnd{*this};
+  do {
+    RefreshPending_ = false;
+    if (PendingChangeParam_) {
+      LastChangeParam_ = *PendingChangeParam_;
+      PendingChangeParam_.reset();
+    }
+    Refresh();
+  } while (RefreshPending_);
+}
+
+bool THidDeviceController::RemoveAbsent(const TDeviceList& fresh) {
+  bool changed = false;
+  for (std::size_t i = Devices_.size(); i-- > 0;) {
+    if (i >= Devices_.size()) continue;
+    THidDevice* device = Devices_[i].get();
+    const std::uint32_t instance = device->PnPInfo().DeviceInstance;
+    const auto found = std::find_if(fresh.rbegin(), fresh.rend(), [&](const auto& d) {
+      return d->PnPInfo().DeviceInstance == instance;
+    });
+    // A device that could be opened for queries only and can be opened for reading and writing
+    // now (the system changed its access) is taken for a new one: nobody can use the old object.
+    const bool accessGained = found != fresh.rend() && !device->CheckedOut() &&
+                              !device->ReadWriteAccess() && (*found)->ReadWriteAccess();
+    if (device->PluggedIn() && found != fresh.rend() && !accessGained) continue;
+    device->MarkUnplugged();
+    changed = true;
+    // The unplug handler may have given the object back: then it is no longer listed, and
+    // nothing more is raised for it.
+    if (IndexOf(device) < 0) continue;
+    if (OnRemoval_) RaiseDeviceEvent(OnRemoval_, device);
+    const std::int32_t index = IndexOf(device);
+    if (index >= 0 && !device->CheckedOut()) {
+      Release(std::move(Devices_[static_cast<std::size_t>(index)]));
+      Devices_.erase(Devices_.begin() + index);
+    }
+  }
+  return changed;
+}
+
+void THidDeviceController::Refresh() {
   bool changed = LastChangeParam_ == kInitialChangeParam;
   TDeviceList fresh = Scan();
   // Whatever a handler raises below, the counts describe the list as it is then.
@@ -168,25 +230,7 @@ void THidDeviceController::DeviceChange() {
     ~TRecount() { Controller.Recount(); }
   } recount{*this};
 
-  // Removals, from the end of the list.
-  for (std::size_t i = Devices_.size(); i-- > 0;) {
-    if (i >= Devices_.size()) continue;
-    THidDevice* device = Devices_[i].get();
-    const std::uint32_t instance = device->PnPInfo().DeviceInstance;
-    const bool present =
-        device->PluggedIn() && std::any_of(fresh.rbegin(), fresh.rend(), [&](const auto& d) {
-          return d->PnPInfo().DeviceInstance == instance;
-        });
-    if (present) continue;
-    device->MarkUnplugged();
-    if (OnRemoval_) RaiseDeviceEvent(OnRemoval_, device);
-    changed = true;
-    const std::int32_t index = IndexOf(device);
-    if (index >= 0 && !device->CheckedOut()) {
-      std::unique_ptr<THidDevice> removed = std::move(Devices_[static_cast<std::size_t>(index)]);
-      Devices_.erase(Devices_.begin() + index);
-    }
-  }
+  if (RemoveAbsent(fresh)) changed = true;
 
   // New objects for interfaces that are still listed are dropped.
   for (auto& candidate : fresh) {
@@ -279,6 +323,7 @@ void THidDeviceController::GiveBack(THidDevice* device,
     std::unique_ptr<THidDevice> old = std::move(Devices_[index]);
     Devices_.erase(Devices_.begin() + found);
     --UnpluggedCount_;
+    Release(std::move(old));
     return;
   }
   std::unique_ptr<THidDevice> replacement;
@@ -290,6 +335,7 @@ void THidDeviceController::GiveBack(THidDevice* device,
     std::unique_ptr<THidDevice> old = std::move(Devices_[index]);
     Devices_.erase(Devices_.begin() + found);
     Recount();
+    Release(std::move(old));
     try {
       throw;
     } catch (const EControllerError&) {
@@ -306,16 +352,11 @@ void THidDeviceController::GiveBack(THidDevice* device,
     --CheckedOutCount_;
     ++CheckedInCount_;
   }
+  Release(std::move(old));
 }
 
-void THidDeviceController::RetireReader(std::unique_ptr<THidDeviceReadThread> reader) {
-  RetiredReaders_.push_back(std::move(reader));
-}
-
-void THidDeviceController::ReapRetiredReaders(bool all) {
-  std::erase_if(RetiredReaders_, [all](const auto& reader) {
-    return all || reader->Finished();  // the destructor joins the thread
-  });
+void THidDeviceController::Release(std::unique_ptr<THidDevice> device) {
+  if (Refreshing_) Released_.push_back(std::move(device));
 }
 
 void THidDeviceController::SetDevThreadSleepTime(std::int32_t value) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -23,7 +24,6 @@
 namespace glowstep {
 
 class TMainThreadPort;
-class THidDeviceReadThread;
 
 class THidDeviceController {
  public:
@@ -44,10 +44,14 @@ class THidDeviceController {
   // Checks out the device at `index`; false (and none) for a bad index or a device already out.
   bool CheckOutAt(THidDevice*& device, std::int32_t index);
   // Refreshes the list: removals first (from the end of the list), then arrivals in scan
-  // order, then one OnDeviceChange if anything changed.
+  // order, then one OnDeviceChange if anything changed. Asked for while a refresh runs (from one
+  // of its handlers), it runs once more after the current one, however often it was asked.
+  // A device that only now lets itself be opened for reading and writing is announced as
+  // removed and arrived again, unless the application holds it.
   void DeviceChange();
   // The notification window's procedure: one refresh per device-tree-changed message, never
-  // nested. Whatever the refresh raises passes on, and later messages refresh again.
+  // nested: a message that comes while a refresh runs makes it run once more afterwards.
+  // Whatever the refresh raises passes on, and later messages refresh again.
   void NotifyMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 
   const std::vector<std::unique_ptr<THidDevice>>& Devices() const { return Devices_; }
@@ -98,6 +102,9 @@ class THidDeviceController {
   using TDeviceList = std::vector<std::unique_ptr<THidDevice>>;
 
   TDeviceList Scan();
+  void Refresh();
+  // Removals of the refresh, from the end of the list; `fresh` is what the scan found.
+  bool RemoveAbsent(const TDeviceList& fresh);
   std::unique_ptr<THidDevice> MakeDevice(std::unique_ptr<THidPnPInfo>& pnpInfo);
   void Recount();
   std::int32_t IndexOf(const THidDevice* device) const;
@@ -107,8 +114,9 @@ class THidDeviceController {
   bool CallEnumerate(THidDevice* device, std::int32_t index);
   // Called by THidDevice::Destroy once the device is torn down.
   void GiveBack(THidDevice* device, THidDataEvent dataHandler, THidPlugEvent unplugHandler);
-  void RetireReader(std::unique_ptr<THidDeviceReadThread> reader);
-  void ReapRetiredReaders(bool all);
+  // Frees an object that left the list; during a refresh only once it ends, since the
+  // refresh's loops may still hold it.
+  void Release(std::unique_ptr<THidDevice> device);
 
   THidPlatform& Platform_;
   TMainThreadPort& Port_;
@@ -127,13 +135,16 @@ class THidDeviceController {
   std::int32_t CheckedOutCount_ = 0;
   std::int32_t UnpluggedCount_ = 0;
   bool InRefresh_ = false;
+  bool Refreshing_ = false;      // DeviceChange runs, whoever asked
+  bool RefreshPending_ = false;  // asked for again meanwhile
+  std::optional<std::intptr_t> PendingChangeParam_;
   bool Loading_ = false;
   bool Destroying_ = false;
   bool SetupBindingAcquired_ = false;
   std::intptr_t LastChangeParam_ = 0;
   std::unique_ptr<TDeviceNotifier> NotifyWindow_;
   std::shared_ptr<THidDeviceController*> Alive_;  // posted tasks hold it weakly
-  std::vector<std::unique_ptr<THidDeviceReadThread>> RetiredReaders_;
+  TDeviceList Released_;                          // left the list during the refresh that runs
 };
 
 }  // namespace glowstep

@@ -8,21 +8,28 @@
 
 namespace glowstep {
 
-namespace {
-
-// Resets a flag when a handler returns or raises.
-class TFlagScope {
+// Marks the reader's delivery as running on the main thread. When the handler orphaned the
+// reader, the join is posted once the delivery is over (returned or raised): posted earlier, a
+// nested event loop inside the handler could run it while the thread still waits for the very
+// delivery that is running.
+class THidDeviceReadThread::TDeliveryScope {
  public:
-  explicit TFlagScope(bool& flag) : Flag_(flag) { Flag_ = true; }
-  TFlagScope(const TFlagScope&) = delete;
-  TFlagScope& operator=(const TFlagScope&) = delete;
-  ~TFlagScope() { Flag_ = false; }
+  explicit TDeliveryScope(THidDeviceReadThread& reader) : Reader_(reader) {
+    Reader_.InDelivery_ = true;
+  }
+  TDeliveryScope(const TDeliveryScope&) = delete;
+  TDeliveryScope& operator=(const TDeliveryScope&) = delete;
+  ~TDeliveryScope() {
+    Reader_.InDelivery_ = false;
+    if (!Reader_.Self_) return;
+    Reader_.Port_.Post([orphan = std::shared_ptr<THidDeviceReadThread>(std::move(Reader_.Self_))] {
+      orphan->WaitFor();
+    });
+  }
 
  private:
-  bool& Flag_;
+  THidDeviceReadThread& Reader_;
 };
-
-}  // namespace
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice& device)
     : Device_(&device),
@@ -55,8 +62,15 @@ void THidDeviceReadThread::Terminate() {
 
 void THidDeviceReadThread::WaitFor() {
   if (!Thread_.joinable()) return;
-  Port_.DrainUntil([this] { return Finished_.load(); });
+  // An orphan hands nothing to the main thread any more: it only has to end.
+  if (!Orphaned_) Port_.DrainUntil([this] { return Finished_.load(); });
   Thread_.join();
+}
+
+void THidDeviceReadThread::Orphan(std::unique_ptr<THidDeviceReadThread> reader) {
+  THidDeviceReadThread& self = *reader;
+  self.Orphaned_ = true;
+  self.Self_ = std::move(reader);
 }
 
 void THidDeviceReadThread::RequestReadClose() {
@@ -98,6 +112,12 @@ void THidDeviceReadThread::Execute() {
   } catch (...) {
     // Nothing in the loop raises by design; whatever does must not take the process down.
   }
+  // An orphan leaves only from a finished delivery, with no read outstanding; its device and
+  // the main thread may be gone.
+  if (Orphaned_) {
+    Finished_ = true;
+    return;
+  }
   if (waitResult != kWaitIoCompletion) Device_->CancelRead(*Read_);
   Finished_ = true;
   Port_.WakeDrain();
@@ -105,7 +125,7 @@ void THidDeviceReadThread::Execute() {
 
 void THidDeviceReadThread::DeliverReport() {
   Port_.Synchronize([this] {
-    TFlagScope inDelivery(InDelivery_);
+    TDeliveryScope delivery(*this);
     // A copy: the handler may replace the device's handler while it runs.
     const THidDataEvent handler = Device_->DataHandler();
     if (handler)
@@ -116,7 +136,7 @@ void THidDeviceReadThread::DeliverReport() {
 
 void THidDeviceReadThread::DeliverError() {
   Port_.Synchronize([this] {
-    TFlagScope inDelivery(InDelivery_);
+    TDeliveryScope delivery(*this);
     const THidDataErrorEvent handler = Device_->DataErrorHandler();
     if (handler) handler(Device_, LastReadError_);
   });

@@ -45,9 +45,11 @@ class THidDeviceReadThread {
   bool Finished() const { return Finished_.load(); }
   // True while this reader's own delivery runs on the main thread.
   bool InDelivery() const { return InDelivery_; }
-  // Detaches the reader from its device: after a stop asked from inside its own delivery the
-  // thread finishes on its own and must not touch the device again.
-  void Orphan() { Orphaned_ = true; }
+  // Main thread, from inside the reader's own delivery, after Terminate: detaches the reader
+  // from its device and from the main thread. The thread finishes as soon as the delivery
+  // returns, touching neither again; the delivery then posts a task to the main loop that
+  // joins and frees it.
+  static void Orphan(std::unique_ptr<THidDeviceReadThread> reader);
 
   std::uint32_t LastReadError() const { return LastReadError_; }
   std::uint32_t BytesRead() const { return BytesRead_; }
@@ -56,6 +58,8 @@ class THidDeviceReadThread {
   static constexpr const char* kThreadName = "THidDeviceReadThread";
 
  private:
+  class TDeliveryScope;
+
   void Execute();
   void DeliverReport();
   void DeliverError();
@@ -71,7 +75,8 @@ class THidDeviceReadThread {
   std::atomic<bool> CloseRequested_{false};
   std::atomic<bool> Finished_{false};
   bool InDelivery_ = false;  // main thread only
-  bool Orphaned_ = false;    // main thread only
+  std::atomic<bool> Orphaned_{false};
+  std::unique_ptr<THidDeviceReadThread> Self_;  // an orphan owns itself until its delivery ends
   std::thread Thread_;
 };
 

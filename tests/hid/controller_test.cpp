@@ -275,5 +275,96 @@ TEST_F(Refresh, ARefreshRaisedFromAHandlerStillLeavesConsistentCounts) {
   ExpectCleanShutdown();
 }
 
+TEST_F(Refresh, AnUnplugHandlerMayGiveBackItsOwnDevice) {
+  const auto a = Sim.Plug(Named("A"));
+  MakeController();
+  THidDevice* held = CheckOut(0);
+  int unplugs = 0;
+  held->SetUnplugHandler(THidPlugEvent([&](THidDevice* d) {
+    ++unplugs;
+    d->Destroy();
+  }));
+  Events.clear();
+  Sim.Unplug(a);
+  Loop.RunPending();
+  EXPECT_EQ(unplugs, 1);
+  // The object is gone before its removal would be raised: nobody hears of it again.
+  EXPECT_EQ(Events, std::vector<std::string>{"change"});
+  EXPECT_TRUE(Controller->Devices().empty());
+  EXPECT_EQ(Controller->UnpluggedCount(), 0);
+  EXPECT_EQ(Controller->CheckedOutCount(), 0);
+  Sim.NotifyDeviceChange();
+  Loop.RunPending();
+  EXPECT_EQ(Events.size(), 1u);
+  ExpectCleanShutdown();
+}
+
+TEST_F(Refresh, ARefreshAskedForDuringARefreshRunsOnceAfterIt) {
+  Sim.SetAutoNotify(false);
+  MakeController();
+  Events.clear();
+  Controller->SetOnArrival(THidPlugEvent([this](THidDevice* d) {
+    Log("arrival", d);
+    if (d->PnPInfo().DevicePath != "A") return;
+    Sim.Plug(Named("C"));
+    Controller->DeviceChange();
+    Events.push_back("asked");
+  }));
+  Sim.Plug(Named("A"));
+  Sim.Plug(Named("B"));
+  Controller->DeviceChange();
+  EXPECT_EQ(Events, (std::vector<std::string>{"arrival A", "asked", "arrival B", "change",
+                                              "arrival C", "change"}));
+  ASSERT_EQ(Controller->Devices().size(), 3u);
+  EXPECT_EQ(Controller->CheckedInCount(), 3);
+
+  // A notification that comes in meanwhile is not lost either.
+  Events.clear();
+  Controller->SetOnArrival(THidPlugEvent([this](THidDevice* d) {
+    Log("arrival", d);
+    if (d->PnPInfo().DevicePath != "E") return;
+    Sim.Plug(Named("F"));
+    Controller->NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, 5);
+  }));
+  Sim.Plug(Named("E"));
+  Controller->NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, 4);
+  EXPECT_EQ(Events, (std::vector<std::string>{"arrival E", "change", "arrival F", "change"}));
+  EXPECT_EQ(Controller->LastChangeParam(), 5);
+  EXPECT_FALSE(Controller->InRefresh());
+  ExpectCleanShutdown();
+}
+
+TEST_F(Refresh, ADeviceThatGainsReadWriteAccessArrivesAgain) {
+  TSimInterfaceSpec setup = Named("A");
+  setup.Faults.RefuseReadWrite = true;
+  const auto a = Sim.Plug(setup);
+  MakeController();
+  ASSERT_EQ(Controller->Devices().size(), 1u);
+  EXPECT_FALSE(Controller->Devices()[0]->ReadWriteAccess());
+  Events.clear();
+  Sim.NotifyDeviceChange();  // nothing changed
+  Loop.RunPending();
+  EXPECT_TRUE(Events.empty());
+
+  // The system lets the user open it now and says that the device changed.
+  Sim.SetFaults(a, TSimFaults{});
+  Sim.NotifyDeviceChange();
+  Loop.RunPending();
+  EXPECT_EQ(Events, (std::vector<std::string>{"removal A", "arrival A", "change"}));
+  ASSERT_EQ(Controller->Devices().size(), 1u);
+  EXPECT_TRUE(Controller->Devices()[0]->ReadWriteAccess());
+  EXPECT_EQ(Controller->CheckedInCount(), 1);
+
+  // A device the application holds is left alone, access or not.
+  Sim.SetFaults(a, setup.Faults);
+  THidDevice* held = CheckOut(0);
+  Events.clear();
+  Sim.NotifyDeviceChange();
+  Loop.RunPending();
+  EXPECT_TRUE(Events.empty());
+  EXPECT_EQ(Controller->Devices()[0].get(), held);
+  ExpectCleanShutdown();
+}
+
 }  // namespace
 }  // namespace glowstep::testing

@@ -208,5 +208,74 @@ TEST_F(Reader, AnExceptionFromTheDataHandlerIsShownAndReadingGoesOn) {
   ExpectCleanShutdown();
 }
 
+TEST_F(Reader, AReaderStoppedFromItsOwnDeliveryIsJoinedOnceItFinishes) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  MakeController(false);
+  Controller->SetOnDeviceData(THidDataEvent(
+      [](THidDevice* d, std::uint8_t, const std::uint8_t*, std::uint16_t) { d->Destroy(); }));
+  CheckOut(0);
+  Sim.SendInputReport(id, {0, 1});
+  // No refresh comes: the finished thread and its read go all the same.
+  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().Reads == 0; }, 2000ms));
+  EXPECT_FALSE(Controller->Devices()[0]->CheckedOut());
+  ExpectCleanShutdown();
+}
+
+TEST_F(Reader, DestroyingTheControllerInsideADeliveryReturnsAndReleasesEverything) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  MakeController(false);
+  Controller->SetDevThreadSleepTime(10000);
+  Controller->SetOnDeviceData(THidDataEvent([this](THidDevice*, std::uint8_t, const std::uint8_t*,
+                                                   std::uint16_t) { Controller.reset(); }));
+  CheckOut(0);
+  Sim.SendInputReport(id, {0, 1});
+  ASSERT_TRUE(Loop.RunUntil([&] { return Controller == nullptr; }, 2000ms));
+  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().Reads == 0; }, 2000ms));
+  ExpectCleanShutdown();
+  EXPECT_EQ(Sim.LibraryReferences(std::string(kHidLibraryName)), 0);
+}
+
+// The interface goes and a new one takes over its path before the refresh runs, as a system
+// that reuses device paths does. The old object must not read the newcomer's reports.
+TEST_F(Reader, AHeldDeviceWhosePathIsHandedOnNeverReadsTheNewcomer) {
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Path = "sim:stairs";
+  auto id = Sim.Plug(setup);
+  MakeController();
+  Controller->SetDevThreadSleepTime(10000);  // the reader sleeps until the refresh wakes it
+  Sim.SetAutoNotify(false);
+  std::vector<THidDevice*> failing;
+  Controller->SetOnDeviceDataError(
+      THidDataErrorEvent([&](THidDevice* d, std::uint32_t) { failing.push_back(d); }));
+  const auto failed = [&](THidDevice* d) {
+    return std::find(failing.begin(), failing.end(), d) != failing.end();
+  };
+  for (int round = 0; round < 300; ++round) {
+    THidDevice* held = CheckOut(0);
+    ASSERT_TRUE(held != nullptr && held->HasReader()) << "round " << round;
+    failing.clear();
+    Sim.Unplug(id);
+    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held); }, 2000ms)) << "round " << round;
+    id = Sim.Plug(setup);
+    failing.clear();
+    Deliveries.clear();
+    Controller->DeviceChange();
+    ASSERT_FALSE(held->PluggedIn());
+    // Woken by the refresh, the old reader fails its next read start, or opens the newcomer.
+    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held) || Sim.OpenHandlesOf(id) > 0; }, 2000ms))
+        << "round " << round;
+    if (Sim.OpenHandlesOf(id) > 0) {
+      Sim.SendInputReport(id, {0, 0xEE});
+      Loop.RunUntil([&] { return !Deliveries.empty(); }, 500ms);
+    }
+    ASSERT_TRUE(Deliveries.empty())
+        << "the newcomer's report reached the old object, round " << round;
+    ASSERT_EQ(Sim.OpenHandlesOf(id), 0) << "round " << round;
+    held->Destroy();
+    ASSERT_EQ(Controller->Devices().size(), 1u);
+  }
+  ExpectCleanShutdown();
+}
+
 }  // namespace
 }  // namespace glowstep::testing

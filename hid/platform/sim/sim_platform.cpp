@@ -705,6 +705,12 @@ TSimCounters TSimPlatform::Counters() const {
   return counters;
 }
 
+std::int64_t TSimPlatform::OpenHandlesOf(TInterfaceId id) const {
+  std::lock_guard lock(Lock_);
+  return std::count_if(Open_.begin(), Open_.end(),
+                       [id](const auto& entry) { return entry.second.Interface == id; });
+}
+
 std::vector<std::string> TSimPlatform::ThreadNames() const {
   std::lock_guard lock(Lock_);
   return ThreadNames_;

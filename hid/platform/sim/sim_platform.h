@@ -111,6 +111,8 @@ class TSimPlatform final : public THidPlatform {
   int LibraryReferences(const std::string& name) const;
 
   TSimCounters Counters() const;
+  // Handles open now on the interface (plugged or not).
+  std::int64_t OpenHandlesOf(TInterfaceId id) const;
   std::vector<std::string> ThreadNames() const;
 
   // --- THidPlatform ---------------------------------------------------------------------------

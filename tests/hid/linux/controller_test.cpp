@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,7 +35,9 @@ class LinuxController : public ::testing::Test {
 
   LinuxController() {
     TLinuxPlatformOptions options = Fixture.Options();
+    // Called on the main thread and on reader threads alike.
     options.OpenNode = [this](const std::string& node, int flags, const std::string&) {
+      std::lock_guard lock(OpensLock);
       if (Refused.count(node) != 0) {
         errno = EACCES;
         return -1;
@@ -49,7 +52,40 @@ class LinuxController : public ::testing::Test {
 
   ~LinuxController() override {
     Controller.reset();
+    ForgetOpens();
+  }
+
+  // Closes the device ends of every open made so far.
+  void ForgetOpens() {
+    std::lock_guard lock(OpensLock);
     for (const TOpen& open : Opens) close(open.DeviceEnd);
+    Opens.clear();
+  }
+
+  std::size_t OpenCount() {
+    std::lock_guard lock(OpensLock);
+    return Opens.size();
+  }
+
+  TOpen LastOpen() {
+    std::lock_guard lock(OpensLock);
+    return Opens.empty() ? TOpen{} : Opens.back();
+  }
+
+  // Opens for reading only: those of a reader.
+  std::size_t ReadOpenCount() {
+    std::lock_guard lock(OpensLock);
+    return static_cast<std::size_t>(std::count_if(Opens.begin(), Opens.end(), [](const TOpen& o) {
+      return (o.Flags & O_ACCMODE) == O_RDONLY;
+    }));
+  }
+
+  void Refuse(const std::string& node, bool refuse) {
+    std::lock_guard lock(OpensLock);
+    if (refuse)
+      Refused.insert(node);
+    else
+      Refused.erase(node);
   }
 
   void MakeController() {
@@ -81,6 +117,7 @@ class LinuxController : public ::testing::Test {
 
   // The device end of the last open of `node` that can read.
   int ReadEnd(const std::string& node) {
+    std::lock_guard lock(OpensLock);
     for (auto it = Opens.rbegin(); it != Opens.rend(); ++it)
       if (it->Node == node && (it->Flags & O_ACCMODE) == O_RDONLY) return it->DeviceEnd;
     return -1;
@@ -92,8 +129,9 @@ class LinuxController : public ::testing::Test {
   TMainLoop Loop;
   std::unique_ptr<TLinuxHidPlatform> Platform;
   std::unique_ptr<THidDeviceController> Controller;
-  std::vector<TOpen> Opens;
-  std::set<std::string> Refused;
+  std::mutex OpensLock;
+  std::vector<TOpen> Opens;       // guarded by OpensLock
+  std::set<std::string> Refused;  // guarded by OpensLock
   std::vector<std::string> Events;
   std::vector<std::u16string> Products;
   std::vector<TBytes> Reports;
@@ -137,12 +175,12 @@ TEST_F(LinuxController, ANodeHandedOnToAnotherDeviceIsNeverTakenForTheFirst) {
   other.Sequence = 2;
   other.UsbProduct = "Other";
   Fixture.Add(other);
-  const std::size_t opens = Opens.size();
+  const std::size_t opens = OpenCount();
   const TBytes report(65, 0);
   std::uint32_t written = 0;
   EXPECT_FALSE(held->WriteReport(report.data(), 65, written));
   EXPECT_EQ(Platform->LastError(), kErrorDeviceNotConnected);
-  EXPECT_EQ(Opens.size(), opens);  // the newcomer's node was not even opened
+  EXPECT_EQ(OpenCount(), opens);  // the newcomer's node was not even opened
 
   Refresh();
   ASSERT_EQ(Controller->Devices().size(), 2u);
@@ -153,16 +191,64 @@ TEST_F(LinuxController, ANodeHandedOnToAnotherDeviceIsNeverTakenForTheFirst) {
   EXPECT_EQ(Products.back(), u"Other");
 }
 
+// The measured fault: the held controller goes, and before the refresh runs the kernel gives
+// its node and number to another device. The refresh lists the newcomer at that node; the old
+// object, unplugged by that same refresh, must never open the node again.
+TEST_F(LinuxController, ANodeHandedOnWithinOneRefreshNeverReachesTheOldObject) {
+  Fixture.Add(TFixtureDevice{});
+  MakeController();
+  Controller->SetDevThreadSleepTime(10000);  // the reader sleeps until the refresh wakes it
+  std::vector<THidDevice*> failing;
+  Controller->SetOnDeviceDataError(
+      THidDataErrorEvent([&](THidDevice* d, std::uint32_t) { failing.push_back(d); }));
+  const auto failed = [&](THidDevice* d) {
+    return std::find(failing.begin(), failing.end(), d) != failing.end();
+  };
+  for (std::uint32_t round = 0; round < 300; ++round) {
+    ForgetOpens();
+    THidDevice* held = CheckOut(0);
+    ASSERT_TRUE(held != nullptr && held->HasReader()) << "round " << round;
+    const int oldEnd = ReadEnd(Node("hidraw0"));
+    ASSERT_GE(oldEnd, 0);
+    failing.clear();
+    Fixture.Remove("hidraw0");
+    shutdown(oldEnd, SHUT_RDWR);  // the node hangs up
+    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held); }, 2000ms)) << "round " << round;
+
+    TFixtureDevice newcomer;
+    newcomer.Sequence = round + 2;
+    newcomer.UsbProduct = "Newcomer";
+    Fixture.Add(newcomer);
+    failing.clear();
+    Reports.clear();
+    const std::size_t readOpens = ReadOpenCount();
+    Refresh();
+    ASSERT_FALSE(held->PluggedIn());
+    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held) || ReadOpenCount() > readOpens; }, 2000ms))
+        << "round " << round;
+    if (ReadOpenCount() > readOpens) {
+      const TBytes report(64, 0xEE);
+      ASSERT_EQ(write(ReadEnd(Node("hidraw0")), report.data(), report.size()), 64);
+      Loop.RunUntil([&] { return !Reports.empty(); }, 500ms);
+    }
+    ASSERT_TRUE(Reports.empty()) << "the newcomer's report reached the old object, round " << round;
+    ASSERT_EQ(ReadOpenCount(), readOpens)
+        << "the old object opened the node again, round " << round;
+    held->Destroy();
+    ASSERT_EQ(Controller->Devices().size(), 1u);
+  }
+}
+
 TEST_F(LinuxController, ADeviceTheUserMayNotOpenIsStillIdentified) {
   Fixture.Add(TFixtureDevice{});
-  Refused.insert(Node("hidraw0"));
+  Refuse(Node("hidraw0"), true);
   MakeController();
   ASSERT_EQ(Controller->Devices().size(), 1u);
   EXPECT_EQ(Products, std::vector<std::u16string>{u"Glowstep 3 v1.2"});
   THidDevice* device = CheckOut(0);
   EXPECT_FALSE(device->ReadWriteAccess());
   EXPECT_FALSE(device->HasReader());
-  EXPECT_TRUE(Opens.empty());
+  EXPECT_EQ(OpenCount(), 0u);
 }
 
 TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
@@ -177,9 +263,9 @@ TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
   request[1] = 'r';
   std::uint32_t written = 0;
   ASSERT_TRUE(device->WriteReport(request.data(), 65, written));
-  ASSERT_FALSE(Opens.empty());
+  ASSERT_GT(OpenCount(), 0u);
   TBytes received(80, 0);
-  ASSERT_EQ(read(Opens.back().DeviceEnd, received.data(), received.size()), 65);
+  ASSERT_EQ(read(LastOpen().DeviceEnd, received.data(), received.size()), 65);
 
   TBytes answer(64, 0);
   answer[0] = 'r';
