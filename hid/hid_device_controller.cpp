@@ -50,8 +50,11 @@ THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPo
       });
   std::weak_ptr<THidDeviceController*> alive = Alive_;
   Port_.Post([alive] {
-    if (const auto controller = alive.lock())
-      (*controller)->NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
+    const auto controller = alive.lock();
+    if (!controller) return;
+    (*controller)->NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
+    // The devices present now were announced; say once that later ones will not be.
+    if (!(*controller)->NotifyWindow_) throw std::runtime_error(kDeviceChangesNotFollowed);
   });
 }
 

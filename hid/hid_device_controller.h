@@ -31,6 +31,11 @@ class THidDeviceController {
   static constexpr std::int32_t kDefaultDevThreadSleepTime = 100;
   // The parameter of the first, posted notification: it makes that refresh count as a change.
   static constexpr std::intptr_t kInitialChangeParam = -1;
+  // Raised (to the main loop) after the first refresh when the system's device-change
+  // notification could not be set up.
+  static constexpr const char* kDeviceChangesNotFollowed =
+      "Devices plugged in or unplugged from now on cannot be noticed on this system: plug the "
+      "controller in and start the program again";
 
   THidDeviceController(THidPlatform& platform, TMainThreadPort& port);
   THidDeviceController(const THidDeviceController&) = delete;

@@ -25,6 +25,10 @@ namespace glowstep {
 
 class TMainThreadPort;
 
+// A platform error code in words: the system's message on Windows, where the codes come from;
+// elsewhere a short text for the codes the backends use, and the number for any other.
+std::string ErrorCodeText(std::uint32_t code);
+
 using THidHandle = std::uintptr_t;
 inline constexpr THidHandle kInvalidHandle = ~THidHandle{0};
 using TDeviceInfoSet = std::uintptr_t;
@@ -194,6 +198,8 @@ class THidPlatform {
   virtual std::unique_ptr<TPlatformRead> CreateRead() = 0;
   // The calling thread's last error code.
   virtual std::uint32_t LastError() = 0;
+  // The system's own words for the calling thread's last error, for the user.
+  virtual std::string LastErrorText() { return ErrorCodeText(LastError()); }
 
   // --- HID class library ----------------------------------------------------------------------
   virtual bool GetAttributes(THidHandle handle, THidAttributes& attributes) = 0;

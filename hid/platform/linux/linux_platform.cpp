@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <string_view>
+#include <system_error>
 
 #include "hid_pnp_info.h"
 #include "main_thread_port.h"
@@ -23,6 +26,8 @@ namespace glowstep {
 namespace {
 
 thread_local std::uint32_t tLastError = 0;
+// The errno behind tLastError when a system call failed; 0 when the backend chose the code.
+thread_local int tLastErrno = 0;
 
 constexpr TLibraryHandle kSetupLibrary = 1;
 constexpr TLibraryHandle kHidLibrary = 2;
@@ -33,6 +38,7 @@ constexpr const char* kHidrawSubsystem = "hidraw";
 
 bool Fail(std::uint32_t error) {
   tLastError = error;
+  tLastErrno = 0;
   return false;
 }
 
@@ -61,7 +67,12 @@ std::uint32_t ErrorFromErrno(int error) {
   }
 }
 
-bool FailErrno() { return Fail(ErrorFromErrno(errno)); }
+bool FailErrno() {
+  const int error = errno;
+  Fail(ErrorFromErrno(error));
+  tLastErrno = error;
+  return false;
+}
 
 // The backend provides every entry of both libraries itself; this address only marks an entry
 // as present and is never called.
@@ -261,7 +272,7 @@ class TLinuxRead final : public TPlatformRead {
   std::uint32_t Complete(std::uint32_t count, std::uint32_t error) {
     Count_ = count;
     Completed_ = true;
-    if (error != 0) tLastError = error;
+    if (error != 0) Fail(error);
     Finish();
     return kWaitIoCompletion;
   }
@@ -348,6 +359,61 @@ class TUdevMonitor final : public TDeviceNotifier {
   TMainThreadPort::TWatchId Watch_ = 0;
 };
 
+// Without the udev daemon (as in many containers) a udev monitor hears nothing, so the nodes
+// the kernel makes in /dev are watched instead: a hidraw node that comes, goes or changes its
+// access asks for one refresh per wake-up. No time-out is involved: the watch costs nothing
+// while nothing happens.
+class TDevNodeWatch final : public TDeviceNotifier {
+ public:
+  // The most reads of queued events one wake-up takes before it refreshes.
+  static constexpr int kMaxReadsPerWake = 64;
+
+  TDevNodeWatch(std::string directory, TMainThreadPort& port, TDeviceChangeCallback callback)
+      : Directory_(std::move(directory)), Port_(port), Callback_(std::move(callback)) {}
+  TDevNodeWatch(const TDevNodeWatch&) = delete;
+  TDevNodeWatch& operator=(const TDevNodeWatch&) = delete;
+
+  ~TDevNodeWatch() override {
+    if (Watch_ != 0) Port_.Unwatch(Watch_);
+    if (Fd_ >= 0) close(Fd_);
+  }
+
+  bool Start() {
+    Fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (Fd_ < 0) return false;
+    constexpr std::uint32_t kEvents =
+        IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
+    if (inotify_add_watch(Fd_, Directory_.c_str(), kEvents) < 0) return false;
+    Watch_ = Port_.WatchReadable(Fd_, [this] { OnReadable(); });
+    return Watch_ != 0;
+  }
+
+ private:
+  void OnReadable() {
+    bool hidraw = false;
+    alignas(inotify_event) char buffer[4096];
+    for (int i = 0; i < kMaxReadsPerWake; ++i) {
+      const ssize_t n = read(Fd_, buffer, sizeof buffer);
+      if (n <= 0) break;  // drained (EAGAIN), or nothing more to take
+      for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        // An overflow lost events, possibly of hidraw nodes.
+        if ((event->mask & IN_Q_OVERFLOW) != 0 ||
+            (event->len > 0 && std::string_view(event->name).starts_with(kHidrawSubsystem)))
+          hidraw = true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    if (hidraw) Callback_(kWmDeviceChange, kDbtDevNodesChanged, 0);
+  }
+
+  std::string Directory_;
+  TMainThreadPort& Port_;
+  TDeviceChangeCallback Callback_;
+  int Fd_ = -1;
+  TMainThreadPort::TWatchId Watch_ = 0;
+};
+
 }  // namespace
 
 // --- The platform -------------------------------------------------------------------------------
@@ -363,7 +429,7 @@ std::shared_ptr<TLinuxHidPlatform::THandleRecord> TLinuxHidPlatform::FindHandle(
   std::lock_guard lock(Lock_);
   const auto it = Handles_.find(handle);
   if (it == Handles_.end()) {
-    tLastError = kErrorInvalidHandle;
+    Fail(kErrorInvalidHandle);
     return nullptr;
   }
   return it->second;
@@ -716,6 +782,11 @@ std::unique_ptr<TPlatformRead> TLinuxHidPlatform::CreateRead() {
 
 std::uint32_t TLinuxHidPlatform::LastError() { return tLastError; }
 
+std::string TLinuxHidPlatform::LastErrorText() {
+  if (tLastErrno != 0) return std::error_code(tLastErrno, std::generic_category()).message();
+  return THidPlatform::LastErrorText();
+}
+
 // --- HID class library --------------------------------------------------------------------------
 
 bool TLinuxHidPlatform::GetAttributes(THidHandle handle, THidAttributes& attributes) {
@@ -801,9 +872,15 @@ bool TLinuxHidPlatform::GetNumInputBuffers(THidHandle handle, std::uint32_t& cou
 std::unique_ptr<TDeviceNotifier> TLinuxHidPlatform::CreateDeviceNotifier(
     TMainThreadPort& port,
     TDeviceChangeCallback callback) {
-  auto monitor = std::make_unique<TUdevMonitor>(Udev_, port, std::move(callback));
-  if (!monitor->Start()) return nullptr;
-  return monitor;
+  // udev makes its control socket when it starts; without the daemon a monitor would open and
+  // then stay silent.
+  if (access(Options_.UdevControlPath.c_str(), F_OK) == 0) {
+    auto monitor = std::make_unique<TUdevMonitor>(Udev_, port, callback);
+    if (monitor->Start()) return monitor;
+  }
+  auto watch = std::make_unique<TDevNodeWatch>(Options_.NodeRoot, port, std::move(callback));
+  if (watch->Start()) return watch;
+  return nullptr;
 }
 
 std::unique_ptr<THidPlatform> CreateNativePlatform() {

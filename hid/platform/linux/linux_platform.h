@@ -11,6 +11,8 @@
 //  - an open with access None opens nothing: the handle reads sysfs, so a device the user may
 //    not open is still identified. Other opens open the node, and only while it still belongs
 //    to the device the last scan listed at that path;
+//  - plugs are reported by a udev monitor (source "udev", subsystem hidraw) while the udev daemon
+//    runs, and otherwise by an inotify watch on the node directory for hidraw nodes;
 //  - reads poll() the node and an eventfd that Wake signals. With a read outstanding the wait
 //    has no time-out: every reason the reader has to look up comes with Wake, so an idle held
 //    device costs no wake-ups. Reports of a device without report IDs get a 0 in front, so the
@@ -49,6 +51,9 @@ struct TLinuxPlatformOptions {
   // setup-service binding loads and what the device-change monitor uses.
   bool ListSysfs = false;
   std::string NodeRoot = "/dev";
+  // While this exists the udev daemon runs, and a udev monitor reports plugs once udev has
+  // applied its rules. Otherwise NodeRoot is watched for hidraw nodes.
+  std::string UdevControlPath = "/run/udev/control";
   std::vector<std::string> UdevLibraryNames = TUdevLibrary::DefaultNames();
   TUdevLibrary::TSymbolLookup UdevLookup;
   TNodeOpener OpenNode = OpenCharacterDevice;
@@ -104,6 +109,7 @@ class TLinuxHidPlatform final : public THidPlatform {
                  std::uint32_t& written) override;
   std::unique_ptr<TPlatformRead> CreateRead() override;
   std::uint32_t LastError() override;
+  std::string LastErrorText() override;
   bool GetAttributes(THidHandle handle, THidAttributes& attributes) override;
   bool GetProductString(THidHandle handle, char16_t* buffer, std::uint32_t bufferBytes) override;
   bool GetPreparsedData(THidHandle handle, TPreparsedData& preparsed) override;

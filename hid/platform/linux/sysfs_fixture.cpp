@@ -56,7 +56,13 @@ TLinuxPlatformOptions TSysfsFixture::Options() const {
   options.SysfsRoot = SysfsRoot();
   options.NodeRoot = NodeRoot();
   options.ListSysfs = true;
+  options.UdevControlPath = UdevControlPath();
   return options;
+}
+
+void TSysfsFixture::StartUdev() {
+  fs::create_directories(fs::path(UdevControlPath()).parent_path());
+  WriteFile(UdevControlPath(), "");
 }
 
 void TSysfsFixture::WriteFile(const std::string& path, const std::string& contents) {

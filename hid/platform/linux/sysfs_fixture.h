@@ -47,8 +47,12 @@ class TSysfsFixture {
   const std::string& Dir() const { return Dir_; }
   std::string SysfsRoot() const { return Dir_ + "/sys"; }
   std::string NodeRoot() const { return Dir_ + "/dev"; }
-  // Options for a platform that reads this tree (libudev still loads from the system).
+  // Options for a platform that reads this tree (libudev still loads from the system). The udev
+  // daemon counts as not running, so plugs are watched for in NodeRoot, until StartUdev.
   TLinuxPlatformOptions Options() const;
+  std::string UdevControlPath() const { return Dir_ + "/run/udev/control"; }
+  // Makes udev's control socket: platforms made afterwards listen to the udev monitor.
+  void StartUdev();
 
   // Adds the device; returns its hidraw syspath.
   std::string Add(const TFixtureDevice& device);

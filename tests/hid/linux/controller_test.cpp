@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,7 +34,10 @@ class LinuxController : public ::testing::Test {
     int DeviceEnd = -1;
   };
 
-  LinuxController() {
+  LinuxController() { Platform = std::make_unique<TLinuxHidPlatform>(PlatformOptions()); }
+
+  // The fixture's tree, with a socket pair for every open of a node.
+  TLinuxPlatformOptions PlatformOptions() {
     TLinuxPlatformOptions options = Fixture.Options();
     // Called on the main thread and on reader threads alike.
     options.OpenNode = [this](const std::string& node, int flags, const std::string&) {
@@ -47,7 +51,7 @@ class LinuxController : public ::testing::Test {
       Opens.push_back(TOpen{node, flags, pair[1]});
       return pair[0];
     };
-    Platform = std::make_unique<TLinuxHidPlatform>(options);
+    return options;
   }
 
   ~LinuxController() override {
@@ -237,6 +241,72 @@ TEST_F(LinuxController, ANodeHandedOnWithinOneRefreshNeverReachesTheOldObject) {
     held->Destroy();
     ASSERT_EQ(Controller->Devices().size(), 1u);
   }
+}
+
+TEST_F(LinuxController, WithoutTheUdevDaemonHidrawNodesInDevAreWatched) {
+  MakeController();
+  EXPECT_TRUE(Controller->HasNotifyWindow());
+  EXPECT_EQ(Platform->Udev().References(), 1);  // the binding's: no udev monitor holds one
+  Fixture.Add(TFixtureDevice{});
+  TSysfsFixture::WriteFile(Node("ttyS9"), "");  // not a hidraw node: no refresh
+  Loop.RunFor(30ms);
+  EXPECT_TRUE(Events.empty());
+  TSysfsFixture::WriteFile(Node("hidraw0"), "");  // the kernel makes the node
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Events.empty(); }, 2000ms));
+  EXPECT_EQ(Events, std::vector<std::string>{"arrival " + Node("hidraw0")});
+
+  Fixture.Remove("hidraw0");
+  ASSERT_EQ(unlink(Node("hidraw0").c_str()), 0);
+  ASSERT_TRUE(Loop.RunUntil([&] { return Events.size() == 2; }, 2000ms));
+  EXPECT_EQ(Events.back(), "removal " + Node("hidraw0"));
+  EXPECT_TRUE(Loop.Errors().empty());
+}
+
+TEST_F(LinuxController, ANodeThatLetsTheUserInLaterIsTakenWithoutARestart) {
+  Fixture.Add(TFixtureDevice{});
+  TSysfsFixture::WriteFile(Node("hidraw0"), "");
+  Refuse(Node("hidraw0"), true);
+  MakeController();
+  ASSERT_EQ(Controller->Devices().size(), 1u);
+  EXPECT_FALSE(Controller->Devices()[0]->ReadWriteAccess());
+
+  // The rule is installed and applied: udev changes the node's access.
+  Refuse(Node("hidraw0"), false);
+  ASSERT_EQ(chmod(Node("hidraw0").c_str(), 0666), 0);
+  ASSERT_TRUE(Loop.RunUntil([&] { return Events.size() == 3; }, 2000ms));
+  EXPECT_EQ(Events,
+            (std::vector<std::string>{"arrival " + Node("hidraw0"), "removal " + Node("hidraw0"),
+                                      "arrival " + Node("hidraw0")}));
+  ASSERT_EQ(Controller->Devices().size(), 1u);
+  EXPECT_TRUE(Controller->Devices()[0]->ReadWriteAccess());
+  EXPECT_TRUE(CheckOut(0)->HasReader());
+}
+
+TEST_F(LinuxController, WithNeitherUdevNorANodeDirectoryToWatchItSaysSoOnce) {
+  TLinuxPlatformOptions options = PlatformOptions();
+  options.NodeRoot = Fixture.Dir() + "/no-such-dev";
+  Platform = std::make_unique<TLinuxHidPlatform>(options);
+  Fixture.Add(TFixtureDevice{});
+  MakeController();
+  EXPECT_FALSE(Controller->HasNotifyWindow());
+  EXPECT_EQ(Events.size(), 1u);  // what is there is found all the same
+  EXPECT_EQ(Loop.Errors(),
+            std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed});
+  Refresh();
+  Loop.RunFor(20ms);
+  EXPECT_EQ(Loop.Errors().size(), 1u);
+}
+
+TEST_F(LinuxController, WithTheUdevDaemonRunningItsMonitorIsUsed) {
+  Fixture.StartUdev();
+  Platform = std::make_unique<TLinuxHidPlatform>(PlatformOptions());
+  MakeController();
+  EXPECT_TRUE(Controller->HasNotifyWindow());
+  EXPECT_EQ(Platform->Udev().References(), 2);    // the monitor holds its own
+  TSysfsFixture::WriteFile(Node("hidraw0"), "");  // the node directory is not watched
+  Fixture.Add(TFixtureDevice{});
+  Loop.RunFor(30ms);
+  EXPECT_TRUE(Events.empty());
 }
 
 TEST_F(LinuxController, ADeviceTheUserMayNotOpenIsStillIdentified) {

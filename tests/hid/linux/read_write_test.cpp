@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -113,6 +114,22 @@ TEST_F(ReadWrite, AWriteIsOneMessageOfTheWholeBufferIdFirst) {
   const THidHandle query = Platform.AdoptDescriptor(-1, TFileAccess::None, false);
   EXPECT_FALSE(Platform.WriteFile(query, report.data(), 65, written));
   EXPECT_EQ(Platform.LastError(), kErrorAccessDenied);
+}
+
+TEST_F(ReadWrite, AFailedWriteIsWordedByTheSystem) {
+  // A descriptor that cannot be written: the system's own reason comes back.
+  const int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(readOnly, 0);
+  const THidHandle handle = Platform.AdoptDescriptor(readOnly, TFileAccess::ReadWrite, false);
+  const TBytes report(65, 0);
+  std::uint32_t written = 0;
+  EXPECT_FALSE(Platform.WriteFile(handle, report.data(), 65, written));
+  EXPECT_EQ(Platform.LastErrorText(), std::error_code(EBADF, std::generic_category()).message());
+  // A failure the backend decides itself is worded from its code.
+  EXPECT_FALSE(Platform.WriteFile(handle + 100, report.data(), 65, written));
+  EXPECT_EQ(Platform.LastErrorText(), ErrorCodeText(kErrorInvalidHandle));
+  EXPECT_EQ(Platform.LastErrorText(), "the device is not open");
+  Platform.CloseFile(handle);
 }
 
 TEST_F(ReadWrite, AWaitingReadWakesForStopAndForUnplugOnly) {

@@ -1,0 +1,61 @@
+#include <string>
+
+#include "hid_platform.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
+namespace glowstep {
+
+std::string ErrorCodeText(std::uint32_t code) {
+#ifdef _WIN32
+  // The codes are the system's own: it words them, in the user's language, as UTF-8 here.
+  wchar_t* wide = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&wide), 0, nullptr);
+  std::string text;
+  if (length > 0 && wide != nullptr) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0,
+                                          nullptr, nullptr);
+    if (bytes > 0) {
+      text.resize(static_cast<std::size_t>(bytes));
+      WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text.data(), bytes,
+                          nullptr, nullptr);
+    }
+  }
+  if (wide != nullptr) LocalFree(wide);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  if (!text.empty()) return text;
+#else
+  switch (code) {
+    case kErrorFileNotFound:
+      return "the device was not found";
+    case kErrorAccessDenied:
+      return "access denied";
+    case kErrorInvalidHandle:
+      return "the device is not open";
+    case kErrorGenFailure:
+      return "the device does not work";
+    case kErrorInvalidParameter:
+      return "the device does not take this report";
+    case kErrorOperationAborted:
+      return "the operation was aborted";
+    case kErrorDeviceNotConnected:
+      return "the device is not connected";
+    default:
+      break;
+  }
+#endif
+  return "error " + std::to_string(code);
+}
+
+}  // namespace glowstep
