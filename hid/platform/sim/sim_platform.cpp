@@ -689,7 +689,8 @@ bool TSimPlatform::GetNumInputBuffers(THidHandle handle, std::uint32_t& count) {
 void TSimPlatform::NameCurrentThread(std::string_view name) {
   {
     std::lock_guard lock(Lock_);
-    ThreadNames_.emplace_back(name);
+    if (std::find(ThreadNames_.begin(), ThreadNames_.end(), name) == ThreadNames_.end())
+      ThreadNames_.emplace_back(name);
   }
   THidPlatform::NameCurrentThread(name);
 }
@@ -721,6 +722,8 @@ std::vector<std::string> TSimPlatform::ThreadNames() const {
 std::vector<std::vector<std::uint8_t>> TVirtualStaircaseController::OutputReport(
     std::span<const std::uint8_t> report) {
   std::lock_guard lock(Lock_);
+  ++ReceivedCount_;
+  if (Received_.size() == kReportsKept) Received_.pop_front();
   Received_.emplace_back(report.begin(), report.end());
   std::vector<std::vector<std::uint8_t>> replies;
   if (report.size() < 2) return replies;
@@ -747,12 +750,12 @@ void TVirtualStaircaseController::SetSettings(const TSettings& settings) {
 
 std::vector<std::vector<std::uint8_t>> TVirtualStaircaseController::ReceivedReports() const {
   std::lock_guard lock(Lock_);
-  return Received_;
+  return {Received_.begin(), Received_.end()};
 }
 
 std::size_t TVirtualStaircaseController::ReceivedCount() const {
   std::lock_guard lock(Lock_);
-  return Received_.size();
+  return ReceivedCount_;
 }
 
 }  // namespace glowstep

@@ -113,6 +113,7 @@ class TSimPlatform final : public THidPlatform {
   TSimCounters Counters() const;
   // Handles open now on the interface (plugged or not).
   std::int64_t OpenHandlesOf(TInterfaceId id) const;
+  // Every name a thread was given, once each, in the order first given.
   std::vector<std::string> ThreadNames() const;
 
   // --- THidPlatform ---------------------------------------------------------------------------
@@ -218,10 +219,12 @@ class TSimPlatform final : public THidPlatform {
 
 // The staircase controller as the configurator sees it: one settings record (report bytes 2 to
 // 20), answered to every "r" request in a 65-byte input report with the settings at the same
-// positions as the write report, and replaced by every "w" report. It keeps every report it
-// received.
+// positions as the write report, and replaced by every "w" report. It counts every report it
+// received and keeps the latest ones.
 class TVirtualStaircaseController final : public TSimBehaviour {
  public:
+  // How many of the latest reports received are kept.
+  static constexpr std::size_t kReportsKept = 64;
   static constexpr std::size_t kSettingsBegin = 2;
   static constexpr std::size_t kSettingsSize = 19;
   static constexpr std::size_t kReportSize = 65;
@@ -236,13 +239,16 @@ class TVirtualStaircaseController final : public TSimBehaviour {
 
   TSettings Settings() const;
   void SetSettings(const TSettings& settings);
+  // The latest reports received, oldest first: at most kReportsKept.
   std::vector<std::vector<std::uint8_t>> ReceivedReports() const;
+  // Every report received.
   std::size_t ReceivedCount() const;
 
  private:
   mutable std::mutex Lock_;
   TSettings Settings_ = kDefaultSettings;
-  std::vector<std::vector<std::uint8_t>> Received_;
+  std::deque<std::vector<std::uint8_t>> Received_;
+  std::size_t ReceivedCount_ = 0;
 };
 
 }  // namespace glowstep
