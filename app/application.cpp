@@ -46,8 +46,10 @@ TApplication* TApplication::Instance() {
   return qobject_cast<TApplication*>(QCoreApplication::instance());
 }
 
-void TApplication::ShowException(std::exception_ptr error) {
-  if (Presenter_) Presenter_(Title_, ErrorBoxText(MessageOf(error)));
+void TApplication::ShowException(std::exception_ptr error) { ShowError(MessageOf(error)); }
+
+void TApplication::ShowError(const QString& message) {
+  if (Presenter_) Presenter_(Title_, ErrorBoxText(message));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

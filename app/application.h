@@ -33,6 +33,8 @@ class TApplication : public QApplication {
 
   // Runs the error display for an exception (any thread's, handed here on the main thread).
   void ShowException(std::exception_ptr error);
+  // Runs the error display for a message.
+  void ShowError(const QString& message);
   void SetErrorPresenter(TErrorPresenter presenter) { Presenter_ = std::move(presenter); }
 
   bool notify(QObject* receiver, QEvent* event) override;

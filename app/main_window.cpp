@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "application.h"
 #include "form_loading.h"
 
 namespace glowstep {
@@ -156,6 +157,12 @@ void TMainWindow::SetPhotoControlsEnabled(bool enabled) {
 
 void TMainWindow::SetErrorCaption(std::string_view caption) {
   Form_.Label2->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+}
+
+void TMainWindow::ShowError(std::string_view message) {
+  if (TApplication* application = TApplication::Instance())
+    application->ShowError(
+        QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
 }
 
 void TMainWindow::showEvent(QShowEvent* event) {

@@ -50,6 +50,7 @@ class TMainWindow : public QWidget, public TControllerView {
   void SetDeviceStatus(bool on) override;
   void SetPhotoControlsEnabled(bool enabled) override;
   void SetErrorCaption(std::string_view caption) override;
+  void ShowError(std::string_view message) override;
 
   // Where the colour dialog goes on the window's screen: centred across, its top at one third
   // of the height left free above and below it.

@@ -27,8 +27,8 @@ std::string ErrorCodeText(std::uint32_t code) {
                                           nullptr, nullptr);
     if (bytes > 0) {
       text.resize(static_cast<std::size_t>(bytes));
-      WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text.data(), bytes,
-                          nullptr, nullptr);
+      WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text.data(), bytes, nullptr,
+                          nullptr);
     }
   }
   if (wide != nullptr) LocalFree(wide);

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "main_thread_port.h"
+#include "numbers.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -63,6 +64,27 @@ std::string ProductToNarrow(std::u16string_view product) {
 #endif
 }
 
+std::string ControllerAccessMessage(std::string_view product, std::string_view path) {
+  std::string message = "The controller ";
+  message += product;
+#ifdef _WIN32
+  // Windows refuses read/write access to a HID device another program holds exclusively; the
+  // path of a device interface means nothing to the user.
+  (void)path;
+  message +=
+      " was found, but it cannot be opened for reading and writing: another program may be "
+      "using it.\nClose that program, then plug the controller in again.";
+#else
+  message += " was found at ";
+  message += path;
+  message +=
+      ", but this user may not read and write it.\nInstall the udev rule (the package installs "
+      "it; from the sources: sudo cp packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then "
+      "plug the controller in again or run \"sudo udevadm trigger --subsystem-match=hidraw\".";
+#endif
+  return message;
+}
+
 TControllerLink::TControllerLink(THidDeviceController& hidController, TControllerView& view)
     : HidController_(hidController),
       View_(view),
@@ -110,6 +132,15 @@ bool TControllerLink::HidControllerEnumerate(THidDevice* HidDev, std::int32_t Id
   }
   const std::string product = ProductOf(HidDev);
   if (!IsControllerProduct(product)) return true;
+  // A controller that cannot be opened for reading and writing would look held and do nothing:
+  // it is not taken, and the user learns why once per arrival. The open asks the system again,
+  // so access granted since the last look counts.
+  if (!HidDev->OpenGeneral() || !HidDev->ReadWriteAccess()) {
+    if (Refused_.insert(HidDev).second)
+      ShowErrorLater(ControllerAccessMessage(ToUtf8(HidDev->QueryProductName()),
+                                             HidDev->PnPInfo().DevicePath));
+    return true;
+  }
 
   THidDevice* device = nullptr;
   if (!HidController_.CheckOutAt(device, Idx)) return true;  // not ours to take; look further
@@ -128,6 +159,7 @@ void TControllerLink::HidControllerArrival(THidDevice* /*HidDev*/) {
 }
 
 void TControllerLink::HidControllerRemoval(THidDevice* HidDev) {
+  Refused_.erase(HidDev);  // the object goes: the next one for the device is a new arrival
   if (HidDev == nullptr || HidDev != HeldDevice_) return;
   HeldDevice_ = nullptr;
   View_.SetDeviceStatus(false);
@@ -135,6 +167,14 @@ void TControllerLink::HidControllerRemoval(THidDevice* HidDev) {
     View_.SetPhotoControlsEnabled(false);
   }
   ScheduleGiveBack(HidDev);
+}
+
+void TControllerLink::ShowErrorLater(std::string message) {
+  // Not inside the controller's event: the error box runs an event loop of its own.
+  std::weak_ptr<TControllerLink*> alive = Alive_;
+  HidController_.Port().Post([alive, message = std::move(message)] {
+    if (const auto link = alive.lock()) (*link)->View_.ShowError(message);
+  });
 }
 
 void TControllerLink::ScheduleGiveBack(THidDevice* device) {
@@ -189,8 +229,8 @@ void TControllerLink::Write_btnClick() {
 void TControllerLink::SendData() {
   if (HeldDevice_ == nullptr) return;
   std::uint32_t written = 0;
-  // A failed write is not noticed: the user sees the result on the staircase or by reading.
-  HeldDevice_->WriteReport(Codec_.Report().data(), kSettingsReportSize, written);
+  if (HeldDevice_->WriteReport(Codec_.Report().data(), kSettingsReportSize, written)) return;
+  View_.ShowError(std::string(kSendFailedMessage) + HidController_.Platform().LastErrorText());
 }
 
 }  // namespace glowstep

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,8 @@ inline constexpr int kPhotoSensorFirmware = 2;
 // The smallest reply payload (report bytes 1 onward) taken for a settings reply.
 inline constexpr std::uint16_t kMinReplyPayload = 32;
 inline constexpr std::string_view kReadErrorCaption = "ERROR";
+// A report the controller did not take: this, then the system's reason.
+inline constexpr std::string_view kSendFailedMessage = "Sending to the controller failed: ";
 
 // True when `product` contains "Glowstep 3" anywhere (case-sensitive).
 bool IsControllerProduct(std::string_view product);
@@ -34,6 +37,10 @@ bool IsControllerProduct(std::string_view product);
 // The digit right after the first "3." of the product string: "Glowstep 3.2" gives 2,
 // "Glowstep 3.1" gives 1. No "3." gives 0, and so does a character that is not a digit.
 int FirmwareVersion(std::string_view product);
+
+// What the user is told about a controller found at `path` that cannot be opened for reading
+// and writing, and what to do about it.
+std::string ControllerAccessMessage(std::string_view product, std::string_view path);
 
 // A device's product string (wide text) in the system's 8-bit encoding: the ANSI code page on
 // Windows, the locale's multibyte encoding elsewhere. Characters without a counterpart become
@@ -49,6 +56,8 @@ class TControllerView : public TSettingsControls {
   virtual void SetPhotoControlsEnabled(bool enabled) = 0;
   // Label2's caption (the label stays hidden).
   virtual void SetErrorCaption(std::string_view caption) = 0;
+  // Shows `message` (UTF-8) in the application's error box.
+  virtual void ShowError(std::string_view message) = 0;
 };
 
 class TControllerLink {
@@ -80,6 +89,7 @@ class TControllerLink {
   // Encodes the controls' values into a write report and sends it to the held controller.
   void Write_btnClick();
   // Writes the report buffer to the held controller as one output report; nothing without one.
+  // A write that fails is shown in the error box with the system's reason.
   void SendData();
 
   THidDevice* HeldDevice() const { return HeldDevice_; }
@@ -90,6 +100,8 @@ class TControllerLink {
 
  private:
   static std::string ProductOf(THidDevice* device);
+  // Shows `message` from the main loop, once the controller's event has returned.
+  void ShowErrorLater(std::string message);
   // Gives an unplugged, checked-out device back to the controller once the refresh that removed
   // it has finished, so its reader stops and the entry leaves the list.
   void ScheduleGiveBack(THidDevice* device);
@@ -98,6 +110,8 @@ class TControllerLink {
   TControllerView& View_;
   TSettingsCodec Codec_;
   THidDevice* HeldDevice_ = nullptr;
+  // Controllers found that the user may not open, and was told about; until they go.
+  std::set<const THidDevice*> Refused_;
   std::size_t PendingGiveBacks_ = 0;
   std::shared_ptr<TControllerLink*> Alive_;  // scheduled give-backs hold it weakly
 };

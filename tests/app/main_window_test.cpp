@@ -228,6 +228,51 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY(Form().Device_status_LED->Status());
   }
 
+  void aControllerTheUserMayNotOpenIsNamedOnceAndTakenWhenAllowed() {
+    TSimInterfaceSpec setup;
+    setup.ProductString = u"Glowstep 3.2";
+    setup.Behaviour = std::make_shared<TVirtualStaircaseController>();
+    setup.Faults.RefuseReadWrite = true;  // found and named, not to be read or written
+    const auto id = platform->Plug(setup);
+    QTRY_COMPARE(errors.size(), std::size_t{1});
+    QCOMPARE(errors[0], TApplication::Instance()->Title() + ": " +
+                            ErrorBoxText(QString::fromStdString(
+                                ControllerAccessMessage("Glowstep 3.2", platform->PathOf(id)))));
+    QVERIFY(!Form().Device_status_LED->Status());
+    QVERIFY(!Form().PhotoLevel->isEnabled());
+    QTest::mouseClick(Form().Write_btn, Qt::LeftButton);  // nothing is held: nothing happens
+    QCOMPARE(platform->Counters().ReportsWritten, 0);
+
+    TSimInterfaceSpec mouse;
+    mouse.ProductString = u"USB Optical Mouse";
+    platform->Plug(mouse);  // another arrival: the user is not told again
+    QTest::qWait(50);
+    QCOMPARE(errors.size(), std::size_t{1});
+    QVERIFY(!Form().Device_status_LED->Status());
+
+    platform->SetFaults(id, TSimFaults{});  // the rule applied: the system says the device changed
+    platform->NotifyDeviceChange();
+    QTRY_VERIFY(Form().Device_status_LED->Status());
+    QVERIFY(Form().PhotoLevel->isEnabled());
+    QCOMPARE(errors.size(), std::size_t{1});
+  }
+
+  void aFailingWriteIsShownInTheErrorBox() {
+    auto vc = std::make_shared<TVirtualStaircaseController>();
+    const auto id = PlugController(vc);
+    QTRY_VERIFY(Form().Device_status_LED->Status());
+    TSimFaults faults;
+    faults.FailWrite = true;
+    platform->SetFaults(id, faults);
+    QTest::mouseClick(Form().Write_btn, Qt::LeftButton);
+    QCOMPARE(errors,
+             std::vector<QString>{TApplication::Instance()->Title() +
+                                  ": Sending to the controller failed: " +
+                                  QString::fromStdString(ErrorCodeText(faults.WriteError)) + "."});
+    QCOMPARE(vc->ReceivedCount(), std::size_t{0});
+    QCOMPARE(Form().Label2->text(), QStringLiteral(">"));
+  }
+
   void titleAndErrorTextFollowTheProgramsRules() {
     QCOMPARE(ApplicationTitleFor("C:/Program Files/GLOWSTEP.EXE"), QStringLiteral("Glowstep"));
     QCOMPARE(ApplicationTitleFor("/usr/bin/glowstep-configurator"),

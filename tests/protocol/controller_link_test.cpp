@@ -30,10 +30,12 @@ class FakeView : public fakes::FakeControls, public TControllerView {
   void SetDeviceStatus(bool on) override { led = on; }
   void SetPhotoControlsEnabled(bool enabled) override { photo = enabled; }
   void SetErrorCaption(std::string_view caption) override { error = caption; }
+  void ShowError(std::string_view message) override { errors.emplace_back(message); }
 
   bool led = false;
   bool photo = false;
   std::string error = ">";
+  std::vector<std::string> errors;  // shown in the error box
 };
 
 // One window's worth of the link on the simulated platform, wired as the window wires it.
@@ -107,6 +109,22 @@ TEST(ProductMatch, NarrowsWideProductText) {
   EXPECT_EQ(ProductToNarrow(u""), "");
   // Neither the C locale nor a Western ANSI code page has a counterpart for a CJK character.
   EXPECT_EQ(ProductToNarrow(u"Glowstep 3 \u4E2D"), "Glowstep 3 ?");
+}
+
+TEST(ProductMatch, SaysWhereTheControllerIsAndHowToLetTheUserIn) {
+#ifdef _WIN32
+  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "\\\\?\\hid#vid_16c0&pid_05df"),
+            "The controller Glowstep 3.2 was found, but it cannot be opened for reading and "
+            "writing: another program may be using it.\n"
+            "Close that program, then plug the controller in again.");
+#else
+  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3"),
+            "The controller Glowstep 3.2 was found at /dev/hidraw3, but this user may not read "
+            "and write it.\n"
+            "Install the udev rule (the package installs it; from the sources: sudo cp "
+            "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
+            "again or run \"sudo udevadm trigger --subsystem-match=hidraw\".");
+#endif
 }
 
 TEST_F(ControllerLinkTest, StartsWithNothingHeld) {
@@ -330,6 +348,67 @@ TEST_F(ControllerLinkTest, ReplugStormLeavesOnlyTheHeldControllersReader) {
   EXPECT_EQ(controller.UnpluggedCount(), 0);
   EXPECT_TRUE(view.led);
   EXPECT_FALSE(view.photo);  // the last one plugged was 3.1
+}
+
+TEST_F(ControllerLinkTest, AControllerThatCannotBeOpenedIsNotTakenAndTheUserIsToldOncePerArrival) {
+  TSimFaults denied;
+  denied.RefuseReadWrite = true;  // found and named, but not to be read or written
+  const auto first = PlugController(u"Glowstep 3.2", denied);
+  Settle();
+  EXPECT_EQ(link.HeldDevice(), nullptr);
+  EXPECT_FALSE(view.led);
+  EXPECT_FALSE(view.photo);
+  EXPECT_EQ(controller.CheckedOutCount(), 0);
+  EXPECT_EQ(view.errors, std::vector<std::string>{
+                             ControllerAccessMessage("Glowstep 3.2", platform.PathOf(first))});
+
+  PlugOther();  // another arrival looks at every device again
+  Settle();
+  EXPECT_EQ(view.errors.size(), 1u);
+
+  platform.Unplug(first);  // plugged in again: a new arrival
+  const auto second = PlugController(u"Glowstep 3.2", denied);
+  Settle();
+  ASSERT_EQ(view.errors.size(), 2u);
+  EXPECT_EQ(view.errors[1], ControllerAccessMessage("Glowstep 3.2", platform.PathOf(second)));
+  EXPECT_FALSE(view.led);
+
+  // The user is let in (the rule applied, the other program closed) and the system says so.
+  platform.SetFaults(second, TSimFaults{});
+  platform.NotifyDeviceChange();
+  Settle();
+  ASSERT_NE(link.HeldDevice(), nullptr);
+  EXPECT_TRUE(view.led);
+  EXPECT_TRUE(view.photo);
+  EXPECT_EQ(view.errors.size(), 2u);
+  link.Read_btnClick();
+  EXPECT_TRUE(RunUntil([&] { return view.order_.size() == 8; }));
+}
+
+TEST_F(ControllerLinkTest, AFailingWriteIsShownWithTheSystemsReason) {
+  platform.SetAutoNotify(false);
+  const auto id = PlugController();
+  platform.NotifyDeviceChange();
+  Settle();
+  ASSERT_NE(link.HeldDevice(), nullptr);
+  link.Write_btnClick();
+  EXPECT_TRUE(view.errors.empty());
+
+  TSimFaults faults;
+  faults.FailWrite = true;  // an I/O error
+  faults.WriteError = kErrorGenFailure;
+  platform.SetFaults(id, faults);
+  link.Write_btnClick();
+  link.Read_btnClick();
+  EXPECT_EQ(view.errors, std::vector<std::string>(
+                             2, std::string(kSendFailedMessage) + ErrorCodeText(kErrorGenFailure)));
+
+  platform.Unplug(id);  // gone in the middle, before any refresh noticed
+  link.Write_btnClick();
+  ASSERT_EQ(view.errors.size(), 3u);
+  EXPECT_EQ(view.errors[2],
+            std::string(kSendFailedMessage) + ErrorCodeText(kErrorDeviceNotConnected));
+  EXPECT_EQ(view.error, ">");  // the read error's caption has nothing to do with it
 }
 
 }  // namespace

@@ -571,6 +571,7 @@ bool TSimPlatform::WriteFile(THidHandle handle,
     // A HID class driver takes output reports of exactly the output report length.
     if (buffer == nullptr || length != iface.Setup.OutputReportLength)
       return Fail(kErrorInvalidParameter);
+    if (iface.Setup.Faults.FailWrite) return Fail(iface.Setup.Faults.WriteError);
     id = open->Interface;
     behaviour = iface.Setup.Behaviour;
     faults = iface.Setup.Faults;

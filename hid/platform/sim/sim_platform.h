@@ -46,6 +46,8 @@ struct TSimFaults {
   bool FailProductString = false;  // the product-string query fails
   bool FailReadStart = false;      // every read start fails with ReadStartError
   std::uint32_t ReadStartError = kErrorGenFailure;
+  bool FailWrite = false;  // every report write fails with WriteError (an I/O error)
+  std::uint32_t WriteError = kErrorGenFailure;
   std::chrono::milliseconds AnswerDelay{0};  // replies become readable this much later
   std::uint16_t AnswerLength = 0;            // non-zero: replies are cut to this many bytes
   std::uint32_t AnswerFrom = 0;              // non-zero: replies arrive at that interface instead
