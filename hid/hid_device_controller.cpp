@@ -67,7 +67,12 @@ THidDeviceController::~THidDeviceController() {
   NotifyWindow_.reset();
   for (auto& device : Devices_) {
     device->Controller_ = nullptr;
-    if (device->CheckedOut()) device->MarkUnplugged();
+    if (device->CheckedOut()) {
+      // The reader stops first: woken by the unplug, it would only report the failure of its
+      // next read to handlers whose owners may be going away as well.
+      device->StopReader();
+      device->MarkUnplugged();
+    }
     device.reset();
   }
   Devices_.clear();

@@ -42,6 +42,9 @@ struct TDelivery {
 
 class HidFixture : public ::testing::Test {
  protected:
+  // The controller goes before the logs its handlers write to.
+  ~HidFixture() override { Controller.reset(); }
+
   // Builds the controller with logging handlers and runs the first, posted refresh.
   void MakeController(bool withDataHandler = true) {
     Controller = std::make_unique<THidDeviceController>(Sim, Loop);
