@@ -8,7 +8,6 @@
 // DefWindowProcA.
 #include <exception>
 #include <mutex>
-#include <stdexcept>
 
 #include "main_thread_port.h"
 #include "windows_internal.h"
@@ -105,9 +104,8 @@ std::unique_ptr<TDeviceNotifier> CreateNotifyWindow(TMainThreadPort& port,
                                                     TDeviceChangeCallback callback) {
   // A window hears only what its thread's loop dispatches, and only the main thread runs one.
   // Elsewhere there is none: the controller still lists what is present at its first refresh,
-  // and the main loop is told that later changes go unseen.
+  // and tells the main loop that later changes go unseen.
   if (!port.IsMainThread()) {
-    port.Post([] { throw std::runtime_error(kNotifyWindowOffMainThread); });
     SetLastError(ERROR_INVALID_THREAD_ID);
     return nullptr;
   }

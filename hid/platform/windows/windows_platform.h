@@ -88,8 +88,8 @@ class TWindowsPlatform : public THidPlatform {
 
   // --- Notification and threads ---------------------------------------------------------------
   // A hidden top-level window on the main thread, whose loop must dispatch window messages;
-  // nullptr when it cannot be made. Asked for on another thread it is refused, and the main
-  // loop is told (kNotifyWindowOffMainThread).
+  // nullptr when it cannot be made. Asked for on another thread it is refused (the controller
+  // then tells the main loop that later changes go unseen).
   std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort& port,
                                                         TDeviceChangeCallback callback) override;
   void NameCurrentThread(std::string_view name) override;
@@ -105,8 +105,5 @@ class TWindowsPlatform : public THidPlatform {
 
 // The window class of the notification windows, for tools that look for them.
 inline constexpr const char* kNotifyWindowClass = "GlowstepHidNotifyWindow";
-// What the main loop is told when the notification window is asked for off the main thread.
-inline constexpr const char* kNotifyWindowOffMainThread =
-    "Device changes cannot be followed: the notification window must be made on the main thread";
 
 }  // namespace glowstep

@@ -227,7 +227,8 @@ TEST_F(PipeDevice, AControllerBuiltOffTheMainThreadRunsWithoutNotificationsAndSa
   EXPECT_FALSE(Controller->HasNotifyWindow());
   // The first refresh still runs, from the main loop.
   ASSERT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 1; }));
-  EXPECT_EQ(Loop.Errors(), std::vector<std::string>{kNotifyWindowOffMainThread});
+  EXPECT_EQ(Loop.Errors(),
+            std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed});
   Controller.reset();
 }
 
