@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,13 @@ struct OnTimeCase {
   Extended seconds;
   int wire;
 };
+
+// Printed by its values: the default printer would dump the row's bytes, padding included, which
+// puts indeterminate bytes into the test's listing.
+void PrintTo(const OnTimeCase& c, std::ostream* os) {
+  *os << c.stairs << " stairs x " << c.leds << " LEDs, " << c.seconds.ToDouble() << " s -> "
+      << c.wire;
+}
 
 class OnTimeRule : public ::testing::TestWithParam<OnTimeCase> {};
 
