@@ -7,9 +7,8 @@
 // completes when a report is due, and fails when the interface goes away. The run-time
 // libraries exist as names whose exports tests can remove.
 //
-// The platform counts what is alive (handles, device-information sets, preparsed data, reads,
-// notifiers) and every misuse it can see (an unknown or closed handle, a handle closed while a
-// read was outstanding on it), so tests can prove that nothing is leaked or misused.
+// The tree is a backend of the emulated platform, which counts what is alive and every misuse it
+// can see; the tree adds the input reports it dropped.
 #pragma once
 
 #include <chrono>
@@ -24,11 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "hid_platform.h"
+#include "emulated_platform.h"
 
 namespace glowstep {
-
-class TSimRead;
 
 // What an interface does with the output reports written to it.
 class TSimBehaviour {
@@ -66,21 +63,11 @@ struct TSimInterfaceSpec {
   std::shared_ptr<TSimBehaviour> Behaviour;
 };
 
-struct TSimCounters {
-  std::int64_t OpenHandles = 0;
-  std::int64_t DeviceInfoSets = 0;
-  std::int64_t PreparsedData = 0;
-  std::int64_t Reads = 0;  // live TPlatformRead objects, one per reader thread
-  std::int64_t Notifiers = 0;
-  std::int64_t HandleMisuse = 0;           // operations on unknown or closed handles
-  std::int64_t ClosedWithPendingRead = 0;  // a handle closed under an outstanding read
-  std::int64_t ReadsAbandoned = 0;         // a read object destroyed with its read outstanding
-  std::int64_t ReadsBegun = 0;
-  std::int64_t ReportsWritten = 0;
+struct TSimCounters : THidEmulationCounters {
   std::int64_t ReportsDropped = 0;  // input queue full
 };
 
-class TSimPlatform final : public THidPlatform {
+class TSimPlatform final : public TEmulatedHidPlatform {
  public:
   using TInterfaceId = std::uint32_t;
   static constexpr std::uint32_t kInputQueueLength = 32;
@@ -109,114 +96,16 @@ class TSimPlatform final : public THidPlatform {
   void RemoveLibrary(const std::string& name);
   void RemoveExport(const std::string& library, const std::string& name);
   void SetNtVersion(int major, int minor);
-  // How many loads of the library are not yet freed.
-  int LibraryReferences(const std::string& name) const;
 
   TSimCounters Counters() const;
-  // Handles open now on the interface (plugged or not).
+  // Connections open now to the interface (plugged or not).
   std::int64_t OpenHandlesOf(TInterfaceId id) const;
-  // Every name a thread was given, once each, in the order first given.
-  std::vector<std::string> ThreadNames() const;
-
-  // --- THidPlatform ---------------------------------------------------------------------------
-  TLibraryHandle LoadLibraryByName(std::string_view name) override;
-  void FreeLibraryHandle(TLibraryHandle library) override;
-  TEntryAddress ResolveExport(TLibraryHandle library, std::string_view name) override;
-  bool IsNtVersionAtLeast(int major, int minor) override;
-  TGuid GetHidGuid() override;
-  TDeviceInfoSet GetClassDevs(const TGuid& interfaceClass) override;
-  bool EnumDeviceInterfaces(TDeviceInfoSet set,
-                            const TGuid& interfaceClass,
-                            std::uint32_t index,
-                            TDeviceInterfaceRecord& record) override;
-  bool GetDeviceInterfaceDetail(TDeviceInfoSet set,
-                                const TDeviceInterfaceRecord& record,
-                                char* pathBuffer,
-                                std::uint32_t bufferSize,
-                                std::uint32_t& required,
-                                TDeviceInfoRecord& info) override;
-  bool GetDeviceRegistryProperty(TDeviceInfoSet set,
-                                 const TDeviceInfoRecord& info,
-                                 std::uint32_t property,
-                                 std::uint8_t* buffer,
-                                 std::uint32_t bufferSize) override;
-  void DestroyDeviceInfoList(TDeviceInfoSet set) override;
-  THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) override;
-  bool CloseFile(THidHandle handle) override;
-  bool WriteFile(THidHandle handle,
-                 const std::uint8_t* buffer,
-                 std::uint32_t length,
-                 std::uint32_t& written) override;
-  std::unique_ptr<TPlatformRead> CreateRead() override;
-  std::uint32_t LastError() override;
-  bool GetAttributes(THidHandle handle, THidAttributes& attributes) override;
-  bool GetProductString(THidHandle handle, char16_t* buffer, std::uint32_t bufferBytes) override;
-  bool GetPreparsedData(THidHandle handle, TPreparsedData& preparsed) override;
-  bool FreePreparsedData(TPreparsedData preparsed) override;
-  std::int32_t GetCaps(TPreparsedData preparsed, THidCaps& caps) override;
-  bool SetNumInputBuffers(THidHandle handle, std::uint32_t count) override;
-  bool GetNumInputBuffers(THidHandle handle, std::uint32_t& count) override;
-  std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort& port,
-                                                        TDeviceChangeCallback callback) override;
-  void NameCurrentThread(std::string_view name) override;
 
  private:
-  friend class TSimRead;
-  using TClock = std::chrono::steady_clock;
+  class TTree;
+  explicit TSimPlatform(std::unique_ptr<TTree> tree);
 
-  struct TInterface {
-    TSimInterfaceSpec Setup;
-  };
-  struct TQueuedReport {
-    std::vector<std::uint8_t> Bytes;
-    TClock::time_point Due;
-  };
-  struct TOpenFile {
-    TInterfaceId Interface = 0;
-    TFileAccess Access = TFileAccess::None;
-    bool Overlapped = false;
-    std::uint32_t InputBuffers = kInputQueueLength;
-    std::deque<TQueuedReport> Input;
-    TSimRead* PendingRead = nullptr;
-  };
-  struct TSetEntry {
-    TInterfaceId Interface = 0;
-    std::string Path;
-    std::uint32_t DeviceInstance = 0;
-    std::map<std::uint32_t, std::vector<std::uint8_t>> RegistryProperties;
-  };
-  struct TLibrary {
-    bool Present = true;
-    int References = 0;
-    std::set<std::string, std::less<>> RemovedExports;
-  };
-  struct TNotifierRegistry;
-
-  // All below with Lock_ held.
-  TOpenFile* FindOpen(THidHandle handle);
-  const TInterface* FindInterface(TInterfaceId id) const;
-  TOpenFile* FindLiveOpen(THidHandle handle);  // known handle of a plugged interface
-  void Queue(TInterfaceId id, const std::vector<std::uint8_t>& report, TClock::time_point due);
-  void TryComplete(TOpenFile& open);
-  void UnplugLocked(TInterfaceId id);
-
-  mutable std::mutex Lock_;
-  std::map<TInterfaceId, TInterface> Interfaces_;  // plugged, in plug order by id
-  TInterfaceId NextInterface_ = 1;
-  std::uint32_t NextInstance_ = 0x1000;
-  std::map<THidHandle, TOpenFile> Open_;
-  THidHandle NextHandle_ = 0x100;
-  std::map<TDeviceInfoSet, std::vector<TSetEntry>> Sets_;
-  TDeviceInfoSet NextSet_ = 0x10;
-  std::map<TPreparsedData, THidCaps> Preparsed_;
-  TPreparsedData NextPreparsed_ = 0x10;
-  std::map<std::string, TLibrary, std::less<>> Libraries_;
-  int NtMajor_ = 10;
-  int NtMinor_ = 0;
-  bool AutoNotify_ = true;
-  TSimCounters Counters_;
-  std::vector<std::string> ThreadNames_;
-  std::shared_ptr<TNotifierRegistry> Notifiers_;
+  TTree& Tree_;
 };
 
 // The staircase controller as the configurator sees it: one settings record (report bytes 2 to
