@@ -435,12 +435,13 @@ bool TEmulatedHidPlatform::GetNumInputBuffers(THidHandle handle, std::uint32_t& 
 TGuid TEmulatedHidPlatform::GetHidGuid() { return kHidInterfaceClassGuid; }
 
 TDeviceInfoSet TEmulatedHidPlatform::GetClassDevs(const TGuid& interfaceClass) {
-  if (LibraryReferences(kSetupLibraryName) == 0) {
-    Fail(kErrorInvalidHandle);
+  std::vector<THidInterfaceRecord> found;
+  THidError error;
+  if (interfaceClass == kHidInterfaceClassGuid) found = Backend_->List(error);
+  if (error) {
+    Fail(error);
     return kInvalidDeviceInfoSet;
   }
-  std::vector<THidInterfaceRecord> found;
-  if (interfaceClass == kHidInterfaceClassGuid) found = Backend_->List();
   std::lock_guard lock(Lock_);
   const TDeviceInfoSet set = NextSet_++;
   Sets_.emplace(set, std::move(found));

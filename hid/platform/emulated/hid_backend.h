@@ -89,8 +89,8 @@ class THidBackend {
  public:
   virtual ~THidBackend() = default;
 
-  // The HID interfaces present, in the system's order.
-  virtual std::vector<THidInterfaceRecord> List() = 0;
+  // The HID interfaces present, in the system's order; `error` when no list can be made.
+  virtual std::vector<THidInterfaceRecord> List(THidError& error) = 0;
   // Opens the interface at `path`. Access None opens it for its description only.
   virtual std::shared_ptr<THidConnection> Open(const std::string& path,
                                                TFileAccess access,

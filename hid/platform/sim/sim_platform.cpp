@@ -44,7 +44,7 @@ class TSimPlatform::TTree final : public THidBackend {
  public:
   class TConnection;
 
-  std::vector<THidInterfaceRecord> List() override {
+  std::vector<THidInterfaceRecord> List(THidError&) override {
     std::lock_guard lock(Lock_);
     std::vector<THidInterfaceRecord> found;
     for (const auto& [id, setup] : Interfaces_) found.push_back(RecordOf(setup));
