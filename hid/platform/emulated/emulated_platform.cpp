@@ -350,9 +350,7 @@ bool TEmulatedHidPlatform::GetAttributes(THidHandle handle, THidAttributes& attr
   if (!connection) return false;
   const THidInterfaceRecord& record = connection->Interface();
   if (record.IdentityError != 0) return Fail(record.IdentityError);
-  attributes.VendorID = record.VendorId;
-  attributes.ProductID = record.ProductId;
-  attributes.VersionNumber = record.Version;
+  attributes = THidAttributes{attributes.Size, record.VendorId, record.ProductId, record.Version};
   return true;
 }
 
