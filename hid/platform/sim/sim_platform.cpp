@@ -95,6 +95,9 @@ class TSimPlatform::TTree final : public THidBackend {
     std::uint64_t Next = 1;
   };
 
+ private:
+  friend class TSimPlatform;
+
   mutable std::mutex Lock_;
   std::map<TInterfaceId, TSimInterfaceSpec> Interfaces_;  // plugged, in plug order by id
   TInterfaceId NextInterface_ = 1;
