@@ -64,24 +64,40 @@ std::string ProductToNarrow(std::u16string_view product) {
 #endif
 }
 
+std::string_view ControllerAccessReason() {
+#ifdef _WIN32
+  // Windows refuses read/write access to a HID device another program holds exclusively.
+  return "another program may be using it";
+#else
+  return "this user may not read and write it";
+#endif
+}
+
+std::string_view ControllerAccessFix() {
+#ifdef _WIN32
+  return "Close that program, then plug the controller in again.";
+#else
+  return "Install the udev rule (the package installs it; from the sources: sudo cp "
+         "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
+         "again or run \"sudo udevadm trigger --subsystem-match=hidraw\".";
+#endif
+}
+
 std::string ControllerAccessMessage(std::string_view product, std::string_view path) {
   std::string message = "The controller ";
   message += product;
 #ifdef _WIN32
-  // Windows refuses read/write access to a HID device another program holds exclusively; the
-  // path of a device interface means nothing to the user.
+  // The path of a device interface means nothing to the user.
   (void)path;
-  message +=
-      " was found, but it cannot be opened for reading and writing: another program may be "
-      "using it.\nClose that program, then plug the controller in again.";
+  message += " was found, but it cannot be opened for reading and writing: ";
 #else
   message += " was found at ";
   message += path;
-  message +=
-      ", but this user may not read and write it.\nInstall the udev rule (the package installs "
-      "it; from the sources: sudo cp packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then "
-      "plug the controller in again or run \"sudo udevadm trigger --subsystem-match=hidraw\".";
+  message += ", but ";
 #endif
+  message += ControllerAccessReason();
+  message += ".\n";
+  message += ControllerAccessFix();
   return message;
 }
 

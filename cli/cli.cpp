@@ -1,0 +1,342 @@
+#include "cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "controller_link.h"
+#include "controller_session.h"
+#include "main_loop.h"
+#include "settings_document.h"
+#include "sim_platform.h"
+
+#ifndef GLOWSTEP_VERSION
+#define GLOWSTEP_VERSION "unknown"
+#endif
+
+namespace glowstep {
+
+namespace {
+
+constexpr int kDefaultTimeoutMs = 1000;
+constexpr std::string_view kStandardStream = "-";
+
+struct TOptions {
+  int TimeoutMs = kDefaultTimeoutMs;
+  bool Simulate = false;
+  bool Json = false;
+  bool All = false;
+  std::optional<std::string> Device;
+  std::vector<std::string> Assignments;
+  std::string File;
+};
+
+// The simulated system of --simulate: one factory-fresh controller and one other HID device.
+std::unique_ptr<TSimPlatform> MakeSimulatedSystem() {
+  auto sim = std::make_unique<TSimPlatform>();
+  TSimInterfaceSpec controller;
+  controller.ProductString = u"Glowstep 3.2";
+  controller.Behaviour = std::make_shared<TVirtualStaircaseController>();
+  sim->Plug(controller);
+  TSimInterfaceSpec keyboard;
+  keyboard.ProductString = u"USB Keyboard";
+  keyboard.Attributes = THidAttributes{12, 0x2A4C, 0x0101, 0x0110};
+  keyboard.InputReportLength = 9;
+  keyboard.OutputReportLength = 2;
+  keyboard.Faults.RefuseReadWrite = true;
+  sim->Plug(keyboard);
+  return sim;
+}
+
+std::string HexId(std::uint16_t id) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04x", id);
+  return text;
+}
+
+std::string ListingLine(const TDeviceListing& device) {
+  std::string line = device.Path + "  " + HexId(device.VendorID) + ":" + HexId(device.ProductID) +
+                     "  \"" + device.Product + "\"  ";
+  line += device.IsController
+              ? "staircase controller, firmware version " + std::to_string(device.Firmware)
+              : std::string("not a staircase controller");
+  if (device.ReadWrite) return line + "  read/write";
+  line += "  cannot be opened for reading and writing: " + std::string(ControllerAccessReason());
+  if (device.IsController) line += ". " + std::string(ControllerAccessFix());
+  return line;
+}
+
+TJson ListingJson(const TDeviceListing& device) {
+  TJson json = TJson::object();
+  json["path"] = device.Path;
+  json["vendor_id"] = HexId(device.VendorID);
+  json["product_id"] = HexId(device.ProductID);
+  json["product"] = device.Product;
+  json["controller"] = device.IsController;
+  json["firmware"] = device.IsController ? TJson(device.Firmware) : TJson(nullptr);
+  json["read_write"] = device.ReadWrite;
+  if (!device.ReadWrite) {
+    json["reason"] = ControllerAccessReason();
+    if (device.IsController) json["fix"] = ControllerAccessFix();
+  }
+  return json;
+}
+
+std::string Heading(const TControllerReading& reading) {
+  return reading.Product + " at " + reading.Path + " (firmware version " +
+         std::to_string(reading.Firmware) + "):\n";
+}
+
+// Runs one command against the devices; the failures of single controllers are reported and
+// counted, the worst status is the result.
+class TCommandRunner {
+ public:
+  TCommandRunner(TCliHost& host, THidPlatform& platform, TMainLoop& loop, const TOptions& options)
+      : Host_(host),
+        Options_(options),
+        Session_(platform, loop, std::chrono::milliseconds(options.TimeoutMs)) {}
+
+  TExitStatus List() {
+    const auto devices = Session_.List();
+    if (Options_.Json) {
+      TJson json = TJson::array();
+      for (const auto& device : devices) json.push_back(ListingJson(device));
+      Host_.Out() << json.dump(2) << '\n';
+    } else {
+      for (const auto& device : devices) Host_.Out() << ListingLine(device) << '\n';
+      if (devices.empty()) Host_.Err() << "No HID device is present.\n";
+    }
+    return TExitStatus::Done;
+  }
+
+  TExitStatus Read() {
+    return ForEachTarget([this](THidDevice* device) {
+      const TControllerReading reading = Session_.Read(device);
+      if (Options_.Json) {
+        Host_.Out() << ReadingJson(reading).dump(2) << '\n';
+      } else {
+        Host_.Out() << Heading(reading) << SettingsListing(reading.Settings);
+      }
+    });
+  }
+
+  // Reads each controller, applies `change` to what it holds, writes the result and shows what
+  // the controller holds afterwards.
+  TExitStatus Change(const std::function<void(StairSettings&)>& change) {
+    return ForEachTarget([&](THidDevice* device) {
+      StairSettings asked = Session_.Read(device).Settings;
+      change(asked);
+      Session_.Write(device, asked);
+      const TControllerReading after = Session_.Read(device);
+      Host_.Out() << Heading(after) << SettingsListing(after.Settings, &asked);
+    });
+  }
+
+  TExitStatus Backup() {
+    const TControllerReading reading = Session_.Read(Session_.Targets(Options_.Device, false)[0]);
+    const std::string document = BackupDocument(reading).dump(2) + "\n";
+    if (Options_.File == kStandardStream) {
+      Host_.Out() << document;
+    } else {
+      WriteFile(Options_.File, document);
+      Host_.Err() << "Saved the settings of " << reading.Product << " at " << reading.Path << " to "
+                  << Options_.File << ".\n";
+    }
+    return TExitStatus::Done;
+  }
+
+  void Watch() {
+    // The interfaces present were listed by the first refresh; from now on only changes count.
+    THidDeviceController& controller = Session_.HidController();
+    controller.SetOnArrival(THidPlugEvent([this](THidDevice* device) {
+      Host_.Out() << "arrived  " << ListingLine(ListingOf(device)) << std::endl;
+    }));
+    controller.SetOnRemoval(THidPlugEvent([this](THidDevice* device) {
+      Host_.Out() << "removed  " << device->PnPInfo().DevicePath << std::endl;
+    }));
+  }
+
+ private:
+  TDeviceListing ListingOf(THidDevice* device) {
+    for (auto& entry : Session_.List()) {
+      if (entry.Path == device->PnPInfo().DevicePath) return entry;
+    }
+    return {};
+  }
+
+  TExitStatus ForEachTarget(const std::function<void(THidDevice*)>& command) {
+    TExitStatus worst = TExitStatus::Done;
+    for (THidDevice* device : Session_.Targets(Options_.Device, Options_.All)) {
+      try {
+        command(device);
+      } catch (const ECliFailure& failure) {
+        if (!Options_.All) throw;
+        Host_.Err() << failure.what() << '\n';
+        worst = std::max(worst, failure.Status());
+      }
+    }
+    return worst;
+  }
+
+  static void WriteFile(const std::string& path, const std::string& text) {
+    // Written beside the target and moved over it, so a failure never leaves half a backup.
+    const std::string partial = path + ".partial";
+    {
+      std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+      file << text;
+      file.close();
+      if (!file) {
+        std::error_code ignored;
+        std::filesystem::remove(partial, ignored);
+        throw ECliFailure(TExitStatus::Io, "The backup file " + path + " cannot be written.");
+      }
+    }
+    std::error_code error;
+    std::filesystem::rename(partial, path, error);
+    if (error) {
+      std::filesystem::remove(partial, error);
+      throw ECliFailure(TExitStatus::Io, "The backup file " + path + " cannot be written.");
+    }
+  }
+
+  TCliHost& Host_;
+  const TOptions& Options_;
+  TControllerSession Session_;
+};
+
+std::string ReadBackupText(TCliHost& host, const std::string& path) {
+  std::ostringstream text;
+  if (path == kStandardStream) {
+    text << host.In().rdbuf();
+    return text.str();
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    throw ECliFailure(TExitStatus::Usage, "The backup file " + path + " cannot be read.");
+  }
+  text << file.rdbuf();
+  return text.str();
+}
+
+void AddDeviceOption(CLI::App& command, TOptions& options, bool withAll) {
+  CLI::Option* device =
+      command.add_option("--device", options.Device,
+                         "the controller at this path (as \"list\" shows it); without it, the "
+                         "first controller found");
+  if (withAll) {
+    CLI::Option* all = command.add_flag("--all", options.All, "every controller attached");
+    device->excludes(all);
+  }
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, TCliHost& host) {
+  TOptions options;
+  CLI::App app("The Glowstep 3 staircase-lighting controller from the command line.",
+               "glowstep-cli");
+  app.set_version_flag("--version", std::string("glowstep-cli ") + GLOWSTEP_VERSION);
+  app.add_option("--timeout", options.TimeoutMs, "how long to wait for a reply, in ms")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600000));
+  app.add_flag("--simulate", options.Simulate,
+               "talk to a virtual controller instead of the devices attached");
+  app.require_subcommand(1);
+  app.fallthrough();
+
+  CLI::App* list = app.add_subcommand("list", "list every HID device present");
+  list->add_flag("--json", options.Json, "as JSON");
+  app.add_subcommand("watch", "show devices arriving and going until Ctrl+C");
+  CLI::App* read = app.add_subcommand("read", "show the settings a controller holds");
+  AddDeviceOption(*read, options, false);
+  read->add_flag("--json", options.Json, "as JSON");
+  CLI::App* write = app.add_subcommand(
+      "write", "change settings: KEY=VALUE ..., with the keys that \"read\" shows");
+  AddDeviceOption(*write, options, true);
+  write->add_option("changes", options.Assignments, "KEY=VALUE, one or more")->required();
+  CLI::App* backup = app.add_subcommand("backup", "save a controller's settings to a JSON file");
+  AddDeviceOption(*backup, options, false);
+  backup->add_option("FILE", options.File, "the file (\"-\": standard output)")->required();
+  CLI::App* restore =
+      app.add_subcommand("restore", "write the settings of a backup file to a controller");
+  AddDeviceOption(*restore, options, true);
+  restore->add_option("FILE", options.File, "the file (\"-\": standard input)")->required();
+  app.footer(
+      "Exit status: 0 done, 1 no controller (or the device named is not one), 2 usage or "
+      "invalid value, 3 the controller cannot be opened (permissions), 4 I/O error or no reply "
+      "in time.\nSettings: " +
+      SettingKeys() + ".");
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp& request) {
+    return app.exit(request, host.Out(), host.Err());
+  } catch (const CLI::CallForVersion& request) {
+    return app.exit(request, host.Out(), host.Err());
+  } catch (const CLI::ParseError& error) {
+    app.exit(error, host.Out(), host.Err());
+    return static_cast<int>(TExitStatus::Usage);
+  }
+
+  try {
+    // Every change and file is checked before any device is touched.
+    StairSettings scratch;
+    for (const std::string& assignment : options.Assignments) {
+      ApplyAssignment(scratch, assignment);
+    }
+    std::optional<StairSettings> restored;
+    if (restore->parsed()) restored = ParseBackupDocument(ReadBackupText(host, options.File));
+
+    std::unique_ptr<TSimPlatform> simulated;
+    THidPlatform* platform = nullptr;
+    if (options.Simulate) {
+      simulated = MakeSimulatedSystem();
+      platform = simulated.get();
+    } else {
+      platform = host.NativePlatform();
+    }
+    if (platform == nullptr) {
+      throw ECliFailure(TExitStatus::Io, "The system's HID devices cannot be reached.");
+    }
+    TMainLoop loop;
+    host.Started(loop);
+    TCommandRunner runner(host, *platform, loop, options);
+    TExitStatus status = TExitStatus::Done;
+    if (list->parsed()) {
+      status = runner.List();
+    } else if (read->parsed()) {
+      status = runner.Read();
+    } else if (write->parsed()) {
+      status = runner.Change([&options](StairSettings& settings) {
+        for (const std::string& assignment : options.Assignments) {
+          ApplyAssignment(settings, assignment);
+        }
+      });
+    } else if (backup->parsed()) {
+      status = runner.Backup();
+    } else if (restore->parsed()) {
+      status = runner.Change([&restored](StairSettings& settings) { settings = *restored; });
+    } else {
+      runner.Watch();
+      host.Err() << "Watching for HID devices arriving and going; Ctrl+C ends.\n";
+      bool interrupted = false;
+      host.RunUntilStopped(
+          loop, [&interrupted] { return interrupted; }, [&interrupted] { interrupted = true; });
+    }
+    return static_cast<int>(status);
+  } catch (const ECliFailure& failure) {
+    host.Err() << "glowstep-cli: " << failure.what() << '\n';
+    return static_cast<int>(failure.Status());
+  }
+}
+
+}  // namespace glowstep

@@ -1,0 +1,206 @@
+#include "controller_session.h"
+
+#include <algorithm>
+
+#include "numbers.h"
+
+namespace glowstep {
+
+namespace {
+
+std::string ProductOf(THidDevice* device) { return ToUtf8(device->QueryProductName()); }
+
+std::int32_t IndexIn(const THidDeviceController& controller, const THidDevice* device) {
+  const auto& devices = controller.Devices();
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    if (devices[i].get() == device) return static_cast<std::int32_t>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string Describe(THidDevice* device) {
+  return ProductOf(device) + " at " + device->PnPInfo().DevicePath;
+}
+
+TControllerSession::TControllerSession(THidPlatform& platform,
+                                       TMainLoop& loop,
+                                       std::chrono::milliseconds timeout)
+    : Loop_(loop),
+      Timeout_(timeout),
+      HidController_(std::make_unique<THidDeviceController>(platform, loop)) {
+  using T = TControllerSession;
+  HidController_->SetOnDeviceData(THidDataEvent::Bind<&T::RXData>(this));
+  HidController_->SetOnDeviceDataError(THidDataErrorEvent::Bind<&T::DataError>(this));
+  HidController_->SetOnRemoval(THidPlugEvent::Bind<&T::Removal>(this));
+  // The first refresh was posted by the controller: every interface present is listed after it.
+  Loop_.RunPending();
+  // A device opens only inside the controller's events (or once checked out): the enumeration
+  // is where each product string is fetched, and it stays cached.
+  HidController_->SetOnEnumerate(THidEnumerateEvent([](THidDevice* device, std::int32_t) {
+    device->QueryProductName();
+    return true;
+  }));
+  HidController_->EnumerateDevices();
+  HidController_->SetOnEnumerate(nullptr);
+}
+
+TControllerSession::~TControllerSession() {
+  HidController_->SetOnRemoval(nullptr);
+  HidController_->SetOnDeviceDataError(nullptr);
+  HidController_->SetOnDeviceData(nullptr);  // stops the readers
+  HidController_.reset();
+  Loop_.RunPending();
+}
+
+std::vector<TDeviceListing> TControllerSession::List() {
+  std::vector<TDeviceListing> listing;
+  for (const auto& device : HidController_->Devices()) {
+    if (!device->PluggedIn()) continue;
+    TDeviceListing entry;
+    entry.Path = device->PnPInfo().DevicePath;
+    entry.VendorID = device->HidAttributes().VendorID;
+    entry.ProductID = device->HidAttributes().ProductID;
+    entry.Product = ProductOf(device.get());
+    const std::string narrow = ProductToNarrow(device->QueryProductName());
+    entry.IsController = IsControllerProduct(narrow);
+    entry.Firmware = entry.IsController ? FirmwareVersion(narrow) : 0;
+    entry.ReadWrite = device->ReadWriteAccess();
+    listing.push_back(std::move(entry));
+  }
+  return listing;
+}
+
+std::vector<THidDevice*> TControllerSession::Targets(const std::optional<std::string>& path,
+                                                     bool all) {
+  std::vector<THidDevice*> targets;
+  for (const auto& device : HidController_->Devices()) {
+    if (!device->PluggedIn()) continue;
+    const bool controller = IsControllerProduct(ProductToNarrow(device->QueryProductName()));
+    if (path) {
+      if (device->PnPInfo().DevicePath != *path) continue;
+      if (!controller) {
+        throw ECliFailure(TExitStatus::NoController, "The device at " + *path + " (" +
+                                                         ProductOf(device.get()) +
+                                                         ") is not a staircase controller.");
+      }
+      return {device.get()};
+    }
+    if (!controller) continue;
+    targets.push_back(device.get());
+    if (!all) break;
+  }
+  if (path) {
+    throw ECliFailure(TExitStatus::NoController, "There is no HID device at " + *path + ".");
+  }
+  if (targets.empty()) {
+    throw ECliFailure(TExitStatus::NoController,
+                      "No staircase controller is connected (none of the HID devices present is "
+                      "a \"" +
+                          std::string(kControllerProductMatch) + "\").");
+  }
+  return targets;
+}
+
+THidDevice* TControllerSession::Hold(THidDevice* device) {
+  if (std::find(Held_.begin(), Held_.end(), device) != Held_.end()) return device;
+  const std::string product = ProductOf(device);
+  const std::string path = device->PnPInfo().DevicePath;
+  if (!device->ReadWriteAccess()) {
+    throw ECliFailure(TExitStatus::CannotOpen, ControllerAccessMessage(product, path));
+  }
+  THidDevice* held = nullptr;
+  if (!HidController_->CheckOutAt(held, IndexIn(*HidController_, device)) || held == nullptr) {
+    throw ECliFailure(TExitStatus::CannotOpen, "The controller " + product + " at " + path +
+                                                   " is held by this program already.");
+  }
+  Held_.push_back(held);
+  // The open asks the system again: access may have gone since the device was listed.
+  if (!held->OpenGeneral() || !held->ReadWriteAccess()) {
+    throw ECliFailure(TExitStatus::CannotOpen, ControllerAccessMessage(product, path));
+  }
+  return held;
+}
+
+void TControllerSession::Send(THidDevice* device, const SettingsReport& report) {
+  Waiting_ = device;
+  Reply_.clear();
+  Replied_ = false;
+  Gone_ = !device->PluggedIn();
+  ReadError_.reset();
+  if (Gone_) {
+    throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) + " was unplugged.");
+  }
+  std::uint32_t written = 0;
+  if (!device->WriteReport(report.data(), kSettingsReportSize, written) ||
+      written != kSettingsReportSize) {
+    throw ECliFailure(TExitStatus::Io, std::string(kSendFailedMessage) +
+                                           HidController_->Platform().LastErrorText() + " (" +
+                                           Describe(device) + ")");
+  }
+}
+
+TControllerReading TControllerSession::Read(THidDevice* device) {
+  device = Hold(device);
+  TSettingsCodec codec;
+  codec.BuildReadRequest();
+  Send(device, codec.Report());
+  const bool ended =
+      Loop_.RunUntil([this] { return Replied_ || Gone_ || ReadError_.has_value(); }, Timeout_);
+  Waiting_ = nullptr;
+  if (Gone_) {
+    throw ECliFailure(TExitStatus::Io,
+                      "The controller " + Describe(device) + " was unplugged before it answered.");
+  }
+  if (ReadError_) {
+    throw ECliFailure(TExitStatus::Io, "Reading from the controller " + Describe(device) +
+                                           " failed: " + ErrorCodeText(*ReadError_));
+  }
+  if (!ended) {
+    throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) +
+                                           " did not answer within " +
+                                           std::to_string(Timeout_.count()) + " ms.");
+  }
+  TSettingsValues values;
+  codec.ApplyReply(Reply_.data(), Reply_.size(), values);
+  TControllerReading reading;
+  reading.Path = device->PnPInfo().DevicePath;
+  reading.Product = ProductOf(device);
+  reading.Firmware = FirmwareVersion(ProductToNarrow(device->QueryProductName()));
+  reading.Settings = values.Values();
+  reading.Settings.MainColorValue = codec.MainColorValue();
+  reading.Settings.IdleColorValue = codec.IdleColorValue();
+  return reading;
+}
+
+void TControllerSession::Write(THidDevice* device, const StairSettings& settings) {
+  device = Hold(device);
+  TSettingsCodec codec;
+  codec.SetMainColorValue(settings.MainColorValue);
+  codec.SetIdleColorValue(settings.IdleColorValue);
+  codec.BuildWriteReport(TSettingsValues(settings));
+  Send(device, codec.Report());
+  Waiting_ = nullptr;
+}
+
+void TControllerSession::RXData(THidDevice* HidDev,
+                                std::uint8_t /*ReportID*/,
+                                const std::uint8_t* Data,
+                                std::uint16_t Size) {
+  // The window's acceptance rule: any input report of the controller long enough to hold the
+  // settings is taken for a reply.
+  if (HidDev != Waiting_ || Replied_ || Size < kMinReplyPayload) return;
+  Reply_.assign(Data, Data + Size);
+  Replied_ = true;
+}
+
+void TControllerSession::DataError(THidDevice* HidDev, std::uint32_t Error) {
+  if (HidDev == Waiting_ && HidDev->PluggedIn()) ReadError_ = Error;
+}
+
+void TControllerSession::Removal(THidDevice* HidDev) {
+  if (HidDev == Waiting_) Gone_ = true;
+}
+
+}  // namespace glowstep

@@ -1,0 +1,111 @@
+// The command-line tool's side of the HID layer: the devices present, the staircase controllers
+// among them, and one settings exchange at a time with a controller, waited for on the tool's own
+// main loop with a time limit.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "controller_link.h"
+#include "hid_device.h"
+#include "hid_device_controller.h"
+#include "main_loop.h"
+#include "settings_codec.h"
+#include "settings_fields.h"
+
+namespace glowstep {
+
+// The tool's exit statuses.
+enum class TExitStatus : int {
+  Done = 0,
+  NoController = 1,  // none attached, or the named device is not one
+  Usage = 2,         // a bad command line, value or file
+  CannotOpen = 3,    // the controller cannot be opened for reading and writing
+  Io = 4,            // an I/O error, or no reply in time
+};
+
+// Ends a command with a message for standard error and an exit status.
+class ECliFailure : public std::runtime_error {
+ public:
+  ECliFailure(TExitStatus status, const std::string& message)
+      : std::runtime_error(message), Status_(status) {}
+  TExitStatus Status() const { return Status_; }
+
+ private:
+  TExitStatus Status_;
+};
+
+// One HID interface as the list shows it.
+struct TDeviceListing {
+  std::string Path;
+  std::uint16_t VendorID = 0;
+  std::uint16_t ProductID = 0;
+  std::string Product;  // UTF-8
+  bool IsController = false;
+  int Firmware = 0;  // FirmwareVersion of the product string
+  bool ReadWrite = false;
+};
+
+// What a controller holds, as the window would show it after a read.
+struct TControllerReading {
+  std::string Path;
+  std::string Product;  // UTF-8
+  int Firmware = 0;
+  StairSettings Settings;
+};
+
+class TControllerSession {
+ public:
+  TControllerSession(THidPlatform& platform, TMainLoop& loop, std::chrono::milliseconds timeout);
+  TControllerSession(const TControllerSession&) = delete;
+  TControllerSession& operator=(const TControllerSession&) = delete;
+  ~TControllerSession();
+
+  // Every interface present, in the controller's list order.
+  std::vector<TDeviceListing> List();
+
+  // The controllers to work on: the one at `path` (ECliFailure NoController when there is none
+  // there, or it is not a controller), all of them, or the first in list order. Never empty.
+  std::vector<THidDevice*> Targets(const std::optional<std::string>& path, bool all);
+
+  // Asks the controller for its settings and waits for the reply. ECliFailure CannotOpen when it
+  // cannot be opened for reading and writing, Io when the request fails, no reply comes in time
+  // or the controller goes away meanwhile.
+  TControllerReading Read(THidDevice* device);
+  // Writes the settings as the window's write button does. ECliFailure as Read.
+  void Write(THidDevice* device, const StairSettings& settings);
+
+  THidDeviceController& HidController() { return *HidController_; }
+
+ private:
+  // Checks the device out (starting its reader) if it is not yet.
+  THidDevice* Hold(THidDevice* device);
+  void Send(THidDevice* device, const SettingsReport& report);
+  void RXData(THidDevice* HidDev,
+              std::uint8_t ReportID,
+              const std::uint8_t* Data,
+              std::uint16_t Size);
+  void DataError(THidDevice* HidDev, std::uint32_t Error);
+  void Removal(THidDevice* HidDev);
+
+  TMainLoop& Loop_;
+  std::chrono::milliseconds Timeout_;
+  std::unique_ptr<THidDeviceController> HidController_;
+  std::vector<THidDevice*> Held_;
+  // The exchange under way.
+  THidDevice* Waiting_ = nullptr;
+  std::vector<std::uint8_t> Reply_;
+  bool Replied_ = false;
+  bool Gone_ = false;
+  std::optional<std::uint32_t> ReadError_;
+};
+
+// A controller's place and name for messages: "Glowstep 3.2 at /dev/hidraw3".
+std::string Describe(THidDevice* device);
+
+}  // namespace glowstep

@@ -1,0 +1,129 @@
+// glowstep-cli on the system it runs on: the native HID platform, the standard streams, and the
+// user's interrupt, which ends "watch" cleanly.
+#include <atomic>
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "main_loop.h"
+#include "native_platform.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+namespace glowstep {
+
+namespace {
+
+#ifdef _WIN32
+
+std::atomic<bool> Interrupted{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  Interrupted = true;
+  return TRUE;
+}
+
+#else
+
+int InterruptPipe[2] = {-1, -1};
+
+void OnSignal(int /*signal*/) {
+  const char byte = 1;
+  // Nothing else is safe in a signal handler; the main loop reads the pipe.
+  [[maybe_unused]] const auto written = write(InterruptPipe[1], &byte, 1);
+}
+
+#endif
+
+class TNativeHost final : public TCliHost {
+ public:
+  std::ostream& Out() override { return std::cout; }
+  std::ostream& Err() override { return std::cerr; }
+  std::istream& In() override { return std::cin; }
+
+  THidPlatform* NativePlatform() override {
+    if (!Platform_) Platform_ = CreateNativePlatform();
+    return Platform_.get();
+  }
+
+  void RunUntilStopped(TMainLoop& loop,
+                       const std::function<bool()>& stopped,
+                       const std::function<void()>& interrupt) override {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    // The device-change notification arrives as a window message on this thread: the pump
+    // dispatches it, and the loop runs the tasks the HID layer posts.
+    constexpr DWORD kSliceMs = 20;
+    while (!stopped()) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, kSliceMs, QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
+      loop.RunPending();
+      if (Interrupted.exchange(false)) interrupt();
+    }
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+#else
+    if (pipe(InterruptPipe) != 0) {
+      loop.RunUntil(stopped, std::chrono::hours(24 * 365));
+      return;
+    }
+    fcntl(InterruptPipe[0], F_SETFD, FD_CLOEXEC);
+    fcntl(InterruptPipe[1], F_SETFD, FD_CLOEXEC);
+    fcntl(InterruptPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previousInt = {};
+    struct sigaction previousTerm = {};
+    sigaction(SIGINT, &action, &previousInt);
+    sigaction(SIGTERM, &action, &previousTerm);
+    const auto watch = loop.WatchReadable(InterruptPipe[0], [&interrupt] {
+      char bytes[16];
+      [[maybe_unused]] const auto read = ::read(InterruptPipe[0], bytes, sizeof bytes);
+      interrupt();
+    });
+    while (!stopped()) loop.RunUntil(stopped, std::chrono::hours(1));
+    loop.Unwatch(watch);
+    sigaction(SIGINT, &previousInt, nullptr);
+    sigaction(SIGTERM, &previousTerm, nullptr);
+    close(InterruptPipe[0]);
+    close(InterruptPipe[1]);
+    InterruptPipe[0] = InterruptPipe[1] = -1;
+#endif
+  }
+
+ private:
+  std::unique_ptr<THidPlatform> Platform_;
+};
+
+}  // namespace
+
+}  // namespace glowstep
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  glowstep::TNativeHost host;
+  return glowstep::RunCli(args, host);
+}

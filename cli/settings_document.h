@@ -1,0 +1,56 @@
+// The settings as the command-line tool reads and writes them: KEY=VALUE changes, the printed
+// list, and the JSON forms (the read command's output and the backup file).
+//
+// A backup file:
+//   {
+//     "format": "glowstep-settings",
+//     "version": 1,
+//     "product": "Glowstep 3.2",
+//     "firmware": 2,
+//     "settings": { "stairs": 10, ..., "sensor_time": 0.08, ..., "main_colour": "#FFFFFF", ... }
+//   }
+// with the values in the units the window shows. Every setting must be there, and nothing else.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "controller_session.h"
+#include "settings_fields.h"
+
+namespace glowstep {
+
+inline constexpr std::string_view kBackupFormat = "glowstep-settings";
+inline constexpr int kBackupVersion = 1;
+
+using TJson = nlohmann::ordered_json;
+
+// Every key a setting has, in print order, for messages.
+std::string SettingKeys();
+
+// Sets `key` from its text as the window's control would hold it. ECliFailure Usage naming the
+// key and what it allows when the key is unknown or the text is malformed or out of range.
+void ApplySetting(StairSettings& settings, std::string_view key, std::string_view text);
+// Splits "KEY=VALUE" and applies it.
+void ApplyAssignment(StairSettings& settings, std::string_view assignment);
+
+// The text of one setting as the window shows it ("20", "0.08", "#003030").
+std::string SettingText(const StairSettings& settings, std::string_view key);
+
+// One line per setting, "stairs          10", with the unit where there is one. Lines whose
+// value differs from `asked` (when given) say what was asked for.
+std::string SettingsListing(const StairSettings& settings, const StairSettings* asked = nullptr);
+
+TJson SettingsJson(const StairSettings& settings);
+// The read command's JSON: path, product, firmware and settings.
+TJson ReadingJson(const TControllerReading& reading);
+// The backup document of a reading.
+TJson BackupDocument(const TControllerReading& reading);
+// Reads a backup document. ECliFailure Usage for a malformed document, another format, a newer
+// version, a missing or unknown key or a value the window does not take.
+StairSettings ParseBackupDocument(std::string_view text);
+
+}  // namespace glowstep
