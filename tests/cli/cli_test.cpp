@@ -1,0 +1,468 @@
+#include "cli.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "cli_test_support.h"
+#include "controller_link.h"
+#include "settings_codec.h"
+
+namespace glowstep::testing {
+namespace {
+
+using TSettings = TVirtualStaircaseController::TSettings;
+using nlohmann::json;
+
+// Positions in the settings part of a report (report byte - 2).
+constexpr std::size_t kOnTime = 10;
+constexpr std::size_t kSensor = 14;
+
+class CliTest : public ::testing::Test {
+ protected:
+  int Run(std::vector<std::string> args) {
+    Host = std::make_unique<TTestHost>(&Sim);
+    if (DuringWatch) Host->DuringWatch = DuringWatch;
+    return RunCli(args, *Host);
+  }
+  std::string Out() const { return Host->OutText(); }
+  std::string Err() const { return Host->ErrText(); }
+
+  std::string TempFile(const std::string& name) {
+    const auto path =
+        std::filesystem::temp_directory_path() /
+        ("glowstep-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + name);
+    Files.push_back(path);
+    return path.string();
+  }
+
+  ~CliTest() override {
+    for (const auto& file : Files) {
+      std::error_code ignored;
+      std::filesystem::remove(file, ignored);
+    }
+  }
+
+  TSimPlatform Sim;
+  std::unique_ptr<TTestHost> Host;
+  std::function<void(const std::function<void()>&)> DuringWatch;
+  std::vector<std::filesystem::path> Files;
+};
+
+// --- list -----------------------------------------------------------------------------------
+
+TEST_F(CliTest, ListShowsEveryDeviceWhetherControllerAndWhetherItOpens) {
+  PlugController(Sim);
+  TSimInterfaceSpec other;
+  other.ProductString = u"USB Keyboard";
+  other.Attributes = THidAttributes{12, 0x2A4C, 0x0101, 1};
+  Sim.Plug(other);
+  TSimInterfaceSpec refused;
+  refused.ProductString = u"Glowstep 3.1";
+  refused.Faults.RefuseReadWrite = true;
+  Sim.Plug(refused);
+
+  EXPECT_EQ(Run({"list"}), 0);
+  EXPECT_EQ(Out(), Sim.PathOf(1) +
+                       "  16c0:05df  \"Glowstep 3.2\"  staircase controller, firmware version 2  "
+                       "read/write\n" +
+                       Sim.PathOf(2) +
+                       "  2a4c:0101  \"USB Keyboard\"  not a staircase controller  " +
+                       "read/write\n" + Sim.PathOf(3) +
+                       "  16c0:05df  \"Glowstep 3.1\"  staircase controller, firmware version 1  "
+                       "cannot be opened for reading and writing: " +
+                       std::string(ControllerAccessReason()) + ". " +
+                       std::string(ControllerAccessFix()) + "\n");
+
+  EXPECT_EQ(Run({"list", "--json"}), 0);
+  const json listing = json::parse(Out());
+  ASSERT_EQ(listing.size(), 3U);
+  EXPECT_EQ(listing[0]["product"], "Glowstep 3.2");
+  EXPECT_EQ(listing[0]["vendor_id"], "16c0");
+  EXPECT_EQ(listing[0]["firmware"], 2);
+  EXPECT_EQ(listing[1]["controller"], false);
+  EXPECT_TRUE(listing[1]["firmware"].is_null());
+  EXPECT_EQ(listing[2]["read_write"], false);
+  EXPECT_EQ(listing[2]["fix"], ControllerAccessFix());
+}
+
+TEST_F(CliTest, ListOfNothingIsNoFailure) {
+  EXPECT_EQ(Run({"list"}), 0);
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(Run({"list", "--json"}), 0);
+  EXPECT_EQ(Out(), "[]\n");
+}
+
+// --- read -------------------------------------------------------------------------------------
+
+TEST_F(CliTest, ReadShowsTheSettingsInTheWindowsUnits) {
+  auto controller = PlugController(Sim);
+  TSettings settings = TVirtualStaircaseController::kDefaultSettings;
+  settings[0] = 6;  // 6 stairs of 201 LEDs: the on-time counts in units of k = 1.06128
+  settings[1] = 201;
+  settings[kOnTime] = 471 & 0xFF;
+  settings[kOnTime + 1] = 471 >> 8;
+  settings[kSensor] = 62;
+  settings[4] = 0x80;  // main colour: green 0x80, red 0xFF, blue 0x00
+  settings[6] = 0x00;
+  controller->SetSettings(settings);
+
+  EXPECT_EQ(Run({"read"}), 0);
+  EXPECT_EQ(Out(), "Glowstep 3.2 at " + Sim.PathOf(1) +
+                       " (firmware version 2):\n"
+                       "stairs          6\n"
+                       "leds_per_stair  201\n"
+                       "standby_leds    1\n"
+                       "on_time         20 s\n"
+                       "delay           15 s\n"
+                       "sensor_time     2.48 s\n"
+                       "photo_time      10 s\n"
+                       "photo_level     100\n"
+                       "main_colour     #FF8000\n"
+                       "standby_colour  #303000\n");
+
+  EXPECT_EQ(Run({"read", "--json", "--device", Sim.PathOf(1)}), 0);
+  const json reading = json::parse(Out());
+  EXPECT_EQ(reading["settings"]["on_time"], 20);
+  EXPECT_EQ(reading["settings"]["sensor_time"], 2.48);
+  EXPECT_EQ(reading["settings"]["main_colour"], "#FF8000");
+  EXPECT_EQ(reading["firmware"], 2);
+}
+
+TEST_F(CliTest, ReadTakesTheFirstControllerOrTheOneNamed) {
+  TSimInterfaceSpec other;
+  other.ProductString = u"Keyboard";
+  Sim.Plug(other);
+  PlugController(Sim, u"Glowstep 3.1");
+  PlugController(Sim, u"Glowstep 3.2");
+  EXPECT_EQ(Run({"read"}), 0);
+  EXPECT_EQ(Out().rfind("Glowstep 3.1 at " + Sim.PathOf(2), 0), 0U) << Out();
+  EXPECT_EQ(Run({"--timeout", "500", "read", "--device", Sim.PathOf(3)}), 0);
+  EXPECT_EQ(Out().rfind("Glowstep 3.2 at " + Sim.PathOf(3), 0), 0U) << Out();
+}
+
+TEST_F(CliTest, NoControllerOrANamedDeviceThatIsNoneExits1) {
+  TSimInterfaceSpec other;
+  other.ProductString = u"Glowstep 4";  // the name alone is not the controller
+  Sim.Plug(other);
+  EXPECT_EQ(Run({"read"}), 1);
+  EXPECT_NE(Err().find("No staircase controller is connected"), std::string::npos);
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(Run({"read", "--device", Sim.PathOf(1)}), 1);
+  EXPECT_NE(Err().find("is not a staircase controller"), std::string::npos);
+  EXPECT_EQ(Run({"write", "--device", "/dev/nothing", "stairs=5"}), 1);
+  EXPECT_NE(Err().find("There is no HID device at /dev/nothing"), std::string::npos);
+  EXPECT_EQ(Run({"backup", TempFile("none.json")}), 1);
+  EXPECT_FALSE(std::filesystem::exists(Files.back()));
+}
+
+TEST_F(CliTest, AControllerThatMayNotBeOpenedExits3WithTheReasonAndTheFix) {
+  TSimInterfaceSpec refused;
+  refused.ProductString = u"Glowstep 3.2";
+  refused.Faults.RefuseReadWrite = true;
+  Sim.Plug(refused);
+  EXPECT_EQ(Run({"read"}), 3);
+  EXPECT_EQ(Err(),
+            "glowstep-cli: " + ControllerAccessMessage("Glowstep 3.2", Sim.PathOf(1)) + "\n");
+}
+
+TEST_F(CliTest, AControllerThatNeverRepliesExits4) {
+  TSimInterfaceSpec silent;
+  silent.ProductString = u"Glowstep 3.2";  // no behaviour: nothing answers
+  Sim.Plug(silent);
+  EXPECT_EQ(Run({"--timeout", "50", "read"}), 4);
+  EXPECT_NE(Err().find("did not answer within 50 ms"), std::string::npos) << Err();
+  EXPECT_EQ(Out(), "");
+}
+
+TEST_F(CliTest, AReplyTooShortIsNoReply) {
+  TSimInterfaceSpec shortReply;
+  shortReply.ProductString = u"Glowstep 3.2";
+  shortReply.Behaviour = std::make_shared<TVirtualStaircaseController>();
+  shortReply.Faults.AnswerLength = 32;  // report ID and 31 payload bytes
+  Sim.Plug(shortReply);
+  EXPECT_EQ(Run({"--timeout", "50", "read"}), 4);
+}
+
+TEST_F(CliTest, AControllerUnpluggedWhileAskedExits4) {
+  TSimInterfaceSpec vanishing;
+  vanishing.ProductString = u"Glowstep 3.2";
+  vanishing.Behaviour = std::make_shared<TVirtualStaircaseController>();
+  vanishing.Faults.VanishOnRead = true;
+  Sim.Plug(vanishing);
+  EXPECT_EQ(Run({"read"}), 4);
+  EXPECT_NE(Err().find("unplugged"), std::string::npos) << Err();
+}
+
+// Answers the first read, then is gone: every later write fails as on a device unplugged.
+class TGoneAfterRead final : public TSimBehaviour {
+ public:
+  TGoneAfterRead(TSimPlatform& sim, TVirtualStaircaseController& inner)
+      : Sim_(sim), Inner_(inner) {}
+  std::vector<std::vector<std::uint8_t>> OutputReport(
+      std::span<const std::uint8_t> report) override {
+    auto replies = Inner_.OutputReport(report);
+    TSimFaults gone;
+    gone.FailWrite = true;
+    gone.WriteError = kErrorDeviceNotConnected;
+    Sim_.SetFaults(1, gone);
+    return replies;
+  }
+
+ private:
+  TSimPlatform& Sim_;
+  TVirtualStaircaseController& Inner_;
+};
+
+TEST_F(CliTest, AControllerUnpluggedBetweenReadAndWriteGetsNothingAndExits4) {
+  TVirtualStaircaseController inner;
+  TSimInterfaceSpec setup;
+  setup.ProductString = u"Glowstep 3.2";
+  setup.Behaviour = std::make_shared<TGoneAfterRead>(Sim, inner);
+  Sim.Plug(setup);
+  EXPECT_EQ(Run({"write", "stairs=5"}), 4);
+  EXPECT_NE(Err().find(kSendFailedMessage), std::string::npos) << Err();
+  EXPECT_TRUE(WritesTo(inner).empty());
+  EXPECT_EQ(inner.Settings(), TVirtualStaircaseController::kDefaultSettings);
+}
+
+// --- write ------------------------------------------------------------------------------------
+
+TEST_F(CliTest, WriteChangesWhatIsAskedKeepsTheRestAndShowsTheControllersState) {
+  auto controller = PlugController(Sim);
+  EXPECT_EQ(Run({"write", "stairs=12", "sensor_time=2.12", "standby_colour=#102030"}), 0);
+  const auto writes = WritesTo(*controller);
+  ASSERT_EQ(writes.size(), 1U);
+  StairSettings expected;
+  expected.Stairs_count = 12;
+  expected.Sensor_time = 2.12_ext;
+  expected.IdleColorValue = 0x302010;
+  SettingsReport report{};
+  EncodeWriteReport(expected, report);
+  // The default sensor time the controller held (2 ticks) was replaced; the rest is its own.
+  EXPECT_EQ(writes[0], std::vector<std::uint8_t>(report.begin(), report.end()));
+  EXPECT_EQ(controller->Settings()[kSensor], 52);
+  EXPECT_NE(Out().find("stairs          12\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("sensor_time     2.08 s  (asked for 2.12; the controller keeps it in its "
+                       "own units)\n"),
+            std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("standby_colour  #102030\n"), std::string::npos) << Out();
+}
+
+TEST_F(CliTest, WriteShowsTheOnTimeTheControllerKeepsAboveTwelveHundredLeds) {
+  PlugController(Sim);
+  EXPECT_EQ(Run({"write", "stairs=250", "leds_per_stair=240", "on_time=20"}), 0);
+  EXPECT_NE(Out().find("on_time         19 s  (asked for 20;"), std::string::npos) << Out();
+}
+
+TEST_F(CliTest, BadChangesAreRefusedBeforeAnythingIsWritten) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"stairs=2", "for stairs: allowed is a whole number from 3 to 250."},
+      {"stairs=251", "for stairs: allowed is a whole number from 3 to 250."},
+      {"stairs=ten", "for stairs: allowed is a whole number from 3 to 250."},
+      {"stairs=10.5", "for stairs: allowed is a whole number from 3 to 250."},
+      {"stairs=99999999999", "for stairs: allowed is a whole number from 3 to 250."},
+      {"leds_per_stair=", "for leds_per_stair: allowed is a whole number from 3 to 240."},
+      {"standby_leds=-1", "for standby_leds: allowed is a whole number from 0 to 120."},
+      {"on_time=0", "for on_time: allowed is a whole number from 1 to 300 s."},
+      {"delay=1e2", "for delay: allowed is a whole number from 1 to 300 s."},
+      {"sensor_time=2.51", "for sensor_time: allowed is a number from 0 to 2.5 s, 2 decimals."},
+      {"sensor_time=-0.1", "for sensor_time: allowed is a number from 0 to 2.5 s, 2 decimals."},
+      {"sensor_time=1e99999", "for sensor_time: allowed is a number from 0 to 2.5 s, 2 decimals."},
+      {"sensor_time=0,5", "for sensor_time: allowed is a number from 0 to 2.5 s, 2 decimals."},
+      {"photo_time=1801", "for photo_time: allowed is a whole number from 1 to 1800 s."},
+      {"photo_level=1001", "for photo_level: allowed is a whole number from 0 to 1000."},
+      {"main_colour=#12345", "for main_colour: allowed is a colour as #RRGGBB."},
+      {"standby_colour=red", "for standby_colour: allowed is a colour as #RRGGBB."},
+      {"speed=3", "Unknown setting \"speed\": the settings are stairs, leds_per_stair,"},
+      {"stairs", "\"stairs\" is not a change of the form KEY=VALUE."},
+      {"=5", "\"=5\" is not a change of the form KEY=VALUE."},
+  };
+  auto controller = PlugController(Sim);
+  for (const auto& [change, message] : cases) {
+    SCOPED_TRACE(change);
+    EXPECT_EQ(Run({"write", "stairs=20", change}), 2);
+    EXPECT_NE(Err().find(message), std::string::npos) << Err();
+  }
+  EXPECT_EQ(controller->ReceivedCount(), 0U);  // not even asked for its settings
+}
+
+TEST_F(CliTest, WriteAllChangesEveryControllerAndReportsThoseThatFail) {
+  auto first = PlugController(Sim);
+  TSimInterfaceSpec silent;
+  silent.ProductString = u"Glowstep 3.2";
+  Sim.Plug(silent);
+  auto third = PlugController(Sim, u"Glowstep 3.1");
+  EXPECT_EQ(Run({"--timeout", "50", "write", "--all", "delay=30"}), 4);
+  EXPECT_EQ(first->Settings()[12], 750 & 0xFF);
+  EXPECT_EQ(third->Settings()[12], 750 & 0xFF);
+  EXPECT_NE(Out().find("Glowstep 3.2 at " + Sim.PathOf(1)), std::string::npos);
+  EXPECT_NE(Out().find("Glowstep 3.1 at " + Sim.PathOf(3)), std::string::npos);
+  EXPECT_NE(Err().find("at " + Sim.PathOf(2) + " did not answer"), std::string::npos) << Err();
+
+  EXPECT_EQ(Run({"write", "--all", "--device", Sim.PathOf(1), "delay=30"}), 2);
+}
+
+// --- backup and restore -----------------------------------------------------------------------
+
+TEST_F(CliTest, BackupAndRestoreCarryTheSettingsFromOneControllerToOthers) {
+  auto source = PlugController(Sim, u"Glowstep 3.2");
+  auto target1 = PlugController(Sim, u"Glowstep 3.1");
+  auto target2 = PlugController(Sim, u"Glowstep 3.2");
+  ASSERT_EQ(Run({"write", "--device", Sim.PathOf(1), "stairs=20", "leds_per_stair=100",
+                 "on_time=20", "sensor_time=1.5", "photo_level=940", "main_colour=#00FF7F"}),
+            0);
+  const std::string file = TempFile("backup.json");
+  ASSERT_EQ(Run({"backup", file}), 0);
+  std::ifstream stream(file);
+  const json document = json::parse(stream);
+  EXPECT_EQ(document["format"], "glowstep-settings");
+  EXPECT_EQ(document["version"], 1);
+  EXPECT_EQ(document["product"], "Glowstep 3.2");
+  EXPECT_EQ(document["firmware"], 2);
+  EXPECT_EQ(document["settings"]["sensor_time"], 1.48);  // 37 ticks
+  EXPECT_EQ(document["settings"]["photo_level"], 940);
+
+  EXPECT_EQ(Run({"restore", file, "--device", Sim.PathOf(2)}), 0);
+  EXPECT_EQ(target1->Settings(), source->Settings());
+  EXPECT_EQ(Run({"restore", file, "--all"}), 0);
+  EXPECT_EQ(target2->Settings(), source->Settings());
+
+  // Standard output and input stand for the file with "-".
+  ASSERT_EQ(Run({"backup", "-", "--device", Sim.PathOf(3)}), 0);
+  EXPECT_EQ(json::parse(Out()), document);
+}
+
+TEST_F(CliTest, RestoreRefusesABadFileBeforeAnythingIsWritten) {
+  json good = {{"format", "glowstep-settings"},
+               {"version", 1},
+               {"product", "Glowstep 3.2"},
+               {"firmware", 2},
+               {"settings",
+                {{"stairs", 10},
+                 {"leds_per_stair", 60},
+                 {"standby_leds", 1},
+                 {"on_time", 20},
+                 {"delay", 15},
+                 {"sensor_time", 0.08},
+                 {"photo_time", 10},
+                 {"photo_level", 100},
+                 {"main_colour", "#FFFFFF"},
+                 {"standby_colour", "#303000"}}}};
+  auto with = [&good](const std::function<void(json&)>& change) {
+    json document = good;
+    change(document);
+    return document.dump();
+  };
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"{\"format\": ", "it is not valid JSON"},
+      {"[1, 2]", "it is not a JSON object."},
+      {with([](json& d) { d["format"] = "other"; }), "it is not a \"glowstep-settings\" document"},
+      {with([](json& d) { d["version"] = 2; }), "it has format version 2, newer than version 1"},
+      {with([](json& d) { d["version"] = "1"; }), "\"version\" is missing"},
+      {with([](json& d) { d["comment"] = "x"; }), "unknown or malformed entry \"comment\""},
+      {with([](json& d) { d["settings"]["speed"] = 3; }), "Unknown setting \"speed\""},
+      {with([](json& d) { d["settings"].erase("delay"); }), "the setting \"delay\" is missing"},
+      {with([](json& d) { d["settings"].erase("main_colour"); }),
+       "the setting \"main_colour\" is missing"},
+      {with([](json& d) { d["settings"]["stairs"] = 300; }),
+       "Invalid value \"300\" for stairs: allowed is a whole number from 3 to 250."},
+      {with([](json& d) { d["settings"]["sensor_time"] = 2.6; }),
+       "Invalid value \"2.6\" for sensor_time"},
+      {with([](json& d) { d["settings"]["on_time"] = true; }),
+       "Invalid value \"true\" for on_time"},
+      {with([](json& d) { d["settings"]["main_colour"] = 16777215; }),
+       "for main_colour: allowed is a colour as #RRGGBB."},
+  };
+  auto controller = PlugController(Sim);
+  for (const auto& [text, message] : cases) {
+    SCOPED_TRACE(text);
+    Host = nullptr;
+    const std::string file = TempFile("bad.json");
+    std::ofstream(file) << text;
+    EXPECT_EQ(Run({"restore", file}), 2);
+    EXPECT_NE(Err().find(message), std::string::npos) << Err();
+  }
+  EXPECT_EQ(Run({"restore", TempFile("missing.json")}), 2);
+  EXPECT_NE(Err().find("cannot be read"), std::string::npos);
+  EXPECT_EQ(controller->ReceivedCount(), 0U);
+
+  // The same document, well formed, restores.
+  const std::string file = TempFile("good.json");
+  std::ofstream(file) << good.dump();
+  EXPECT_EQ(Run({"restore", file}), 0);
+  EXPECT_EQ(WritesTo(*controller).size(), 1U);
+}
+
+// --- watch ------------------------------------------------------------------------------------
+
+TEST_F(CliTest, WatchShowsArrivalsAndRemovalsUntilInterrupted) {
+  PlugController(Sim);
+  std::string path;
+  DuringWatch = [this, &path](const std::function<void()>& interrupt) {
+    const auto id = Sim.Plug([] {
+      TSimInterfaceSpec setup;
+      setup.ProductString = u"Glowstep 3.1";
+      return setup;
+    }());
+    path = Sim.PathOf(id);
+    Host->Loop->Post([this, id, interrupt] {
+      Sim.Unplug(id);
+      Host->Loop->Post(interrupt);
+    });
+  };
+  EXPECT_EQ(Run({"watch"}), 0);
+  EXPECT_EQ(Out(), "arrived  " + path +
+                       "  16c0:05df  \"Glowstep 3.1\"  staircase controller, firmware version 1  "
+                       "read/write\nremoved  " +
+                       path + "\n");
+  EXPECT_EQ(Sim.Counters().Notifiers, 0);
+}
+
+// --- the command line -------------------------------------------------------------------------
+
+TEST_F(CliTest, UsageErrorsExit2AndHelpAndVersionExit0) {
+  EXPECT_EQ(Run({}), 2);
+  EXPECT_EQ(Run({"frobnicate"}), 2);
+  EXPECT_EQ(Run({"--timeout", "0", "list"}), 2);
+  EXPECT_EQ(Run({"--timeout", "soon", "list"}), 2);
+  EXPECT_EQ(Run({"write"}), 2);
+  EXPECT_EQ(Run({"backup"}), 2);
+  EXPECT_EQ(Run({"read", "--all"}), 2);
+  EXPECT_EQ(Host->NativePlatformCalls, 0);
+
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(Out().find("Exit status:"), std::string::npos);
+  EXPECT_NE(Out().find("restore"), std::string::npos);
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(Out().rfind("glowstep-cli ", 0), 0U);
+}
+
+TEST_F(CliTest, SimulateTalksToAVirtualControllerAndNotToTheSystem) {
+  EXPECT_EQ(Run({"--simulate", "write", "photo_level=500"}), 0);
+  EXPECT_NE(Out().find("photo_level     500\n"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"list", "--simulate"}), 0);
+  EXPECT_NE(Out().find("\"Glowstep 3.2\"  staircase controller"), std::string::npos) << Out();
+  EXPECT_EQ(Host->NativePlatformCalls, 0);
+}
+
+TEST_F(CliTest, EveryCommandLeavesNothingOpen) {
+  PlugController(Sim);
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"list"}, {"read"}, {"write", "delay=20"}, {"backup", "-"}}) {
+    EXPECT_EQ(Run(args), 0);
+    const TSimCounters counters = Sim.Counters();
+    EXPECT_EQ(counters.OpenHandles, 0);
+    EXPECT_EQ(counters.Reads, 0);
+    EXPECT_EQ(counters.Notifiers, 0);
+    EXPECT_EQ(counters.HandleMisuse, 0);
+  }
+}
+
+}  // namespace
+}  // namespace glowstep::testing

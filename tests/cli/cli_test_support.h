@@ -1,0 +1,76 @@
+// The command-line tool run in-process on a simulated device tree: its output captured, its
+// exit status returned, and the tree changed from the tool's own main loop while it runs.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "main_loop.h"
+#include "sim_platform.h"
+
+namespace glowstep::testing {
+
+class TTestHost final : public TCliHost {
+ public:
+  explicit TTestHost(TSimPlatform* platform) : Platform_(platform) {}
+
+  std::ostream& Out() override { return Out_; }
+  std::ostream& Err() override { return Err_; }
+  std::istream& In() override { return In_; }
+  THidPlatform* NativePlatform() override {
+    ++NativePlatformCalls;
+    return Platform_;
+  }
+  void Started(TMainLoop& loop) override { Loop = &loop; }
+
+  // Runs `DuringWatch` from the loop, then the loop until the tool stops, for five seconds at
+  // most; the interrupt is what the test's `DuringWatch` calls to end it.
+  void RunUntilStopped(TMainLoop& loop,
+                       const std::function<bool()>& stopped,
+                       const std::function<void()>& interrupt) override {
+    if (DuringWatch) loop.Post([this, interrupt] { DuringWatch(interrupt); });
+    loop.RunUntil(stopped, std::chrono::seconds(5));
+  }
+
+  std::string OutText() const { return Out_.str(); }
+  std::string ErrText() const { return Err_.str(); }
+  void SetInput(const std::string& text) { In_.str(text); }
+
+  TMainLoop* Loop = nullptr;
+  int NativePlatformCalls = 0;
+  std::function<void(const std::function<void()>& interrupt)> DuringWatch;
+
+ private:
+  TSimPlatform* Platform_;
+  std::ostringstream Out_;
+  std::ostringstream Err_;
+  std::istringstream In_;
+};
+
+inline std::shared_ptr<TVirtualStaircaseController> PlugController(
+    TSimPlatform& sim,
+    std::u16string product = u"Glowstep 3.2",
+    std::shared_ptr<TVirtualStaircaseController> controller =
+        std::make_shared<TVirtualStaircaseController>()) {
+  TSimInterfaceSpec setup;
+  setup.ProductString = std::move(product);
+  setup.Behaviour = controller;
+  sim.Plug(setup);
+  return controller;
+}
+
+// The write reports ("w") a virtual controller received.
+inline std::vector<std::vector<std::uint8_t>> WritesTo(const TVirtualStaircaseController& c) {
+  std::vector<std::vector<std::uint8_t>> writes;
+  for (auto& report : c.ReceivedReports()) {
+    if (report.size() > 1 && report[1] == 'w') writes.push_back(report);
+  }
+  return writes;
+}
+
+}  // namespace glowstep::testing
