@@ -228,9 +228,11 @@ std::string ReadBackupText(TCliHost& host, const std::string& path) {
 
 void AddDeviceOption(CLI::App& command, TOptions& options, bool withAll) {
   CLI::Option* device =
-      command.add_option("--device", options.Device,
-                         "the controller at this path (as \"list\" shows it); without it, the "
-                         "first controller found");
+      command
+          .add_option("--device", options.Device,
+                      "the controller at this path (as \"list\" shows it); without it, the "
+                      "first controller found")
+          ->type_name("PATH");
   if (withAll) {
     CLI::Option* all = command.add_flag("--all", options.All, "every controller attached");
     device->excludes(all);
@@ -244,9 +246,11 @@ int RunCli(const std::vector<std::string>& args, TCliHost& host) {
   CLI::App app("The Glowstep 3 staircase-lighting controller from the command line.",
                "glowstep-cli");
   app.set_version_flag("--version", std::string("glowstep-cli ") + GLOWSTEP_VERSION);
-  app.add_option("--timeout", options.TimeoutMs, "how long to wait for a reply, in ms")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 3600000));
+  app.add_option("--timeout", options.TimeoutMs,
+                 "how long to wait for each reply, in ms (default " +
+                     std::to_string(kDefaultTimeoutMs) + ")")
+      ->type_name("MS")
+      ->check(CLI::Range(1, 3600000).description(""));
   app.add_flag("--simulate", options.Simulate,
                "talk to a virtual controller instead of the devices attached");
   app.require_subcommand(1);
@@ -261,14 +265,20 @@ int RunCli(const std::vector<std::string>& args, TCliHost& host) {
   CLI::App* write = app.add_subcommand(
       "write", "change settings: KEY=VALUE ..., with the keys that \"read\" shows");
   AddDeviceOption(*write, options, true);
-  write->add_option("changes", options.Assignments, "KEY=VALUE, one or more")->required();
+  write->add_option("KEY=VALUE", options.Assignments, "the changes, one or more")
+      ->required()
+      ->type_name("");
   CLI::App* backup = app.add_subcommand("backup", "save a controller's settings to a JSON file");
   AddDeviceOption(*backup, options, false);
-  backup->add_option("FILE", options.File, "the file (\"-\": standard output)")->required();
+  backup->add_option("FILE", options.File, "the file (\"-\": standard output)")
+      ->required()
+      ->type_name("");
   CLI::App* restore =
       app.add_subcommand("restore", "write the settings of a backup file to a controller");
   AddDeviceOption(*restore, options, true);
-  restore->add_option("FILE", options.File, "the file (\"-\": standard input)")->required();
+  restore->add_option("FILE", options.File, "the file (\"-\": standard input)")
+      ->required()
+      ->type_name("");
   app.footer(
       "Exit status: 0 done, 1 no controller (or the device named is not one), 2 usage or "
       "invalid value, 3 the controller cannot be opened (permissions), 4 I/O error or no reply "
