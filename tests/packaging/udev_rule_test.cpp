@@ -99,7 +99,7 @@ TEST(UdevRuleParser, RefusesWhatUdevWouldNotRead) {
 }
 
 TEST(UdevRule, UsesOnlyKeysUdevKnowsWithTheirOperators) {
-  const std::set<std::string> matchOnly = {"SUBSYSTEM", "SUBSYSTEMS", "KERNEL", "KERNELS",
+  const std::set<std::string> matchOnly = {"SUBSYSTEM", "SUBSYSTEMS", "KERNEL",  "KERNELS",
                                            "ATTR",      "ATTRS",      "DRIVERS", "ACTION"};
   const std::map<std::string, std::set<std::string>> assignments = {
       {"GROUP", {"=", ":="}}, {"MODE", {"=", ":="}}, {"TAG", {"+=", "-=", "="}}};
