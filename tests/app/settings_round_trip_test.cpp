@@ -4,9 +4,7 @@
 // slider's range. Each written report is compared byte for byte with what the fields' rules
 // make of the reply, worked out here in exact integer arithmetic.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
-#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -14,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "event_loop_support.h"
 #include "main_window.h"
 #include "platform/sim/sim_platform.h"
 #include "qt_main_thread_port.h"
@@ -21,6 +20,9 @@
 using namespace glowstep;
 
 namespace {
+
+using testing::Hex;
+using testing::WaitUntil;
 
 using TSettings = TVirtualStaircaseController::TSettings;
 
@@ -90,27 +92,6 @@ TSettings WrittenBack(const TSettings& reply) {
   PutWord(out, kPhotoTime, std::clamp(Word(reply, kPhotoTime), 1, 1800));
   PutWord(out, kLevel, std::min(Word(reply, kLevel), 1000));
   return out;
-}
-
-// Runs the event loop until `done` holds, for at most five seconds; false if it never did.
-template <typename Predicate>
-bool WaitUntil(Predicate done) {
-  QElapsedTimer clock;
-  clock.start();
-  // Wakes the loop now and then, so the deadline is seen even when nothing else happens.
-  QTimer tick;
-  tick.start(50);
-  while (!done()) {
-    if (clock.elapsed() > 5000) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
-
-QByteArray Hex(const std::vector<std::uint8_t>& bytes) {
-  return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<qsizetype>(bytes.size()))
-      .toHex(' ');
 }
 
 std::vector<std::uint8_t> WriteReport(const TSettings& settings) {

@@ -6,15 +6,14 @@
 // compared with the rules the tool applies.
 #include <QApplication>
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 #include <sstream>
 #include <string>
 
 #include "cli_test_support.h"
+#include "event_loop_support.h"
 #include "main_window.h"
 #include "qt_main_thread_port.h"
 #include "settings_fields.h"
@@ -24,29 +23,13 @@ using namespace glowstep;
 
 namespace {
 
+using testing::Hex;
+using testing::WaitUntil;
+
 using TSettings = TVirtualStaircaseController::TSettings;
 
 constexpr std::size_t kOnTime = 10;
 constexpr std::size_t kSensor = 14;
-
-template <typename Predicate>
-bool WaitUntil(Predicate done) {
-  QElapsedTimer clock;
-  clock.start();
-  QTimer tick;
-  tick.start(50);
-  while (!done()) {
-    if (clock.elapsed() > 5000) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
-
-QByteArray Hex(const std::vector<std::uint8_t>& bytes) {
-  return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<qsizetype>(bytes.size()))
-      .toHex(' ');
-}
 
 // The window's control for a setting: the field of the same name, or the slider.
 const char* ControlName(TSettingsField field) {
