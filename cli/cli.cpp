@@ -109,7 +109,7 @@ class TCommandRunner {
     if (Options_.Json) {
       TJson json = TJson::array();
       for (const auto& device : devices) json.push_back(ListingJson(device));
-      Host_.Out() << json.dump(2) << '\n';
+      Host_.Out() << JsonText(json);
     } else {
       for (const auto& device : devices) Host_.Out() << ListingLine(device) << '\n';
       if (devices.empty()) Host_.Err() << "No HID device is present.\n";
@@ -121,7 +121,7 @@ class TCommandRunner {
     return ForEachTarget([this](THidDevice* device) {
       const TControllerReading reading = Session_.Read(device);
       if (Options_.Json) {
-        Host_.Out() << ReadingJson(reading).dump(2) << '\n';
+        Host_.Out() << JsonText(ReadingJson(reading));
       } else {
         Host_.Out() << Heading(reading) << SettingsListing(reading.Settings);
       }
@@ -142,7 +142,7 @@ class TCommandRunner {
 
   TExitStatus Backup() {
     const TControllerReading reading = Session_.Read(Session_.Targets(Options_.Device, false)[0]);
-    const std::string document = BackupDocument(reading).dump(2) + "\n";
+    const std::string document = JsonText(BackupDocument(reading));
     if (Options_.File == kStandardStream) {
       Host_.Out() << document;
     } else {
@@ -346,6 +346,11 @@ int RunCli(const std::vector<std::string>& args, TCliHost& host) {
   } catch (const ECliFailure& failure) {
     host.Err() << "glowstep-cli: " << failure.what() << '\n';
     return static_cast<int>(failure.Status());
+  } catch (const std::exception& failure) {
+    // What the system refused underneath (memory, a file, a device object that could not be
+    // made) is an I/O error of this run.
+    host.Err() << "glowstep-cli: " << failure.what() << '\n';
+    return static_cast<int>(TExitStatus::Io);
   }
 }
 

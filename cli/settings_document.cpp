@@ -29,6 +29,10 @@ std::optional<std::string> ValueText(const TJson& value) {
 
 }  // namespace
 
+std::string JsonText(const TJson& json) {
+  return json.dump(2, ' ', false, TJson::error_handler_t::replace) + "\n";
+}
+
 std::string SettingKeys() {
   std::string keys;
   for (const TFieldRule& rule : kFieldRules) {

@@ -28,6 +28,10 @@ inline constexpr int kBackupVersion = 1;
 
 using TJson = nlohmann::ordered_json;
 
+// A JSON value as the tool prints it: indented, one line at the end; text that is not UTF-8 (a
+// device's product string) is shown with replacement characters rather than refused.
+std::string JsonText(const TJson& json);
+
 // Every key a setting has, in print order, for messages.
 std::string SettingKeys();
 
