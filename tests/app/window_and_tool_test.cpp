@@ -170,7 +170,7 @@ class WindowAndToolTest : public QObject {
         continue;
       }
       auto* field = window->findChild<TSpinEdit*>(QString::fromStdString(name));
-      QVERIFY2(field != nullptr, name.c_str());
+      if (field == nullptr) QFAIL(name.c_str());
       QVERIFY2(field->MinValue() == rule.MinValue, name.c_str());
       QVERIFY2(field->MaxValue() == rule.MaxValue, name.c_str());
       QVERIFY2(field->CheckMinValue() && field->CheckMaxValue(), name.c_str());

@@ -23,7 +23,7 @@ constexpr std::size_t kSensor = 14;
 
 class CliTest : public ::testing::Test {
  protected:
-  int Run(std::vector<std::string> args) {
+  int Run(const std::vector<std::string>& args) {
     Host = std::make_unique<TTestHost>(&Sim);
     if (DuringWatch) Host->DuringWatch = DuringWatch;
     return RunCli(args, *Host);

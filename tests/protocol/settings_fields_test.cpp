@@ -5,7 +5,8 @@
 namespace glowstep {
 namespace {
 
-struct TTextCase {
+// In the order a row reads; the padding of a test table does not matter.
+struct TTextCase {  // NOLINT(clang-analyzer-optin.performance.Padding)
   TSettingsField Field;
   const char* Text;
   TValueProblem Problem;
