@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "main_thread_port.h"
+#include "scope_guard.h"
 
 namespace glowstep {
 
@@ -94,12 +95,8 @@ void THidDeviceController::NotifyMessage(std::uint32_t message,
     return;
   }
   LastChangeParam_ = lParam;
-  InRefresh_ = true;
   // A refresh that raises must not leave the guard set, or the list would never change again.
-  struct TGuardReset {
-    bool& Flag;
-    ~TGuardReset() { Flag = false; }
-  } guardReset{InRefresh_};
+  const TScopeValue inRefresh(InRefresh_, true);
   DeviceChange();
 }
 
@@ -126,11 +123,7 @@ THidDeviceController::TDeviceList THidDeviceController::Scan() {
   if (!Platform_.Bindings().HidBindingLoaded()) return found;
   const TDeviceInfoSet set = Platform_.GetClassDevs(InterfaceClass_);
   if (set == kInvalidDeviceInfoSet) return found;
-  struct TSetRelease {
-    THidPlatform& Platform;
-    TDeviceInfoSet Set;
-    ~TSetRelease() { Platform.DestroyDeviceInfoList(Set); }
-  } setRelease{Platform_, set};
+  const TScopeExit releaseSet([this, set] { Platform_.DestroyDeviceInfoList(set); });
 
   for (std::uint32_t index = 0;; ++index) {
     TDeviceInterfaceRecord interfaceRecord;
@@ -233,10 +226,7 @@ void THidDeviceController::Refresh() {
   bool changed = LastChangeParam_ == kInitialChangeParam;
   TDeviceList fresh = Scan();
   // Whatever a handler raises below, the counts describe the list as it is then.
-  struct TRecount {
-    THidDeviceController& Controller;
-    ~TRecount() { Controller.Recount(); }
-  } recount{*this};
+  const TScopeExit recount([this] { Recount(); });
 
   if (RemoveAbsent(fresh)) changed = true;
 

@@ -5,31 +5,9 @@
 #include "hid_device.h"
 #include "hid_device_controller.h"
 #include "main_thread_port.h"
+#include "scope_guard.h"
 
 namespace glowstep {
-
-// Marks the reader's delivery as running on the main thread. When the handler orphaned the
-// reader, the join is posted once the delivery is over (returned or raised): posted earlier, a
-// nested event loop inside the handler could run it while the thread still waits for the very
-// delivery that is running.
-class THidDeviceReadThread::TDeliveryScope {
- public:
-  explicit TDeliveryScope(THidDeviceReadThread& reader) : Reader_(reader) {
-    Reader_.InDelivery_ = true;
-  }
-  TDeliveryScope(const TDeliveryScope&) = delete;
-  TDeliveryScope& operator=(const TDeliveryScope&) = delete;
-  ~TDeliveryScope() {
-    Reader_.InDelivery_ = false;
-    if (!Reader_.Self_) return;
-    Reader_.Port_.Post([orphan = std::shared_ptr<THidDeviceReadThread>(std::move(Reader_.Self_))] {
-      orphan->WaitFor();
-    });
-  }
-
- private:
-  THidDeviceReadThread& Reader_;
-};
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice& device)
     : Device_(&device),
@@ -123,9 +101,24 @@ void THidDeviceReadThread::Execute() {
   Port_.WakeDrain();
 }
 
+void THidDeviceReadThread::Deliver(const std::function<void()>& callHandler) {
+  Port_.Synchronize([this, &callHandler] {
+    // When the handler orphaned the reader, the join is posted once the delivery is over
+    // (returned or raised): posted earlier, a nested event loop inside the handler could run it
+    // while the thread still waits for the very delivery that is running.
+    const TScopeExit joinOrphan([this] {
+      if (!Self_) return;
+      Port_.Post([orphan = std::shared_ptr<THidDeviceReadThread>(std::move(Self_))] {
+        orphan->WaitFor();
+      });
+    });
+    const TScopeValue delivering(InDelivery_, true);
+    callHandler();
+  });
+}
+
 void THidDeviceReadThread::DeliverReport() {
-  Port_.Synchronize([this] {
-    TDeliveryScope delivery(*this);
+  Deliver([this] {
     // A copy: the handler may replace the device's handler while it runs.
     const THidDataEvent handler = Device_->DataHandler();
     if (handler)
@@ -135,8 +128,7 @@ void THidDeviceReadThread::DeliverReport() {
 }
 
 void THidDeviceReadThread::DeliverError() {
-  Port_.Synchronize([this] {
-    TDeliveryScope delivery(*this);
+  Deliver([this] {
     const THidDataErrorEvent handler = Device_->DataErrorHandler();
     if (handler) handler(Device_, LastReadError_);
   });

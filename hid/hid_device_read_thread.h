@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -58,9 +59,9 @@ class THidDeviceReadThread {
   static constexpr const char* kThreadName = "THidDeviceReadThread";
 
  private:
-  class TDeliveryScope;
-
   void Execute();
+  // Runs a handler call on the main thread, marked as a delivery.
+  void Deliver(const std::function<void()>& callHandler);
   void DeliverReport();
   void DeliverError();
 

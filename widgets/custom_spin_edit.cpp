@@ -2,6 +2,7 @@
 
 #include "form_loading.h"
 #include "qt_text.h"
+#include "scope_guard.h"
 #include "spin_button.h"
 #include "spin_up_down.h"
 
@@ -10,7 +11,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPointer>
-#include <QScopedValueRollback>
 #include <QStyle>
 #include <QWheelEvent>
 
@@ -223,8 +223,8 @@ void TCustomSpinEdit::ChangeReaction() {
   const int caret = cursorPosition();
   const QString before = text();
   {
-    const QScopedValueRollback updating(Updating_, true);
-    const QScopedValueRollback keepMinus(KeepMinus_, before.startsWith(QLatin1Char('-')));
+    const TScopeValue updating(Updating_, true);
+    const TScopeValue keepMinus(KeepMinus_, before.startsWith(QLatin1Char('-')));
     // A range error while typing is never shown: the value is cropped either way.
     if (CheckOptions_.testFlag(coCheckOnChange)) SetValue(ClampValue(GetValue()));
   }
@@ -253,7 +253,7 @@ void TCustomSpinEdit::Step(bool up, QObject*) {
   }
   const QString before = text();
   {
-    const QScopedValueRollback updating(Updating_, true);
+    const TScopeValue updating(Updating_, true);
     SetValue(up ? GetValue() + Increment_ : GetValue() - Increment_);
   }
   if (text().compare(before, Qt::CaseInsensitive) != 0) {

@@ -3,13 +3,13 @@
 #include "builtin_bitmaps.h"
 #include "form_loading.h"
 #include "numbers.h"
+#include "scope_guard.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <limits>
@@ -646,7 +646,7 @@ void TCustomSlider::paintEvent(QPaintEvent*) {
   if (buffer.isNull()) return;
   buffer.setDevicePixelRatio(ratio);
   {
-    const QScopedValueRollback buffered(BufferedPaint_, true);
+    const TScopeValue buffered(BufferedPaint_, true);
     QPainter painter(&buffer);
     Paint(painter, false);
   }
