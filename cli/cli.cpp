@@ -17,6 +17,7 @@
 #include "main_loop.h"
 #include "settings_document.h"
 #include "sim_platform.h"
+#include "virtual_staircase_controller.h"
 
 #ifndef GLOWSTEP_VERSION
 #define GLOWSTEP_VERSION "unknown"

@@ -6,7 +6,6 @@ namespace glowstep {
 
 namespace {
 
-constexpr std::size_t kCommandByte = 1;
 constexpr Extended kTicksPerSecond = 25;  // one tick is 40 ms
 constexpr unsigned kPlainRuleMaxLeds = 1200;
 

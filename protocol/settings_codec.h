@@ -23,6 +23,11 @@ using SettingsReport = std::array<std::uint8_t, kSettingsReportSize>;
 constexpr std::uint8_t kReadCommand = 'r';   // 114
 constexpr std::uint8_t kWriteCommand = 'w';  // 119
 
+// Where the command letter and the settings (bytes 2 to 20) stand in the report.
+constexpr std::size_t kCommandByte = 1;
+constexpr std::size_t kSettingsBegin = 2;
+constexpr std::size_t kSettingsSize = 19;
+
 // The numeric settings, each shown and edited by the window's control of the same name.
 enum class TSettingsField {
   Stairs_count,       // integer, 3 to 250, one byte
@@ -80,7 +85,7 @@ void EncodeWriteReport(const StairSettings& settings, SettingsReport& report);
 class TSettingsCodec {
  public:
   // The smallest payload that holds every setting (payload indices 1 to 19).
-  static constexpr std::size_t kReplySettingsSize = 20;
+  static constexpr std::size_t kReplySettingsSize = kSettingsBegin + kSettingsSize - kCommandByte;
 
   const SettingsReport& Report() const { return Report_; }
 

@@ -12,6 +12,7 @@
 #include "qt_main_thread_port.h"
 #include "slider.h"
 #include "spin_edit.h"
+#include "virtual_staircase_controller.h"
 
 using namespace glowstep;
 

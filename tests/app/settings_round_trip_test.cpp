@@ -16,6 +16,7 @@
 #include "main_window.h"
 #include "platform/sim/sim_platform.h"
 #include "qt_main_thread_port.h"
+#include "virtual_staircase_controller.h"
 
 using namespace glowstep;
 

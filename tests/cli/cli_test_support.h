@@ -12,6 +12,7 @@
 #include "cli.h"
 #include "main_loop.h"
 #include "sim_platform.h"
+#include "virtual_staircase_controller.h"
 
 namespace glowstep::testing {
 

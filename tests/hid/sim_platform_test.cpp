@@ -4,6 +4,7 @@
 #include <span>
 
 #include "sim_platform.h"
+#include "virtual_staircase_controller.h"
 
 namespace glowstep {
 namespace {

@@ -13,6 +13,7 @@
 #include "hid_device_controller.h"
 #include "main_loop.h"
 #include "sim_platform.h"
+#include "virtual_staircase_controller.h"
 
 namespace glowstep::testing {
 

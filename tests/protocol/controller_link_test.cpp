@@ -9,6 +9,7 @@
 #include "fake_controls.h"
 #include "main_loop.h"
 #include "platform/sim/sim_platform.h"
+#include "virtual_staircase_controller.h"
 
 namespace glowstep {
 namespace {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/sim/sim_platform.h"
+#include "virtual_staircase_controller.h"
 
 namespace glowstep {
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <mutex>
 
 #include "main_thread_port.h"
 
@@ -447,47 +449,6 @@ std::int64_t TSimPlatform::OpenHandlesOf(TInterfaceId id) const {
   std::lock_guard lock(Tree_.Lock_);
   return std::count_if(Tree_.Connections_.begin(), Tree_.Connections_.end(),
                        [id](const TTree::TConnection* c) { return c->Id() == id; });
-}
-
-// --- The virtual staircase controller -----------------------------------------------------------
-
-std::vector<std::vector<std::uint8_t>> TVirtualStaircaseController::OutputReport(
-    std::span<const std::uint8_t> report) {
-  std::lock_guard lock(Lock_);
-  ++ReceivedCount_;
-  if (Received_.size() == kReportsKept) Received_.pop_front();
-  Received_.emplace_back(report.begin(), report.end());
-  std::vector<std::vector<std::uint8_t>> replies;
-  if (report.size() < 2) return replies;
-  if (report[1] == 'r') {
-    std::vector<std::uint8_t> reply(kReportSize, 0);
-    reply[1] = 'r';
-    std::copy(Settings_.begin(), Settings_.end(), reply.begin() + kSettingsBegin);
-    replies.push_back(std::move(reply));
-  } else if (report[1] == 'w' && report.size() >= kSettingsBegin + kSettingsSize) {
-    std::copy_n(report.begin() + kSettingsBegin, kSettingsSize, Settings_.begin());
-  }
-  return replies;
-}
-
-TVirtualStaircaseController::TSettings TVirtualStaircaseController::Settings() const {
-  std::lock_guard lock(Lock_);
-  return Settings_;
-}
-
-void TVirtualStaircaseController::SetSettings(const TSettings& settings) {
-  std::lock_guard lock(Lock_);
-  Settings_ = settings;
-}
-
-std::vector<std::vector<std::uint8_t>> TVirtualStaircaseController::ReceivedReports() const {
-  std::lock_guard lock(Lock_);
-  return {Received_.begin(), Received_.end()};
-}
-
-std::size_t TVirtualStaircaseController::ReceivedCount() const {
-  std::lock_guard lock(Lock_);
-  return ReceivedCount_;
 }
 
 }  // namespace glowstep
