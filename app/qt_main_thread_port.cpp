@@ -17,12 +17,19 @@ void TQtMainThreadPort::Post(TTask task) {
 }
 
 TQtMainThreadPort::TWatchId TQtMainThreadPort::WatchReadable(int descriptor, TTask onReadable) {
+#ifdef Q_OS_WIN
+  // On Windows a socket notifier watches sockets only.
+  static_cast<void>(descriptor);
+  static_cast<void>(onReadable);
+  return 0;
+#else
   if (descriptor < 0) return 0;
   auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
   connect(notifier, &QSocketNotifier::activated, this, [task = std::move(onReadable)] { task(); });
   const TWatchId id = NextWatch_++;
   Watches_[id] = notifier;
   return id;
+#endif
 }
 
 void TQtMainThreadPort::Unwatch(TWatchId watch) {

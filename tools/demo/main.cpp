@@ -2,11 +2,10 @@
 // plugged in. Commands on standard input change the virtual world while the window runs; every
 // report a virtual device receives or sends is written to standard output.
 #include <cstdio>
-#include <iostream>
 #include <string>
-#include <thread>
 
 #include "application.h"
+#include "command_input.h"
 #include "demo_world.h"
 #include "first_paint_probe.h"
 #include "main_window.h"
@@ -17,7 +16,8 @@ int main(int argc, char** argv) {
   TApplication app(argc, argv);
   TQtMainThreadPort port([&app](std::exception_ptr error) { app.ShowException(error); });
   TDemoWorld world([](const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
     std::fflush(stdout);
   });
   world.Execute("plug Glowstep 3.2");
@@ -26,14 +26,14 @@ int main(int argc, char** argv) {
   TFirstPaintProbe::InstallOn(&window);
   window.show();
 
-  // Lines are read on a thread of their own and run on the main thread, one at a time.
-  std::thread([&port, &world, &app] {
-    for (std::string line; std::getline(std::cin, line);) {
-      port.Post([&world, &app, line] {
-        if (!world.Execute(line)) app.quit();
-      });
-    }
-  }).detach();
+  // Standard input is read on this thread, between the window's events; "quit" ends the loop
+  // and stops the reading, so no line runs once the window is closing.
+  const TCommandInput input(port, 0, [&world](const std::string& line) {
+    if (world.Execute(line)) return true;
+    TApplication::quit();
+    return false;
+  });
+  if (!input.Reading()) std::fputs("commands on standard input cannot be read here\n", stderr);
 
   return TApplication::exec();
 }
