@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <sstream>
 
 namespace glowstep {
@@ -25,10 +26,35 @@ namespace {
 constexpr const char* kHelp[] = {
     "plug <product string>     plug a device (\"Glowstep 3...\" is a staircase controller)",
     "unplug <id>               unplug a device",
-    "reply [@<id>] <hex bytes> what the controller replies from now on (report bytes from 0)",
+    "reply [@<id>] <hex bytes> the report the controller answers with from now on: 21 to 65",
+    "                          bytes from byte 0, zeros after them; a write replaces bytes 2-20",
     "list                      the devices",
-    "quit                      end the demo",
+    "help                      this list",
+    "quit, exit                end the demo",
 };
+
+constexpr const char* kBlanks = " \t\r";
+
+constexpr std::size_t kReportSize = TVirtualStaircaseController::kReportSize;
+constexpr std::size_t kSettingsBegin = TVirtualStaircaseController::kSettingsBegin;
+constexpr std::size_t kSettingsEnd = kSettingsBegin + TVirtualStaircaseController::kSettingsSize;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// The line as it can be shown on one line of text: a NUL byte as "\0".
+std::string Printable(const std::string& line) {
+  std::string out;
+  for (const char c : line) {
+    if (c == '\0') {
+      out += "\\0";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 std::vector<std::string> Words(const std::string& line) {
   std::istringstream in(line);
@@ -38,7 +64,7 @@ std::vector<std::string> Words(const std::string& line) {
 }
 
 bool ParseNumber(const std::string& text, std::uint32_t& value) {
-  if (text.empty() || !std::all_of(text.begin(), text.end(), ::isdigit) || text.size() > 9) {
+  if (text.empty() || !std::all_of(text.begin(), text.end(), IsDigit) || text.size() > 9) {
     return false;
   }
   value = static_cast<std::uint32_t>(std::stoul(text));
@@ -46,7 +72,7 @@ bool ParseNumber(const std::string& text, std::uint32_t& value) {
 }
 
 bool ParseHexByte(const std::string& text, std::uint8_t& byte) {
-  if (text.empty() || text.size() > 2 || !std::all_of(text.begin(), text.end(), ::isxdigit)) {
+  if (text.empty() || text.size() > 2 || !std::all_of(text.begin(), text.end(), IsHexDigit)) {
     return false;
   }
   byte = static_cast<std::uint8_t>(std::stoul(text, nullptr, 16));
@@ -55,13 +81,24 @@ bool ParseHexByte(const std::string& text, std::uint8_t& byte) {
 
 }  // namespace
 
-// Passes the reports on to the virtual controller and writes both directions to the log.
-class TDemoWorld::TLoggingBehaviour final : public TSimBehaviour {
+// Passes the reports on to the virtual controller and writes both directions to the log. Once
+// a reply was given, the controller's answers are that report, with the settings the controller
+// holds (the given ones until a write replaces them) in their place.
+class TDemoWorld::TDeviceBehaviour final : public TSimBehaviour {
  public:
-  TLoggingBehaviour(TDemoWorld& world, std::shared_ptr<TSimBehaviour> inner)
+  TDeviceBehaviour(TDemoWorld& world, std::shared_ptr<TVirtualStaircaseController> inner)
       : World_(world), Inner_(std::move(inner)) {}
 
   void SetId(TSimPlatform::TInterfaceId id) { Id_ = id; }
+
+  // `report` has the full report size.
+  void SetReply(std::vector<std::uint8_t> report) {
+    TVirtualStaircaseController::TSettings held{};
+    std::copy(report.begin() + kSettingsBegin, report.begin() + kSettingsEnd, held.begin());
+    const std::lock_guard lock(Lock_);
+    Inner_->SetSettings(held);
+    Reply_ = std::move(report);
+  }
 
   std::vector<std::vector<std::uint8_t>> OutputReport(
       std::span<const std::uint8_t> report) override {
@@ -69,6 +106,18 @@ class TDemoWorld::TLoggingBehaviour final : public TSimBehaviour {
                  HexBytes(std::vector<std::uint8_t>(report.begin(), report.end())));
     std::vector<std::vector<std::uint8_t>> replies;
     if (Inner_) replies = Inner_->OutputReport(report);
+    {
+      const std::lock_guard lock(Lock_);
+      if (!Reply_.empty()) {
+        for (auto& reply : replies) {
+          if (reply.size() != kReportSize) continue;
+          std::vector<std::uint8_t> framed = Reply_;
+          std::copy(reply.begin() + kSettingsBegin, reply.begin() + kSettingsEnd,
+                    framed.begin() + kSettingsBegin);
+          reply = std::move(framed);
+        }
+      }
+    }
     for (const auto& reply : replies)
       World_.Write("in " + std::to_string(Id_) + " " + HexBytes(reply));
     return replies;
@@ -77,7 +126,9 @@ class TDemoWorld::TLoggingBehaviour final : public TSimBehaviour {
  private:
   TDemoWorld& World_;
   std::atomic<TSimPlatform::TInterfaceId> Id_{0};
-  std::shared_ptr<TSimBehaviour> Inner_;
+  std::shared_ptr<TVirtualStaircaseController> Inner_;
+  std::mutex Lock_;
+  std::vector<std::uint8_t> Reply_;  // empty until a reply is given
 };
 
 TDemoWorld::TDemoWorld(TWriter writer) : Writer_(std::move(writer)) {}
@@ -90,12 +141,12 @@ TSimPlatform::TInterfaceId TDemoWorld::Plug(const std::string& product) {
   }
   TSimInterfaceSpec setup;
   setup.ProductString = FromUtf8(product);
-  auto logging = std::make_shared<TLoggingBehaviour>(*this, device.Staircase);
-  setup.Behaviour = logging;
+  device.Behaviour = std::make_shared<TDeviceBehaviour>(*this, device.Staircase);
+  setup.Behaviour = device.Behaviour;
   const TSimPlatform::TInterfaceId id = Platform_.Plug(setup);
   // Reports reach the behaviour only after the window has seen the device, which happens on
   // this (the main) thread after this command: the identity is in place by then.
-  logging->SetId(id);
+  device.Behaviour->SetId(id);
   device.Path = Platform_.PathOf(id);
   Devices_[id] = device;
   return id;
@@ -108,6 +159,11 @@ std::shared_ptr<TVirtualStaircaseController> TDemoWorld::Controller(
 }
 
 bool TDemoWorld::Execute(const std::string& line) {
+  if (const auto nul = line.find('\0'); nul != std::string::npos) {
+    Write("error: the line has a NUL byte (at " + std::to_string(nul) +
+          ") and is ignored: " + Printable(line));
+    return true;
+  }
   const std::vector<std::string> words = Words(line);
   if (words.empty()) return true;
   const std::string& command = words[0];
@@ -115,9 +171,9 @@ bool TDemoWorld::Execute(const std::string& line) {
   if (command == "help") {
     for (const char* text : kHelp) Write(text);
   } else if (command == "plug") {
-    const auto at = line.find("plug") + 4;
-    std::string product = line.substr(std::min(at, line.size()));
-    product.erase(0, product.find_first_not_of(' '));
+    std::string product = line.substr(line.find("plug") + 4);
+    product.erase(0, product.find_first_not_of(kBlanks));
+    product.erase(product.find_last_not_of(kBlanks) + 1);
     if (product.empty()) {
       Write("error: plug needs a product string");
       return true;
@@ -125,13 +181,7 @@ bool TDemoWorld::Execute(const std::string& line) {
     const auto id = Plug(product);
     Write("plugged " + std::to_string(id) + " " + Devices_[id].Path + " " + product);
   } else if (command == "unplug") {
-    std::uint32_t id = 0;
-    if (words.size() != 2 || !ParseNumber(words[1], id) || !Platform_.Unplug(id)) {
-      Write("error: no plugged device " + (words.size() > 1 ? words[1] : std::string()));
-      return true;
-    }
-    Devices_[id].Plugged = false;
-    Write("unplugged " + std::to_string(id));
+    Unplug(words);
   } else if (command == "reply") {
     Reply(words);
   } else if (command == "list") {
@@ -142,51 +192,75 @@ bool TDemoWorld::Execute(const std::string& line) {
   return true;
 }
 
+void TDemoWorld::Unplug(const std::vector<std::string>& words) {
+  if (words.size() < 2) {
+    Write("error: unplug needs a device id");
+    return;
+  }
+  if (words.size() > 2) {
+    Write("error: unplug takes one device id, not " + std::to_string(words.size() - 1) + " words");
+    return;
+  }
+  std::uint32_t id = 0;
+  if (!ParseNumber(words[1], id)) {
+    Write("error: not a device id: " + words[1]);
+    return;
+  }
+  const auto it = Devices_.find(id);
+  if (it == Devices_.end() || !it->second.Plugged || !Platform_.Unplug(id)) {
+    Write("error: no plugged device " + words[1]);
+    return;
+  }
+  it->second.Plugged = false;
+  Write("unplugged " + std::to_string(id));
+}
+
 void TDemoWorld::Reply(const std::vector<std::string>& words) {
   std::size_t first = 1;
-  std::shared_ptr<TVirtualStaircaseController> staircase;
+  const TDevice* device = nullptr;
   std::uint32_t id = 0;
   // "reply @2 00 72 ..." names the device; without it, the first controller still plugged in.
   if (words.size() > 1 && words[1].size() > 1 && words[1][0] == '@') {
     if (!ParseNumber(words[1].substr(1), id)) {
-      Write("error: not a device number: " + words[1]);
+      Write("error: not a device id: " + words[1]);
       return;
     }
     first = 2;
-  }
-  if (first == 2) {
-    staircase = Controller(id);
+    const auto it = Devices_.find(id);
+    if (it == Devices_.end() || !it->second.Staircase) {
+      Write("error: device " + std::to_string(id) + " is not a staircase controller");
+      return;
+    }
+    device = &it->second;
   } else {
-    for (const auto& [deviceId, device] : Devices_) {
-      if (device.Staircase && device.Plugged) {
-        staircase = device.Staircase;
+    for (const auto& [deviceId, candidate] : Devices_) {
+      if (candidate.Staircase && candidate.Plugged) {
+        device = &candidate;
         id = deviceId;
         break;
       }
     }
+    if (device == nullptr) {
+      Write("error: no staircase controller is plugged in");
+      return;
+    }
   }
-  if (!staircase) {
-    Write("error: no staircase controller to reply from");
-    return;
-  }
-  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t> report;
   for (std::size_t i = first; i < words.size(); ++i) {
     std::uint8_t byte = 0;
     if (!ParseHexByte(words[i], byte)) {
       Write("error: not a hex byte: " + words[i]);
       return;
     }
-    bytes.push_back(byte);
+    report.push_back(byte);
   }
-  constexpr std::size_t kBegin = TVirtualStaircaseController::kSettingsBegin;
-  constexpr std::size_t kSize = TVirtualStaircaseController::kSettingsSize;
-  if (bytes.size() < kBegin + kSize || bytes.size() > TVirtualStaircaseController::kReportSize) {
-    Write("error: a reply has 21 to 65 bytes (report ID, command, 19 settings bytes, ...)");
+  if (report.size() < kSettingsEnd || report.size() > kReportSize) {
+    Write("error: a reply has " + std::to_string(kSettingsEnd) + " to " +
+          std::to_string(kReportSize) + " bytes, not " + std::to_string(report.size()));
     return;
   }
-  TVirtualStaircaseController::TSettings settings{};
-  std::copy_n(bytes.begin() + kBegin, kSize, settings.begin());
-  staircase->SetSettings(settings);
+  report.resize(kReportSize, 0);
+  device->Behaviour->SetReply(std::move(report));
   Write("reply " + std::to_string(id) + " set");
 }
 

@@ -5,12 +5,14 @@
 //   plug <product string>     plug a device; a product containing "Glowstep 3" is a virtual
 //                             staircase controller, anything else a plain HID device
 //   unplug <id>               unplug device <id>
-//   reply [@<id>] <hex bytes> the reply the controller sends from now on, as the bytes of a reply
-//                             report from byte 0 (report ID, command, then the settings);
-//                             without @<id>, the first controller still plugged in
+//   reply [@<id>] <hex bytes> the report the controller answers with from now on: 21 to 65
+//                             bytes from byte 0 (report ID, command, the 19 settings bytes,
+//                             ...), zeros after them; a write replaces the settings bytes, as on
+//                             the controller. Without @<id>, the first controller still plugged in
 //   list                      one line per device: id, state, path, product
-//   help                      these lines
-//   quit                      close the window and end
+//   help                      the list of commands
+//   quit, exit                close the window and end
+// A line with a NUL byte is refused whole.
 #pragma once
 
 #include <cstdint>
@@ -40,15 +42,17 @@ class TDemoWorld {
   std::shared_ptr<TVirtualStaircaseController> Controller(TSimPlatform::TInterfaceId id) const;
 
  private:
-  class TLoggingBehaviour;
+  class TDeviceBehaviour;
   struct TDevice {
     std::string Product;
     std::string Path;
     std::shared_ptr<TVirtualStaircaseController> Staircase;  // none for a plain device
+    std::shared_ptr<TDeviceBehaviour> Behaviour;
     bool Plugged = true;
   };
 
   void Write(const std::string& line) const { Writer_(line); }
+  void Unplug(const std::vector<std::string>& words);
   void Reply(const std::vector<std::string>& words);
   void List() const;
 
