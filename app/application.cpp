@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace glowstep {
 
@@ -31,10 +32,26 @@ QString MessageOf(std::exception_ptr error) {
   }
 }
 
+// The program stores nothing on disk, but Qt's own dialogs keep state in the user's Qt settings
+// (the colour dialog its custom colours, read at its first use and written whenever one closes
+// for good). Those settings are pointed below the null device, which is never a directory, so
+// no file can be read or made there and such state lives as long as the program runs. (Windows
+// keeps them in the registry, which cannot be pointed elsewhere.)
+void KeepQtSettingsOffDisk() {
+#ifndef Q_OS_WIN
+  for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+    for (const auto scope : {QSettings::UserScope, QSettings::SystemScope}) {
+      QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+    }
+  }
+#endif
+}
+
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv), Title_(ApplicationTitleFor(applicationFilePath())) {
+  KeepQtSettingsOffDisk();
   setWindowIcon(QIcon(QStringLiteral(":/MAINICON")));
   Presenter_ = [](const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);

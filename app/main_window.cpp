@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include <QColorDialog>
 #include <QFont>
 #include <QScreen>
 #include <QShowEvent>
@@ -55,10 +56,6 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
   Link_->Bind();
   HidController_->SetLoading(false);
 
-  ColorDialog_ = new QColorDialog(this);
-  ColorDialog_->setOption(QColorDialog::DontUseNativeDialog);
-  ColorDialog_->setWindowModality(Qt::ApplicationModal);
-
   connect(Form_.Read_btn, &QPushButton::clicked, this, &TMainWindow::Read_btnClick);
   connect(Form_.Write_btn, &QPushButton::clicked, this, &TMainWindow::Write_btnClick);
   connect(Form_.MainColor, &TShape::OnMouseDown, this, &TMainWindow::MainColorMouseDown);
@@ -83,15 +80,27 @@ void TMainWindow::MainColorMouseDown() { PickColor(TColorSwatch::MainColor); }
 
 void TMainWindow::IdleColorMouseDown() { PickColor(TColorSwatch::IdleColor); }
 
+QColorDialog& TMainWindow::ColorDialog() {
+  if (ColorDialog_ == nullptr) {
+    // Building the dialog costs about as much as the whole rest of the window, so it waits
+    // for the first pick. The custom colours are kept by Qt for the whole program, not by the
+    // dialog, so making it late loses none.
+    ColorDialog_ = new QColorDialog(this);
+    ColorDialog_->setOption(QColorDialog::DontUseNativeDialog);
+    ColorDialog_->setWindowModality(Qt::ApplicationModal);
+  }
+  return *ColorDialog_;
+}
+
 void TMainWindow::PickColor(TColorSwatch swatch) {
   TSettingsCodec& codec = Link_->Codec();
   const bool main = swatch == TColorSwatch::MainColor;
-  ColorDialog_->setCurrentColor(
-      FromColorValue(main ? codec.MainColorValue() : codec.IdleColorValue()));
-  ColorDialog_->adjustSize();
-  ColorDialog_->move(ColorDialogPosition(ColorDialog_->frameGeometry().size()));
-  if (ColorDialog_->exec() != QDialog::Accepted) return;
-  const TColor picked = ToColorValue(ColorDialog_->selectedColor());
+  QColorDialog& dialog = ColorDialog();
+  dialog.setCurrentColor(FromColorValue(main ? codec.MainColorValue() : codec.IdleColorValue()));
+  dialog.adjustSize();
+  dialog.move(ColorDialogPosition(dialog.frameGeometry().size()));
+  if (dialog.exec() != QDialog::Accepted) return;
+  const TColor picked = ToColorValue(dialog.selectedColor());
   if (main) {
     codec.SetMainColorValue(picked);
   } else {

@@ -3,7 +3,6 @@
 // carries the HID device controller, whose events drive the controller link.
 #pragma once
 
-#include <QColorDialog>
 #include <QWidget>
 
 #include <memory>
@@ -12,6 +11,8 @@
 #include "controller_link.h"
 #include "hid_device_controller.h"
 #include "ui_main_window.h"
+
+class QColorDialog;
 
 namespace glowstep {
 
@@ -34,7 +35,8 @@ class TMainWindow : public QWidget, public TControllerView {
   Ui::TMainWindow& Form() { return Form_; }
   THidDeviceController& HidController() { return *HidController_; }
   TControllerLink& Link() { return *Link_; }
-  QColorDialog& ColorDialog() { return *ColorDialog_; }
+  // Made when first needed; its custom colours are the program's, shared by both swatches.
+  QColorDialog& ColorDialog();
 
   // --- Handlers -------------------------------------------------------------------------------
   void FormCreate();
