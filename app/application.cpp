@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QSettings>
 
 namespace glowstep {
@@ -52,7 +53,9 @@ void KeepQtSettingsOffDisk() {
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv), Title_(ApplicationTitleFor(applicationFilePath())) {
   KeepQtSettingsOffDisk();
-  setWindowIcon(QIcon(QStringLiteral(":/MAINICON")));
+  // The icon is a PNG resource whose name has no suffix: naming the format spares the loader a
+  // look-up in the system's MIME database.
+  setWindowIcon(QIcon(QPixmap(QStringLiteral(":/MAINICON"), "png")));
   Presenter_ = [](const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
     box.exec();

@@ -1,7 +1,9 @@
 #include "main_window.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QFont>
+#include <QFontDatabase>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -23,14 +25,21 @@ QColor FromColorValue(TColor color) {
 
 namespace {
 
-// The window's font: "MS Sans Serif" at 11 pixels, with look-alikes that carry Cyrillic where
-// it is not installed.
+// The window's font: "MS Sans Serif" at 11 pixels or, where it is not installed, the first of
+// its look-alikes that is, among the families that carry Cyrillic. The family is looked up once
+// per run: every window and control then name an installed family, which spares the font
+// matcher its search through the system's fallbacks for a missing one.
 QFont WindowFont() {
-  QFont::insertSubstitutions(
-      QStringLiteral("MS Sans Serif"),
-      {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma"),
-       QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
-  QFont font(QStringLiteral("MS Sans Serif"));
+  static const QString family = [] {
+    const QStringList installed = QFontDatabase::families(QFontDatabase::Cyrillic);
+    for (const char* candidate : {"MS Sans Serif", "Microsoft Sans Serif", "Tahoma",
+                                  "Liberation Sans", "Arimo", "DejaVu Sans"}) {
+      QString name = QString::fromLatin1(candidate);
+      if (installed.contains(name, Qt::CaseInsensitive)) return name;
+    }
+    return QStringLiteral("MS Sans Serif");  // the system's own fallback then
+  }();
+  QFont font(family);
   font.setPixelSize(11);
   return font;
 }
@@ -39,7 +48,11 @@ QFont WindowFont() {
 
 TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget* parent)
     : QWidget(parent) {
-  setFont(WindowFont());
+  // The window's font is the program's too: a line edit lays out its text in the program's font
+  // before it takes its own, and one font for both spares loading a second one at start-up.
+  const QFont font = WindowFont();
+  if (QApplication::font() != font) QApplication::setFont(font);
+  setFont(font);
   setPalette(QPalette(palette().color(QPalette::Button)));
   setAutoFillBackground(true);
   {

@@ -29,7 +29,8 @@ const QRgb kEmptySlot = QColor(Qt::white).rgba();
 
 QString SlotsText() {
   QStringList colours;
-  for (int i = 0; i < kSlots; ++i) colours << QString::number(QColorDialog::customColor(i).rgba(), 16);
+  for (int i = 0; i < kSlots; ++i)
+    colours << QString::number(QColorDialog::customColor(i).rgba(), 16);
   return colours.join(QLatin1Char(' '));
 }
 
@@ -90,26 +91,6 @@ class ColorDialogTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void theDialogIsMadeAtTheFirstPickAndServesBothSwatches() {
-    TSimPlatform platform;
-    TQtMainThreadPort port([](std::exception_ptr) {});
-    TMainWindow window(platform, port);
-    QVERIFY(window.findChildren<QColorDialog*>().isEmpty());
-    int opened = 0;
-    const auto reject = [&opened](QColorDialog* dialog) {
-      ++opened;
-      dialog->reject();
-    };
-    WhenDialogOpen(reject);
-    window.MainColorMouseDown();
-    const auto made = window.findChildren<QColorDialog*>();
-    QCOMPARE(made.size(), 1);
-    WhenDialogOpen(reject);
-    window.IdleColorMouseDown();
-    QCOMPARE(opened, 2);
-    QCOMPARE(window.findChildren<QColorDialog*>(), made);
-  }
-
   void customColoursLiveForOneRunAndNeverReachTheDisk() {
     QTemporaryDir home;
     QVERIFY(home.isValid());

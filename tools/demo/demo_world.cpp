@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
-#include <sstream>
 
 namespace glowstep {
 
@@ -33,7 +32,7 @@ constexpr const char* kHelp[] = {
     "quit, exit                end the demo",
 };
 
-constexpr const char* kBlanks = " \t\r";
+constexpr const char* kBlanks = " \t\r\f\v";
 
 constexpr std::size_t kReportSize = TVirtualStaircaseController::kReportSize;
 constexpr std::size_t kSettingsBegin = TVirtualStaircaseController::kSettingsBegin;
@@ -57,9 +56,12 @@ std::string Printable(const std::string& line) {
 }
 
 std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
   std::vector<std::string> words;
-  for (std::string word; in >> word;) words.push_back(word);
+  for (std::size_t begin = line.find_first_not_of(kBlanks); begin != std::string::npos;) {
+    const std::size_t end = line.find_first_of(kBlanks, begin);
+    words.push_back(line.substr(begin, end - begin));
+    begin = line.find_first_not_of(kBlanks, end);
+  }
   return words;
 }
 

@@ -1,0 +1,49 @@
+// What the window leaves out of its start-up, and what it settles once.
+#include <QColorDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QTest>
+
+#include "application.h"
+#include "main_window.h"
+#include "platform/sim/sim_platform.h"
+#include "qt_main_thread_port.h"
+
+using namespace glowstep;
+
+class WindowStartupTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void theFontNamesAnInstalledFamilyWithCyrillicForWindowAndProgram() {
+    TSimPlatform platform;
+    TQtMainThreadPort port([](std::exception_ptr) {});
+    TMainWindow window(platform, port);
+    const QFont& font = window.font();
+    QCOMPARE(font.pixelSize(), 11);
+    // The family asked for is the one drawn: no fallback search at the first text.
+    QCOMPARE(QFontInfo(font).family(), font.family());
+    QVERIFY(QFontDatabase::families(QFontDatabase::Cyrillic).contains(font.family()));
+    QCOMPARE(QApplication::font(), font);
+    TMainWindow second(platform, port);
+    QCOMPARE(second.font(), font);
+  }
+
+  void theColourDialogWaitsForTheFirstPick() {
+    TSimPlatform platform;
+    TQtMainThreadPort port([](std::exception_ptr) {});
+    TMainWindow window(platform, port);
+    QVERIFY(window.findChildren<QColorDialog*>().isEmpty());
+    QColorDialog* dialog = &window.ColorDialog();
+    QCOMPARE(&window.ColorDialog(), dialog);
+    QCOMPARE(window.findChildren<QColorDialog*>(), QList<QColorDialog*>{dialog});
+  }
+};
+
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  WindowStartupTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_startup_test.moc"
