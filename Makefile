@@ -34,9 +34,12 @@ SCREENSHOT ?= docs/screenshot.png
 screenshot: build
 	@scripts/screenshot $(DEMO) $(SCREENSHOT)
 
-# A Debian package of the program and its desktop files (build/<preset>/*.deb).
-package: build
-	@cd $(BUILD_DIR) && cpack -G DEB
+# A Debian package of an optimised build (build/release/*.deb), checked by lintian.
+package: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release
+	@cd build/release && cpack -G DEB
+	@lintian --fail-on error,warning --display-info build/release/glowstep-configurator_*.deb
 
 check-packaging: deps
 	@desktop-file-validate packaging/linux/glowstep-configurator.desktop
