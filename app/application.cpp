@@ -2,9 +2,12 @@
 
 #include <QFileInfo>
 #include <QIcon>
+#include <QImage>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSettings>
+
+#include "mainicon_pixels.h"
 
 namespace glowstep {
 
@@ -48,14 +51,20 @@ void KeepQtSettingsOffDisk() {
 #endif
 }
 
+// The program's icon, from pixels compiled in: no image is decoded at start-up, which spares the
+// memory the code of the PNG and compression libraries would take.
+QIcon MainIcon() {
+  const QImage image(reinterpret_cast<const uchar*>(kMainIconPixels), kMainIconWidth,
+                     kMainIconHeight, QImage::Format_ARGB32);
+  return QIcon(QPixmap::fromImage(image));
+}
+
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv), Title_(ApplicationTitleFor(applicationFilePath())) {
   KeepQtSettingsOffDisk();
-  // The icon is a PNG resource whose name has no suffix: naming the format spares the loader a
-  // look-up in the system's MIME database.
-  setWindowIcon(QIcon(QPixmap(QStringLiteral(":/MAINICON"), "png")));
+  setWindowIcon(MainIcon());
   Presenter_ = [](const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
     box.exec();

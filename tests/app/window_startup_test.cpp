@@ -1,7 +1,10 @@
 // What the window leaves out of its start-up, and what it settles once.
 #include <QColorDialog>
+#include <QColorSpace>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QIcon>
+#include <QImage>
 #include <QTest>
 
 #include "application.h"
@@ -37,6 +40,18 @@ class WindowStartupTest : public QObject {
     QColorDialog* dialog = &window.ColorDialog();
     QCOMPARE(&window.ColorDialog(), dialog);
     QCOMPARE(window.findChildren<QColorDialog*>(), QList<QColorDialog*>{dialog});
+  }
+
+  void theIconIsThePngsPixels() {
+    QImage drawn = QImage(QStringLiteral(GLOWSTEP_MAIN_ICON_FILE))
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QVERIFY(!drawn.isNull());
+    drawn.setColorSpace(QColorSpace());  // the pixels are compared, not the file's colour space
+    const QIcon icon = QApplication::windowIcon();
+    QCOMPARE(icon.availableSizes(), QList<QSize>{drawn.size()});
+    QCOMPARE(
+        icon.pixmap(drawn.size()).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+        drawn);
   }
 };
 
