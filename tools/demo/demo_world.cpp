@@ -1,6 +1,7 @@
 #include "demo_world.h"
 
 #include "numbers.h"
+#include "settings_codec.h"
 
 #include <algorithm>
 #include <atomic>
@@ -35,8 +36,7 @@ constexpr const char* kHelp[] = {
 constexpr const char* kBlanks = " \t\r\f\v";
 
 constexpr std::size_t kReportSize = TVirtualStaircaseController::kReportSize;
-constexpr std::size_t kSettingsBegin = TVirtualStaircaseController::kSettingsBegin;
-constexpr std::size_t kSettingsEnd = kSettingsBegin + TVirtualStaircaseController::kSettingsSize;
+constexpr std::size_t kSettingsEnd = kSettingsBegin + kSettingsSize;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
