@@ -7,7 +7,12 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "qt_main_thread_port.h"
 
 namespace glowstep::testing {
 
@@ -31,6 +36,17 @@ inline QByteArray Hex(const std::vector<std::uint8_t>& bytes) {
   return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                     static_cast<qsizetype>(bytes.size()))
       .toHex(' ');
+}
+
+// A main-thread port that keeps the text of the latest failure raised on it in `error`.
+inline std::unique_ptr<TQtMainThreadPort> MakeRecordingPort(std::string& error) {
+  return std::make_unique<TQtMainThreadPort>([&error](const std::exception_ptr& failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+  });
 }
 
 }  // namespace glowstep::testing

@@ -121,13 +121,7 @@ class SettingsRoundTripTest : public QObject {
   void initTestCase() {
     TCustomSpinEdit::SetNumberFormat(TNumberFormat{u'.', u','});
     platform = std::make_unique<TSimPlatform>();
-    port = std::make_unique<TQtMainThreadPort>([this](const std::exception_ptr& failure) {
-      try {
-        std::rethrow_exception(failure);
-      } catch (const std::exception& e) {
-        error = e.what();
-      }
-    });
+    port = testing::MakeRecordingPort(error);
     window = std::make_unique<TMainWindow>(*platform, *port);
     controller = std::make_shared<TVirtualStaircaseController>();
     TSimInterfaceSpec setup;

@@ -139,13 +139,7 @@ class WindowAndToolTest : public QObject {
   void initTestCase() {
     TCustomSpinEdit::SetNumberFormat(TNumberFormat{u'.', u','});
     platform = std::make_unique<TSimPlatform>();
-    port = std::make_unique<TQtMainThreadPort>([this](const std::exception_ptr& failure) {
-      try {
-        std::rethrow_exception(failure);
-      } catch (const std::exception& e) {
-        error = e.what();
-      }
-    });
+    port = testing::MakeRecordingPort(error);
     window = std::make_unique<TMainWindow>(*platform, *port);
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
