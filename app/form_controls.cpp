@@ -1,4 +1,4 @@
-#include "form_controls.h"
+#include "app/form_controls.h"
 
 #include <QMouseEvent>
 #include <QPainter>

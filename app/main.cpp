@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "application.h"
-#include "main_window.h"
-#include "native_platform.h"
-#include "qt_main_thread_port.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/qt_main_thread_port.h"
+#include "hid/native_platform.h"
 
 int main(int argc, char** argv) {
   using namespace glowstep;

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -7,8 +7,9 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "application.h"
-#include "form_loading.h"
+#include "app/application.h"
+#include "ui_main_window.h"
+#include "widgets/form_loading.h"
 
 namespace glowstep {
 
@@ -47,7 +48,7 @@ QFont WindowFont() {
 }  // namespace
 
 TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent), Form_(std::make_unique<Ui::TMainWindow>()) {
   // The window's font is the program's too: a line edit lays out its text in the program's font
   // before it takes its own, and one font for both spares loading a second one at start-up.
   const QFont font = WindowFont();
@@ -58,7 +59,7 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
   {
     // The controls take their stored properties in order, then learn that loading ended.
     TFormLoading loading;
-    Form_.setupUi(this);
+    Form_->setupUi(this);
   }
   move(kPosition);
 
@@ -69,10 +70,10 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
   Link_->Bind();
   HidController_->SetLoading(false);
 
-  connect(Form_.Read_btn, &QPushButton::clicked, this, &TMainWindow::Read_btnClick);
-  connect(Form_.Write_btn, &QPushButton::clicked, this, &TMainWindow::Write_btnClick);
-  connect(Form_.MainColor, &TShape::OnMouseDown, this, &TMainWindow::MainColorMouseDown);
-  connect(Form_.IdleColor, &TShape::OnMouseDown, this, &TMainWindow::IdleColorMouseDown);
+  connect(Form_->Read_btn, &QPushButton::clicked, this, &TMainWindow::Read_btnClick);
+  connect(Form_->Write_btn, &QPushButton::clicked, this, &TMainWindow::Write_btnClick);
+  connect(Form_->MainColor, &TShape::OnMouseDown, this, &TMainWindow::MainColorMouseDown);
+  connect(Form_->IdleColor, &TShape::OnMouseDown, this, &TMainWindow::IdleColorMouseDown);
 
   FormCreate();
 }
@@ -133,19 +134,19 @@ QPoint TMainWindow::ColorDialogPosition(QSize dialogSize) const {
 TSpinEdit* TMainWindow::Field(TSettingsField field) const {
   switch (field) {
     case TSettingsField::Stairs_count:
-      return Form_.Stairs_count;
+      return Form_->Stairs_count;
     case TSettingsField::LEDs_in_one_stair:
-      return Form_.LEDs_in_one_stair;
+      return Form_->LEDs_in_one_stair;
     case TSettingsField::Idle_LEDs:
-      return Form_.Idle_LEDs;
+      return Form_->Idle_LEDs;
     case TSettingsField::ON_time:
-      return Form_.ON_time;
+      return Form_->ON_time;
     case TSettingsField::Delay_time:
-      return Form_.Delay_time;
+      return Form_->Delay_time;
     case TSettingsField::Sensor_time:
-      return Form_.Sensor_time;
+      return Form_->Sensor_time;
     case TSettingsField::Photo_time:
-      return Form_.Photo_time;
+      return Form_->Photo_time;
     case TSettingsField::PhotoLevel:
       return nullptr;
   }
@@ -153,32 +154,32 @@ TSpinEdit* TMainWindow::Field(TSettingsField field) const {
 }
 
 Extended TMainWindow::FieldValue(TSettingsField field) const {
-  if (field == TSettingsField::PhotoLevel) return Form_.PhotoLevel->Value();
+  if (field == TSettingsField::PhotoLevel) return Form_->PhotoLevel->Value();
   return Field(field)->Value();
 }
 
 void TMainWindow::SetFieldValue(TSettingsField field, Extended value) {
   if (field == TSettingsField::PhotoLevel) {
-    Form_.PhotoLevel->SetValue(static_cast<int>(Trunc(value)));
+    Form_->PhotoLevel->SetValue(static_cast<int>(Trunc(value)));
     return;
   }
   Field(field)->SetValue(value);
 }
 
 void TMainWindow::SetSwatchColor(TColorSwatch swatch, TColor color) {
-  TShape* shape = swatch == TColorSwatch::MainColor ? Form_.MainColor : Form_.IdleColor;
+  TShape* shape = swatch == TColorSwatch::MainColor ? Form_->MainColor : Form_->IdleColor;
   shape->SetBrushColor(FromColorValue(color));
 }
 
-void TMainWindow::SetDeviceStatus(bool on) { Form_.Device_status_LED->SetStatus(on); }
+void TMainWindow::SetDeviceStatus(bool on) { Form_->Device_status_LED->SetStatus(on); }
 
 void TMainWindow::SetPhotoControlsEnabled(bool enabled) {
-  Form_.PhotoLevel->setEnabled(enabled);
-  Form_.PhotoLabel->setEnabled(enabled);
+  Form_->PhotoLevel->setEnabled(enabled);
+  Form_->PhotoLabel->setEnabled(enabled);
 }
 
 void TMainWindow::SetErrorCaption(std::string_view caption) {
-  Form_.Label2->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+  Form_->Label2->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
 }
 
 void TMainWindow::ShowError(std::string_view message) {

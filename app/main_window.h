@@ -8,16 +8,21 @@
 #include <memory>
 #include <optional>
 
-#include "controller_link.h"
-#include "hid_device_controller.h"
-#include "ui_main_window.h"
+#include "hid/hid_device_controller.h"
+#include "protocol/controller_link.h"
 
 class QColorDialog;
+
+// The form compiler puts the window's form in its own namespace.
+namespace Ui {  // NOLINT(readability-identifier-naming)
+class TMainWindow;
+}  // namespace Ui
 
 namespace glowstep {
 
 class THidPlatform;
 class TMainThreadPort;
+class TSpinEdit;
 
 class TMainWindow : public QWidget, public TControllerView {
   Q_OBJECT
@@ -32,7 +37,7 @@ class TMainWindow : public QWidget, public TControllerView {
   ~TMainWindow() override;
 
   // --- The form's controls ----------------------------------------------------------------
-  Ui::TMainWindow& Form() { return Form_; }
+  Ui::TMainWindow& Form() { return *Form_; }
   THidDeviceController& HidController() { return *HidController_; }
   TControllerLink& Link() { return *Link_; }
   // Made when first needed; its custom colours are the program's, shared by both swatches.
@@ -67,7 +72,8 @@ class TMainWindow : public QWidget, public TControllerView {
   // normalised on the swatch.
   void PickColor(TColorSwatch swatch);
 
-  Ui::TMainWindow Form_{};
+  // The generated form; kept behind a pointer so that users of the window need not see it.
+  std::unique_ptr<Ui::TMainWindow> Form_;
   std::unique_ptr<THidDeviceController> HidController_;
   std::unique_ptr<TControllerLink> Link_;
   QColorDialog* ColorDialog_ = nullptr;

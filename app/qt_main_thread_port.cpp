@@ -1,4 +1,4 @@
-#include "qt_main_thread_port.h"
+#include "app/qt_main_thread_port.h"
 
 #include <QMetaObject>
 #include <QSocketNotifier>

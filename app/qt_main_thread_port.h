@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "main_thread_port.h"
+#include "hid/main_thread_port.h"
 
 class QSocketNotifier;
 

@@ -33,7 +33,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "uint128.h"
+#include "base/uint128.h"
 
 namespace glowstep {
 

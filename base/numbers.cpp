@@ -1,4 +1,4 @@
-#include "numbers.h"
+#include "base/numbers.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "extended.h"
+#include "base/extended.h"
 
 namespace glowstep {
 

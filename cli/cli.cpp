@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,12 +12,12 @@
 #include <optional>
 #include <sstream>
 
-#include "controller_link.h"
-#include "controller_session.h"
-#include "main_loop.h"
-#include "settings_document.h"
-#include "sim_platform.h"
-#include "virtual_staircase_controller.h"
+#include "cli/controller_session.h"
+#include "cli/settings_document.h"
+#include "hid/main_loop.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "protocol/controller_link.h"
+#include "testing/virtual_staircase_controller.h"
 
 #ifndef GLOWSTEP_VERSION
 #define GLOWSTEP_VERSION "unknown"

@@ -1,8 +1,8 @@
-#include "controller_session.h"
+#include "cli/controller_session.h"
 
 #include <algorithm>
 
-#include "numbers.h"
+#include "base/numbers.h"
 
 namespace glowstep {
 

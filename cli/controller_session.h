@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "controller_link.h"
-#include "hid_device.h"
-#include "hid_device_controller.h"
-#include "main_loop.h"
-#include "settings_codec.h"
-#include "settings_fields.h"
+#include "hid/hid_device.h"
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "protocol/controller_link.h"
+#include "protocol/settings_codec.h"
+#include "protocol/settings_fields.h"
 
 namespace glowstep {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "main_loop.h"
-#include "native_platform.h"
+#include "cli/cli.h"
+#include "hid/main_loop.h"
+#include "hid/native_platform.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

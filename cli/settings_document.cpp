@@ -1,4 +1,4 @@
-#include "settings_document.h"
+#include "cli/settings_document.h"
 
 #include <charconv>
 #include <cstdlib>

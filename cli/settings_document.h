@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "controller_session.h"
-#include "settings_fields.h"
+#include "cli/controller_session.h"
+#include "protocol/settings_fields.h"
 
 namespace glowstep {
 

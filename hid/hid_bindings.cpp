@@ -1,6 +1,6 @@
-#include "hid_bindings.h"
+#include "hid/hid_bindings.h"
 
-#include "hid_platform.h"
+#include "hid/hid_platform.h"
 
 namespace glowstep {
 

@@ -1,11 +1,11 @@
-#include "hid_device.h"
+#include "hid/hid_device.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "hid_device_controller.h"
-#include "hid_device_read_thread.h"
-#include "main_thread_port.h"
+#include "hid/hid_device_controller.h"
+#include "hid/hid_device_read_thread.h"
+#include "hid/main_thread_port.h"
 
 namespace glowstep {
 

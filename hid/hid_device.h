@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "hid_events.h"
-#include "hid_platform.h"
-#include "hid_pnp_info.h"
+#include "hid/hid_events.h"
+#include "hid/hid_platform.h"
+#include "hid/hid_pnp_info.h"
 
 namespace glowstep {
 

@@ -1,11 +1,11 @@
-#include "hid_device_controller.h"
+#include "hid/hid_device_controller.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
 
-#include "main_thread_port.h"
-#include "scope_guard.h"
+#include "base/scope_guard.h"
+#include "hid/main_thread_port.h"
 
 namespace glowstep {
 

@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "hid_device.h"
-#include "hid_events.h"
-#include "hid_platform.h"
+#include "hid/hid_device.h"
+#include "hid/hid_events.h"
+#include "hid/hid_platform.h"
 
 namespace glowstep {
 

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "hid_platform.h"
+#include "hid/hid_platform.h"
 
 namespace glowstep {
 

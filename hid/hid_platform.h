@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "hid_bindings.h"
+#include "hid/hid_bindings.h"
 
 namespace glowstep {
 

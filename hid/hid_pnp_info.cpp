@@ -1,4 +1,4 @@
-#include "hid_pnp_info.h"
+#include "hid/hid_pnp_info.h"
 
 #include <algorithm>
 #include <cstring>

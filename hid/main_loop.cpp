@@ -1,4 +1,4 @@
-#include "main_loop.h"
+#include "hid/main_loop.h"
 
 #include <algorithm>
 #include <stdexcept>

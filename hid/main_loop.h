@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "main_thread_port.h"
+#include "hid/main_thread_port.h"
 
 namespace glowstep {
 

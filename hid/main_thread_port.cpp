@@ -1,4 +1,4 @@
-#include "main_thread_port.h"
+#include "hid/main_thread_port.h"
 
 namespace glowstep {
 

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "hid_platform.h"
+#include "hid/hid_platform.h"
 
 #if defined(__linux__)
 #include <pthread.h>

@@ -1,10 +1,10 @@
-#include "controller_link.h"
+#include "protocol/controller_link.h"
 
 #include <climits>
 #include <cwchar>
 
-#include "main_thread_port.h"
-#include "numbers.h"
+#include "base/numbers.h"
+#include "hid/main_thread_port.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "hid_device.h"
-#include "hid_device_controller.h"
-#include "settings_codec.h"
+#include "hid/hid_device.h"
+#include "hid/hid_device_controller.h"
+#include "protocol/settings_codec.h"
 
 namespace glowstep {
 

@@ -1,4 +1,4 @@
-#include "settings_codec.h"
+#include "protocol/settings_codec.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "numbers.h"
+#include "base/numbers.h"
 
 namespace glowstep {
 

@@ -1,4 +1,4 @@
-#include "settings_fields.h"
+#include "protocol/settings_fields.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "numbers.h"
-#include "settings_codec.h"
+#include "base/numbers.h"
+#include "protocol/settings_codec.h"
 
 namespace glowstep {
 

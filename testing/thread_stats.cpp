@@ -1,4 +1,4 @@
-#include "thread_stats.h"
+#include "testing/thread_stats.h"
 
 #include <filesystem>
 #include <fstream>

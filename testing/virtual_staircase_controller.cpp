@@ -1,4 +1,4 @@
-#include "virtual_staircase_controller.h"
+#include "testing/virtual_staircase_controller.h"
 
 #include <algorithm>
 

@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "settings_codec.h"
-#include "sim_platform.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "protocol/settings_codec.h"
 
 namespace glowstep {
 

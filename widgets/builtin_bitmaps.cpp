@@ -1,4 +1,4 @@
-#include "builtin_bitmaps.h"
+#include "widgets/builtin_bitmaps.h"
 
 #include <algorithm>
 #include <array>

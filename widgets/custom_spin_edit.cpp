@@ -1,10 +1,10 @@
-#include "custom_spin_edit.h"
+#include "widgets/custom_spin_edit.h"
 
-#include "form_loading.h"
-#include "qt_text.h"
-#include "scope_guard.h"
-#include "spin_button.h"
-#include "spin_up_down.h"
+#include "base/scope_guard.h"
+#include "widgets/form_loading.h"
+#include "widgets/qt_text.h"
+#include "widgets/spin_button.h"
+#include "widgets/spin_up_down.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>

@@ -2,8 +2,8 @@
 // spin button.
 #pragma once
 
-#include "mask_edit_base.h"
-#include "numbers.h"
+#include "base/numbers.h"
+#include "widgets/mask_edit_base.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "form_loading.h"
+#include "widgets/form_loading.h"
 
 namespace glowstep {
 

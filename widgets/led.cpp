@@ -1,6 +1,6 @@
-#include "led.h"
+#include "widgets/led.h"
 
-#include "builtin_bitmaps.h"
+#include "widgets/builtin_bitmaps.h"
 
 #include <QApplication>
 #include <QPaintEngine>

@@ -1,4 +1,4 @@
-#include "mask_edit_base.h"
+#include "widgets/mask_edit_base.h"
 
 #include <QAction>
 #include <QApplication>

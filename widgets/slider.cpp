@@ -1,9 +1,9 @@
-#include "slider.h"
+#include "widgets/slider.h"
 
-#include "builtin_bitmaps.h"
-#include "form_loading.h"
-#include "numbers.h"
-#include "scope_guard.h"
+#include "base/numbers.h"
+#include "base/scope_guard.h"
+#include "widgets/builtin_bitmaps.h"
+#include "widgets/form_loading.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
-#include "spin_button.h"
+#include "widgets/spin_button.h"
 
-#include "builtin_bitmaps.h"
-#include "numbers.h"
+#include "base/numbers.h"
+#include "widgets/builtin_bitmaps.h"
 
 #include <QEnterEvent>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
-#include "spin_edit.h"
+#include "widgets/spin_edit.h"
 
-#include "qt_text.h"
+#include "widgets/qt_text.h"
 
 #include <QtGlobal>
 

@@ -2,7 +2,7 @@
 // as text: reading Value parses the text, setting Value clamps the number and writes it back.
 #pragma once
 
-#include "custom_spin_edit.h"
+#include "widgets/custom_spin_edit.h"
 
 namespace glowstep {
 

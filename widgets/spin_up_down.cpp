@@ -1,4 +1,4 @@
-#include "spin_up_down.h"
+#include "widgets/spin_up_down.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -15,10 +15,10 @@
 #include <functional>
 #include <map>
 
-#include "application.h"
-#include "main_window.h"
-#include "platform/sim/sim_platform.h"
-#include "qt_main_thread_port.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/qt_main_thread_port.h"
+#include "hid/platform/sim/sim_platform.h"
 
 using namespace glowstep;
 

@@ -1,4 +1,4 @@
-#include "command_input.h"
+#include "tools/demo/command_input.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "main_loop.h"
+#include "hid/main_loop.h"
 
 namespace glowstep {
 namespace {

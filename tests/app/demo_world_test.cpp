@@ -1,4 +1,4 @@
-#include "demo_world.h"
+#include "tools/demo/demo_world.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "qt_main_thread_port.h"
+#include "app/qt_main_thread_port.h"
 
 namespace glowstep::testing {
 

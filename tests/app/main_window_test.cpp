@@ -5,14 +5,15 @@
 
 #include <memory>
 
-#include "application.h"
-#include "led.h"
-#include "main_window.h"
-#include "platform/sim/sim_platform.h"
-#include "qt_main_thread_port.h"
-#include "slider.h"
-#include "spin_edit.h"
-#include "virtual_staircase_controller.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/qt_main_thread_port.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "testing/virtual_staircase_controller.h"
+#include "ui_main_window.h"
+#include "widgets/led.h"
+#include "widgets/slider.h"
+#include "widgets/spin_edit.h"
 
 using namespace glowstep;
 

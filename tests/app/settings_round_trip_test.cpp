@@ -12,11 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "event_loop_support.h"
-#include "main_window.h"
-#include "platform/sim/sim_platform.h"
-#include "qt_main_thread_port.h"
-#include "virtual_staircase_controller.h"
+#include "app/main_window.h"
+#include "app/qt_main_thread_port.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "testing/virtual_staircase_controller.h"
+#include "tests/app/event_loop_support.h"
+#include "ui_main_window.h"
 
 using namespace glowstep;
 

@@ -12,12 +12,13 @@
 #include <sstream>
 #include <string>
 
-#include "cli_test_support.h"
-#include "event_loop_support.h"
-#include "main_window.h"
-#include "qt_main_thread_port.h"
-#include "settings_fields.h"
-#include "sim_platform.h"
+#include "app/main_window.h"
+#include "app/qt_main_thread_port.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "protocol/settings_fields.h"
+#include "tests/app/event_loop_support.h"
+#include "tests/cli/cli_test_support.h"
+#include "ui_main_window.h"
 
 using namespace glowstep;
 

@@ -1,4 +1,4 @@
-#include "extended.h"
+#include "base/extended.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <limits>
 #include <random>
 
-#include "numbers.h"
-#include "uint128.h"
+#include "base/numbers.h"
+#include "base/uint128.h"
 
 namespace glowstep {
 namespace {

@@ -1,4 +1,4 @@
-#include "scope_guard.h"
+#include "base/scope_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "x87_differential.h"
+#include "tests/base/x87_differential.h"
 
 #ifdef GLOWSTEP_HAS_X87
 
@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "numbers.h"
+#include "base/numbers.h"
 
 namespace glowstep::x87 {
 

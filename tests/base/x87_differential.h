@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "extended.h"
+#include "base/extended.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && LDBL_MANT_DIG == 64
 #define GLOWSTEP_HAS_X87 1

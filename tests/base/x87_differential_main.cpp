@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "x87_differential.h"
+#include "tests/base/x87_differential.h"
 
 int main(int argc, char** argv) {
 #ifdef GLOWSTEP_HAS_X87

@@ -1,4 +1,4 @@
-#include "x87_differential.h"
+#include "tests/base/x87_differential.h"
 
 #include <gtest/gtest.h>
 

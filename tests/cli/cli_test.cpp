@@ -1,4 +1,4 @@
-#include "cli.h"
+#include "cli/cli.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli_test_support.h"
-#include "controller_link.h"
-#include "settings_codec.h"
+#include "protocol/controller_link.h"
+#include "protocol/settings_codec.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace glowstep::testing {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "main_loop.h"
-#include "sim_platform.h"
-#include "virtual_staircase_controller.h"
+#include "cli/cli.h"
+#include "hid/main_loop.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "testing/virtual_staircase_controller.h"
 
 namespace glowstep::testing {
 

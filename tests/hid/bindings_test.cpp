@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "tests/hid/test_support.h"
 
 namespace glowstep::testing {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "hid_events.h"
+#include "hid/hid_events.h"
 
 namespace glowstep {
 namespace {

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "main_loop.h"
+#include "hid/main_loop.h"
 
 #ifndef _WIN32
 #include <unistd.h>

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "hid_device_read_thread.h"
-#include "test_support.h"
+#include "hid/hid_device_read_thread.h"
+#include "tests/hid/test_support.h"
 
 namespace glowstep::testing {
 namespace {

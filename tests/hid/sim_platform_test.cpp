@@ -3,8 +3,8 @@
 
 #include <span>
 
-#include "sim_platform.h"
-#include "virtual_staircase_controller.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "testing/virtual_staircase_controller.h"
 
 namespace glowstep {
 namespace {

@@ -4,8 +4,8 @@
 #include <set>
 #include <thread>
 
-#include "test_support.h"
-#include "thread_stats.h"
+#include "testing/thread_stats.h"
+#include "tests/hid/test_support.h"
 
 namespace glowstep::testing {
 namespace {

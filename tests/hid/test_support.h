@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "hid_device.h"
-#include "hid_device_controller.h"
-#include "main_loop.h"
-#include "sim_platform.h"
-#include "virtual_staircase_controller.h"
+#include "hid/hid_device.h"
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "testing/virtual_staircase_controller.h"
 
 namespace glowstep::testing {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "controller_link.h"
+#include "protocol/controller_link.h"
 
 namespace glowstep {
 namespace {

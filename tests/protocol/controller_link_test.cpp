@@ -1,4 +1,4 @@
-#include "controller_link.h"
+#include "protocol/controller_link.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <memory>
 #include <thread>
 
-#include "fake_controls.h"
-#include "main_loop.h"
-#include "platform/sim/sim_platform.h"
-#include "virtual_staircase_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "testing/virtual_staircase_controller.h"
+#include "tests/protocol/fake_controls.h"
 
 namespace glowstep {
 namespace {

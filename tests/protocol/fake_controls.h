@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "settings_codec.h"
+#include "protocol/settings_codec.h"
 
 namespace glowstep::fakes {
 

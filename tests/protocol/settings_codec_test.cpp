@@ -1,6 +1,6 @@
-#include "settings_codec.h"
+#include "protocol/settings_codec.h"
 
-#include "fake_controls.h"
+#include "tests/protocol/fake_controls.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "slider.h"
+#include "widgets/slider.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

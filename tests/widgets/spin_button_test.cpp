@@ -1,4 +1,4 @@
-#include "spin_button.h"
+#include "widgets/spin_button.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

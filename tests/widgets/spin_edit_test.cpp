@@ -1,6 +1,6 @@
-#include "spin_edit.h"
-#include "spin_button.h"
-#include "spin_up_down.h"
+#include "widgets/spin_edit.h"
+#include "widgets/spin_button.h"
+#include "widgets/spin_up_down.h"
 
 #include <QApplication>
 #include <QClipboard>

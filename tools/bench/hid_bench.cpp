@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "hid_device.h"
-#include "hid_device_controller.h"
-#include "latency_probe.h"
-#include "main_loop.h"
-#include "sim_platform.h"
+#include "hid/hid_device.h"
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "tools/bench/latency_probe.h"
 
 using namespace glowstep;
 using namespace glowstep::bench;

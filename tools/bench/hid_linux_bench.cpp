@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "hid_device.h"
-#include "hid_device_controller.h"
-#include "latency_probe.h"
-#include "main_loop.h"
-#include "sysfs_fixture.h"
+#include "hid/hid_device.h"
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/linux/sysfs_fixture.h"
+#include "tools/bench/latency_probe.h"
 
 using namespace glowstep;
 using namespace glowstep::bench;

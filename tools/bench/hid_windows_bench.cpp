@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "hid_device.h"
-#include "hid_device_controller.h"
-#include "latency_probe.h"
-#include "main_loop.h"
-#include "pipe_fixture.h"
+#include "hid/hid_device.h"
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/windows/pipe_fixture.h"
+#include "tools/bench/latency_probe.h"
 
 using namespace glowstep;
 using namespace glowstep::bench;

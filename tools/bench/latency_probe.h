@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "hid_events.h"
-#include "main_loop.h"
-#include "thread_stats.h"
+#include "hid/hid_events.h"
+#include "hid/main_loop.h"
+#include "testing/thread_stats.h"
 
 namespace glowstep::bench {
 

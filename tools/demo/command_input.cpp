@@ -1,4 +1,4 @@
-#include "command_input.h"
+#include "tools/demo/command_input.h"
 
 #include <cerrno>
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "main_thread_port.h"
+#include "hid/main_thread_port.h"
 
 namespace glowstep {
 

@@ -1,7 +1,7 @@
-#include "demo_world.h"
+#include "tools/demo/demo_world.h"
 
-#include "numbers.h"
-#include "settings_codec.h"
+#include "base/numbers.h"
+#include "protocol/settings_codec.h"
 
 #include <algorithm>
 #include <atomic>

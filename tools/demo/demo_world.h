@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_platform.h"
-#include "virtual_staircase_controller.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "testing/virtual_staircase_controller.h"
 
 namespace glowstep {
 

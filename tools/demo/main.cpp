@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <string>
 
-#include "application.h"
-#include "command_input.h"
-#include "demo_world.h"
-#include "first_paint_probe.h"
-#include "main_window.h"
-#include "qt_main_thread_port.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/qt_main_thread_port.h"
+#include "tools/demo/command_input.h"
+#include "tools/demo/demo_world.h"
+#include "tools/startup_probe/first_paint_probe.h"
 
 int main(int argc, char** argv) {
   using namespace glowstep;

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <exception>
 
-#include "fake_controls.h"
-#include "settings_codec.h"
+#include "protocol/settings_codec.h"
+#include "tests/protocol/fake_controls.h"
 
 using namespace glowstep;
 

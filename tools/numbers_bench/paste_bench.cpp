@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "spin_edit.h"
+#include "widgets/spin_edit.h"
 
 using namespace glowstep;
 

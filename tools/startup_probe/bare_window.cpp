@@ -7,7 +7,7 @@
 #include <QSpinBox>
 #include <QWidget>
 
-#include "first_paint_probe.h"
+#include "tools/startup_probe/first_paint_probe.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -2,9 +2,9 @@
 // the window's seven numeric fields with their ranges, one field per button kind, a disabled
 // field, sliders in several settings and LEDs on a coloured background.
 //   glowstep-widgets-preview [milliseconds until it closes]
-#include "led.h"
-#include "slider.h"
-#include "spin_edit.h"
+#include "widgets/led.h"
+#include "widgets/slider.h"
+#include "widgets/spin_edit.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "emulated_platform.h"
+#include "hid/platform/emulated/emulated_platform.h"
 
 #include <algorithm>
 #include <condition_variable>

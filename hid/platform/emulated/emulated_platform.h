@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "hid_backend.h"
-#include "hid_platform.h"
+#include "hid/hid_platform.h"
+#include "hid/platform/emulated/hid_backend.h"
 
 namespace glowstep {
 

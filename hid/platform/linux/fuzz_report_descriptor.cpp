@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "report_descriptor.h"
+#include "hid/platform/linux/report_descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto info = glowstep::ParseReportDescriptor(std::span<const std::uint8_t>(data, size));

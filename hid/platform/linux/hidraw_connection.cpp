@@ -1,4 +1,4 @@
-#include "hidraw_connection.h"
+#include "hid/platform/linux/hidraw_connection.h"
 
 #include <fcntl.h>
 #include <poll.h>

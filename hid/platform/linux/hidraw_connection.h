@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "hid_backend.h"
+#include "hid/platform/emulated/hid_backend.h"
 
 namespace glowstep {
 

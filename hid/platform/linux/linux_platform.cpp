@@ -1,4 +1,4 @@
-#include "linux_platform.h"
+#include "hid/platform/linux/linux_platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,10 +10,10 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "hid_pnp_info.h"
-#include "native_platform.h"
-#include "report_descriptor.h"
-#include "udev_monitor.h"
+#include "hid/hid_pnp_info.h"
+#include "hid/native_platform.h"
+#include "hid/platform/linux/report_descriptor.h"
+#include "hid/platform/linux/udev_monitor.h"
 
 namespace glowstep {
 

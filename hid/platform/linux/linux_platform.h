@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "emulated_platform.h"
-#include "hidraw_connection.h"
-#include "sysfs_hid.h"
-#include "udev_library.h"
+#include "hid/platform/emulated/emulated_platform.h"
+#include "hid/platform/linux/hidraw_connection.h"
+#include "hid/platform/linux/sysfs_hid.h"
+#include "hid/platform/linux/udev_library.h"
 
 namespace glowstep {
 

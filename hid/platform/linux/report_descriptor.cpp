@@ -1,4 +1,4 @@
-#include "report_descriptor.h"
+#include "hid/platform/linux/report_descriptor.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "sysfs_fixture.h"
+#include "hid/platform/linux/sysfs_fixture.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "linux_platform.h"
+#include "hid/platform/linux/linux_platform.h"
 
 namespace glowstep {
 

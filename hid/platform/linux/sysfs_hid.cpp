@@ -1,4 +1,4 @@
-#include "sysfs_hid.h"
+#include "hid/platform/linux/sysfs_hid.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "report_descriptor.h"
+#include "hid/platform/linux/report_descriptor.h"
 
 namespace glowstep {
 

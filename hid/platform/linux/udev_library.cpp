@@ -1,4 +1,4 @@
-#include "udev_library.h"
+#include "hid/platform/linux/udev_library.h"
 
 #include <dlfcn.h>
 

@@ -1,4 +1,4 @@
-#include "udev_monitor.h"
+#include "hid/platform/linux/udev_monitor.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "main_thread_port.h"
+#include "hid/main_thread_port.h"
 
 namespace glowstep {
 

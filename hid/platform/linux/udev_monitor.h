@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "hid_platform.h"
-#include "udev_library.h"
+#include "hid/hid_platform.h"
+#include "hid/platform/linux/udev_library.h"
 
 namespace glowstep {
 

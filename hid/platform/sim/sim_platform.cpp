@@ -1,11 +1,11 @@
-#include "sim_platform.h"
+#include "hid/platform/sim/sim_platform.h"
 
 #include <algorithm>
 #include <cstring>
 #include <deque>
 #include <mutex>
 
-#include "main_thread_port.h"
+#include "hid/main_thread_port.h"
 
 namespace glowstep {
 

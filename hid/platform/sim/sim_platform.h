@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "emulated_platform.h"
+#include "hid/platform/emulated/emulated_platform.h"
 
 namespace glowstep {
 

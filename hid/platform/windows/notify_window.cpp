@@ -9,9 +9,9 @@
 #include <exception>
 #include <mutex>
 
-#include "main_thread_port.h"
-#include "windows_internal.h"
-#include "windows_platform.h"
+#include "hid/main_thread_port.h"
+#include "hid/platform/windows/windows_internal.h"
+#include "hid/platform/windows/windows_platform.h"
 
 namespace glowstep::windows {
 

@@ -14,8 +14,8 @@
 #include <cstring>
 #include <vector>
 
-#include "windows_internal.h"
-#include "windows_platform.h"
+#include "hid/platform/windows/windows_internal.h"
+#include "hid/platform/windows/windows_platform.h"
 
 namespace glowstep::windows {
 

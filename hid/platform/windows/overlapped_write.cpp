@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "windows_internal.h"
+#include "hid/platform/windows/windows_internal.h"
 
 namespace glowstep::windows {
 

@@ -1,4 +1,4 @@
-#include "pipe_fixture.h"
+#include "hid/platform/windows/pipe_fixture.h"
 
 #include <algorithm>
 #include <string_view>

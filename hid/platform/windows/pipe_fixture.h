@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "windows_internal.h"
-#include "windows_platform.h"
+#include "hid/platform/windows/windows_internal.h"
+#include "hid/platform/windows/windows_platform.h"
 
 namespace glowstep {
 

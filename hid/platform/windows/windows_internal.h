@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "hid_platform.h"
-#include "windows_platform.h"
+#include "hid/hid_platform.h"
+#include "hid/platform/windows/windows_platform.h"
 
 namespace glowstep::windows {
 

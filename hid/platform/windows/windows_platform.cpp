@@ -1,12 +1,12 @@
-#include "windows_platform.h"
+#include "hid/platform/windows/windows_platform.h"
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
-#include "native_platform.h"
-#include "windows_internal.h"
+#include "hid/native_platform.h"
+#include "hid/platform/windows/windows_internal.h"
 
 // The structures of the setup service and the HID class library; their functions are never
 // linked, only called through the binding tables.

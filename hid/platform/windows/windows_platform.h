@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "hid_platform.h"
+#include "hid/hid_platform.h"
 
 namespace glowstep {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "hid_device.h"
-#include "hid_device_controller.h"
-#include "main_loop.h"
-#include "sysfs_fixture.h"
+#include "hid/hid_device.h"
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/linux/sysfs_fixture.h"
 
 namespace glowstep {
 namespace {

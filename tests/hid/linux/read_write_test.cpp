@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "linux_platform.h"
-#include "thread_stats.h"
+#include "hid/platform/linux/linux_platform.h"
+#include "testing/thread_stats.h"
 
 namespace glowstep {
 namespace {

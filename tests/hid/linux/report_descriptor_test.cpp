@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "report_descriptor.h"
-#include "sysfs_fixture.h"
+#include "hid/platform/linux/report_descriptor.h"
+#include "hid/platform/linux/sysfs_fixture.h"
 
 namespace glowstep {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "hid_pnp_info.h"
-#include "linux_platform.h"
-#include "sysfs_fixture.h"
-#include "sysfs_hid.h"
+#include "hid/hid_pnp_info.h"
+#include "hid/platform/linux/linux_platform.h"
+#include "hid/platform/linux/sysfs_fixture.h"
+#include "hid/platform/linux/sysfs_hid.h"
 
 namespace glowstep {
 namespace {

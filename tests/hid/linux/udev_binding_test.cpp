@@ -3,9 +3,9 @@
 
 #include <chrono>
 
-#include "hid_device_controller.h"
-#include "linux_platform.h"
-#include "main_loop.h"
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/linux/linux_platform.h"
 
 namespace glowstep {
 namespace {

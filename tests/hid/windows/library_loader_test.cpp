@@ -4,8 +4,8 @@
 // each folder, tell which was found.
 #include <string>
 
-#include "windows_internal.h"
-#include "windows_test_support.h"
+#include "hid/platform/windows/windows_internal.h"
+#include "tests/hid/windows/windows_test_support.h"
 
 namespace glowstep::testing {
 namespace {

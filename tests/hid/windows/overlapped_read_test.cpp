@@ -2,9 +2,9 @@
 // overlapped reading, and wine's HID mouse, whose reads stay outstanding until cancelled.
 #include <thread>
 
-#include "pipe_fixture.h"
-#include "windows_internal.h"
-#include "windows_test_support.h"
+#include "hid/platform/windows/pipe_fixture.h"
+#include "hid/platform/windows/windows_internal.h"
+#include "tests/hid/windows/windows_test_support.h"
 
 namespace glowstep::testing {
 namespace {

@@ -2,9 +2,9 @@
 // standing in for the staircase controller (see pipe_fixture.h).
 #include <thread>
 
-#include "hid_device_controller.h"
-#include "pipe_fixture.h"
-#include "windows_test_support.h"
+#include "hid/hid_device_controller.h"
+#include "hid/platform/windows/pipe_fixture.h"
+#include "tests/hid/windows/windows_test_support.h"
 
 namespace glowstep::testing {
 namespace {

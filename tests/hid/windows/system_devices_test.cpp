@@ -6,9 +6,9 @@
 #include <string_view>
 #include <thread>
 
-#include "hid_device_controller.h"
-#include "native_platform.h"
-#include "windows_test_support.h"
+#include "hid/hid_device_controller.h"
+#include "hid/native_platform.h"
+#include "tests/hid/windows/windows_test_support.h"
 
 // After windows.h, which the support header brings.
 extern "C" {

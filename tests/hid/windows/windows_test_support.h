@@ -3,7 +3,7 @@
 #pragma once
 
 // windows.h the way the platform includes it, before anything else can.
-#include "windows_internal.h"
+#include "hid/platform/windows/windows_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <functional>
 #include <string_view>
 
-#include "main_loop.h"
-#include "windows_platform.h"
+#include "hid/main_loop.h"
+#include "hid/platform/windows/windows_platform.h"
 
 namespace glowstep::testing {
 

@@ -2,7 +2,7 @@
 // user's home folder.
 #include <string>
 
-#include "windows_test_support.h"
+#include "tests/hid/windows/windows_test_support.h"
 
 namespace glowstep::testing {
 namespace {
