@@ -16,9 +16,7 @@ THidDevice::THidDevice(std::unique_ptr<THidPnPInfo>& pnpInfo, THidDeviceControll
   DataErrorHandler_ = controller->OnDeviceDataError();
   UnplugHandler_ = controller->OnDeviceUnplug();
 
-  GeneralHandle_ = OpenPath(TFileAccess::ReadWrite, false);
-  ReadWriteAccess_ = GeneralHandle_ != kInvalidHandle;
-  if (!ReadWriteAccess_) GeneralHandle_ = OpenPath(TFileAccess::None, false);
+  OpenGeneralHandle();
   // A raising constructor runs no destructor: the handles are closed here, and the PnP info
   // stays with the caller.
   if (GeneralHandle_ == kInvalidHandle) throw EControllerError(kDeviceCannotBeOpened);
@@ -66,6 +64,15 @@ THidHandle THidDevice::OpenPath(TFileAccess access, bool overlapped) {
   return Platform_.OpenFile(PnPInfoInUse_->DevicePath, access, overlapped);
 }
 
+void THidDevice::OpenGeneralHandle() {
+  GeneralHandle_ = OpenPath(TFileAccess::ReadWrite, false);
+  ReadWriteAccess_ = GeneralHandle_ != kInvalidHandle;
+  AccessReason_ = THidAccessReason::Unknown;
+  if (ReadWriteAccess_) return;
+  GeneralHandle_ = OpenPath(TFileAccess::None, false);
+  if (GeneralHandle_ != kInvalidHandle) AccessReason_ = Platform_.QueryAccessReason(GeneralHandle_);
+}
+
 void THidDevice::ApplyInputBuffers(THidHandle handle, std::uint32_t& count) {
   if (count != 0) Platform_.SetNumInputBuffers(handle, count);
   std::uint32_t reported = 0;
@@ -107,9 +114,7 @@ bool THidDevice::CanOpen() const { return PluggedIn_ && (CheckedOut_ || InContro
 
 bool THidDevice::OpenGeneral() {
   if (CanOpen() && GeneralHandle_ == kInvalidHandle) {
-    GeneralHandle_ = OpenPath(TFileAccess::ReadWrite, false);
-    ReadWriteAccess_ = GeneralHandle_ != kInvalidHandle;
-    if (!ReadWriteAccess_) GeneralHandle_ = OpenPath(TFileAccess::None, false);
+    OpenGeneralHandle();
     if (GeneralHandle_ != kInvalidHandle) ApplyInputBuffers(GeneralHandle_, GeneralInputBuffers_);
   }
   return GeneralHandle_ != kInvalidHandle;

@@ -81,6 +81,8 @@ class THidDevice {
   bool CheckedOut() const { return CheckedOut_.load(); }
   bool InControllerEvent() const { return InControllerEvent_.load(); }
   bool ReadWriteAccess() const { return ReadWriteAccess_; }
+  // Without read/write access: why, as the system told it at the last open.
+  THidAccessReason AccessReason() const { return AccessReason_; }
   const THidAttributes& HidAttributes() const { return HidAttributes_; }
   const THidPnPInfo& PnPInfo() const { return *PnPInfo_; }
   const std::u16string& ProductText() const { return ProductText_; }
@@ -110,6 +112,8 @@ class THidDevice {
   // Takes `pnpInfo` only when it succeeds; raises EControllerError otherwise.
   THidDevice(std::unique_ptr<THidPnPInfo>& pnpInfo, THidDeviceController* controller);
   THidHandle OpenPath(TFileAccess access, bool overlapped);
+  // Opens the general handle for reading and writing, else for queries only, and notes which.
+  void OpenGeneralHandle();
   void ApplyInputBuffers(THidHandle handle, std::uint32_t& count);
   void CloseHandles();
   // Steps of the teardown that come before giving the interface back.
@@ -146,6 +150,7 @@ class THidDevice {
   THidDataErrorEvent DataErrorHandler_;
   THidPlugEvent UnplugHandler_;
   bool ReadWriteAccess_ = false;
+  THidAccessReason AccessReason_ = THidAccessReason::Unknown;
   std::unique_ptr<THidDeviceReadThread> Reader_;
 };
 

@@ -343,6 +343,13 @@ std::string TEmulatedHidPlatform::LastErrorText() {
   return THidPlatform::LastErrorText();
 }
 
+THidAccessReason TEmulatedHidPlatform::QueryAccessReason(THidHandle handle) {
+  // What the backend found when it listed the interface, even if it has gone since.
+  std::lock_guard lock(Lock_);
+  const THandle* entry = FindHandle(handle);
+  return entry != nullptr ? entry->Connection->Interface().AccessReason : THidAccessReason::Unknown;
+}
+
 // --- HID class library --------------------------------------------------------------------------
 
 bool TEmulatedHidPlatform::GetAttributes(THidHandle handle, THidAttributes& attributes) {

@@ -71,6 +71,7 @@ class TEmulatedHidPlatform : public THidPlatform {
   bool GetNumInputBuffers(THidHandle handle, std::uint32_t& count) override;
   std::uint32_t LastError() override;
   std::string LastErrorText() override;
+  THidAccessReason QueryAccessReason(THidHandle handle) override;
 
   // --- THidPlatform: the setup service, over the backend's list ---------------------------------
   TGuid GetHidGuid() override;

@@ -47,6 +47,9 @@ struct THidInterfaceRecord {
   std::uint32_t DescriptorError = 0;
   // Whether the user may open it for reading and writing; if not, the error such an open gives.
   std::uint32_t ReadWriteError = 0;
+  // What keeps the user from opening it for reading and writing, should an open for reading and
+  // writing fail (a backend may name it without trying one).
+  THidAccessReason AccessReason = THidAccessReason::Unknown;
   // What the system says of it in the setup service's terms, by registry property code.
   std::map<std::uint32_t, std::vector<std::uint8_t>> Properties;
 };

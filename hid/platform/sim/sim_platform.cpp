@@ -35,6 +35,7 @@ THidInterfaceRecord RecordOf(const TSimInterfaceSpec& setup) {
   record.Collections = 1;
   const bool refused = setup.Faults.FailOpen || setup.Faults.RefuseReadWrite;
   record.ReadWriteError = refused ? kErrorAccessDenied : 0;
+  record.AccessReason = setup.Faults.AccessReason;
   record.Properties = setup.RegistryProperties;
   return record;
 }

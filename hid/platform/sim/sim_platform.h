@@ -35,7 +35,9 @@ class TSimBehaviour {
 };
 
 struct TSimFaults {
-  bool RefuseReadWrite = false;    // read/write opens fail; query-only opens work
+  bool RefuseReadWrite = false;  // read/write opens fail; query-only opens work
+  // What the system names as the reason when read/write opens fail.
+  THidAccessReason AccessReason = THidAccessReason::Unknown;
   bool FailOpen = false;           // every open fails: "Device cannot be opened"
   bool FailAttributes = false;     // "Device cannot be identified"
   bool FailProductString = false;  // the product-string query fails
