@@ -70,8 +70,9 @@ std::string ListingLine(const TDeviceListing& device) {
               ? "staircase controller, firmware version " + std::to_string(device.Firmware)
               : std::string("not a staircase controller");
   if (device.ReadWrite) return line + "  read/write";
-  line += "  cannot be opened for reading and writing: " + std::string(ControllerAccessReason());
-  if (device.IsController) line += ". " + std::string(ControllerAccessFix());
+  line +=
+      "  cannot be opened for reading and writing: " + ControllerAccessReason(device.AccessReason);
+  if (device.IsController) line += ". " + ControllerAccessFix(device.AccessReason);
   return line;
 }
 
@@ -85,8 +86,8 @@ TJson ListingJson(const TDeviceListing& device) {
   json["firmware"] = device.IsController ? TJson(device.Firmware) : TJson(nullptr);
   json["read_write"] = device.ReadWrite;
   if (!device.ReadWrite) {
-    json["reason"] = ControllerAccessReason();
-    if (device.IsController) json["fix"] = ControllerAccessFix();
+    json["reason"] = ControllerAccessReason(device.AccessReason);
+    if (device.IsController) json["fix"] = ControllerAccessFix(device.AccessReason);
   }
   return json;
 }

@@ -67,6 +67,7 @@ std::vector<TDeviceListing> TControllerSession::List() {
     entry.IsController = IsControllerProduct(narrow);
     entry.Firmware = entry.IsController ? FirmwareVersion(narrow) : 0;
     entry.ReadWrite = device->ReadWriteAccess();
+    entry.AccessReason = device->AccessReason();
     listing.push_back(std::move(entry));
   }
   return listing;
@@ -108,7 +109,8 @@ THidDevice* TControllerSession::Hold(THidDevice* device) {
   const std::string product = ProductOf(device);
   const std::string path = device->PnPInfo().DevicePath;
   if (!device->ReadWriteAccess()) {
-    throw ECliFailure(TExitStatus::CannotOpen, ControllerAccessMessage(product, path));
+    throw ECliFailure(TExitStatus::CannotOpen,
+                      ControllerAccessMessage(product, path, device->AccessReason()));
   }
   THidDevice* held = nullptr;
   if (!HidController_->CheckOutAt(held, IndexIn(*HidController_, device)) || held == nullptr) {
@@ -118,7 +120,8 @@ THidDevice* TControllerSession::Hold(THidDevice* device) {
   Held_.push_back(held);
   // The open asks the system again: access may have gone since the device was listed.
   if (!held->OpenGeneral() || !held->ReadWriteAccess()) {
-    throw ECliFailure(TExitStatus::CannotOpen, ControllerAccessMessage(product, path));
+    throw ECliFailure(TExitStatus::CannotOpen,
+                      ControllerAccessMessage(product, path, held->AccessReason()));
   }
   return held;
 }

@@ -49,6 +49,7 @@ struct TDeviceListing {
   bool IsController = false;
   int Firmware = 0;  // FirmwareVersion of the product string
   bool ReadWrite = false;
+  THidAccessReason AccessReason = THidAccessReason::Unknown;  // without read/write access: why
 };
 
 // What a controller holds, as the window would show it after a read.

@@ -64,26 +64,59 @@ std::string ProductToNarrow(std::u16string_view product) {
 #endif
 }
 
-std::string_view ControllerAccessReason() {
+#ifndef _WIN32
+namespace {
+
+// The two remedies on Linux: the udev rule gives the controller's node to the plugdev group and
+// to the user logged in at the seat; a user with no seat (over SSH, on a headless board) joins
+// the group.
+constexpr std::string_view kInstallRule =
+    "Install the udev rule (the package installs it; from the sources: sudo cp "
+    "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in again";
+constexpr std::string_view kJoinGroup =
+    "join the plugdev group (sudo usermod -aG plugdev $USER), then log in again; or use the "
+    "controller from a login at the desktop itself.";
+
+}  // namespace
+#endif
+
+std::string ControllerAccessReason([[maybe_unused]] THidAccessReason reason) {
 #ifdef _WIN32
   // Windows refuses read/write access to a HID device another program holds exclusively.
   return "another program may be using it";
 #else
+  switch (reason) {
+    case THidAccessReason::RootOnly:
+      return "only root may read and write it";
+    case THidAccessReason::NotInPlugdev:
+      return "this user is neither logged in at the seat nor in the plugdev group";
+    case THidAccessReason::Unknown:
+      break;
+  }
   return "this user may not read and write it";
 #endif
 }
 
-std::string_view ControllerAccessFix() {
+std::string ControllerAccessFix([[maybe_unused]] THidAccessReason reason) {
 #ifdef _WIN32
   return "Close that program, then plug the controller in again.";
 #else
-  return "Install the udev rule (the package installs it; from the sources: sudo cp "
-         "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
-         "again or run \"sudo udevadm trigger --subsystem-match=hidraw\".";
+  switch (reason) {
+    case THidAccessReason::RootOnly:
+      return std::string(kInstallRule) +
+             " or run \"sudo udevadm trigger --subsystem-match=hidraw\".";
+    case THidAccessReason::NotInPlugdev:
+      return "The udev rule is installed: " + std::string(kJoinGroup);
+    case THidAccessReason::Unknown:
+      break;
+  }
+  return std::string(kInstallRule) + ". If it is installed, " + std::string(kJoinGroup);
 #endif
 }
 
-std::string ControllerAccessMessage(std::string_view product, std::string_view path) {
+std::string ControllerAccessMessage(std::string_view product,
+                                    std::string_view path,
+                                    THidAccessReason reason) {
   std::string message = "The controller ";
   message += product;
 #ifdef _WIN32
@@ -95,9 +128,9 @@ std::string ControllerAccessMessage(std::string_view product, std::string_view p
   message += path;
   message += ", but ";
 #endif
-  message += ControllerAccessReason();
+  message += ControllerAccessReason(reason);
   message += ".\n";
-  message += ControllerAccessFix();
+  message += ControllerAccessFix(reason);
   return message;
 }
 
@@ -154,7 +187,7 @@ bool TControllerLink::HidControllerEnumerate(THidDevice* HidDev, std::int32_t Id
   if (!HidDev->OpenGeneral() || !HidDev->ReadWriteAccess()) {
     if (Refused_.insert(HidDev).second)
       ShowErrorLater(ControllerAccessMessage(ToUtf8(HidDev->QueryProductName()),
-                                             HidDev->PnPInfo().DevicePath));
+                                             HidDev->PnPInfo().DevicePath, HidDev->AccessReason()));
     return true;
   }
 

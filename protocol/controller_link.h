@@ -40,11 +40,14 @@ int FirmwareVersion(std::string_view product);
 
 // What the user is told about a controller found at `path` that cannot be opened for reading
 // and writing, and what to do about it: the reason and the fix below, in one message.
-std::string ControllerAccessMessage(std::string_view product, std::string_view path);
-// Why a controller found cannot be opened for reading and writing, most likely, on this system.
-std::string_view ControllerAccessReason();
-// What the user does about it.
-std::string_view ControllerAccessFix();
+std::string ControllerAccessMessage(std::string_view product,
+                                    std::string_view path,
+                                    THidAccessReason reason);
+// Why a device found cannot be opened for reading and writing, in the user's words: the case the
+// system names (THidDevice::AccessReason), else the most likely one on this system.
+std::string ControllerAccessReason(THidAccessReason reason);
+// What the user does about it, for a controller.
+std::string ControllerAccessFix(THidAccessReason reason);
 
 // A device's product string (wide text) in the system's 8-bit encoding: the ANSI code page on
 // Windows, the locale's multibyte encoding elsewhere. Characters without a counterpart become

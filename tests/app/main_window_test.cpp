@@ -235,11 +235,13 @@ class MainWindowTest : public QObject {
     setup.ProductString = u"Glowstep 3.2";
     setup.Behaviour = std::make_shared<TVirtualStaircaseController>();
     setup.Faults.RefuseReadWrite = true;  // found and named, not to be read or written
+    setup.Faults.AccessReason = THidAccessReason::NotInPlugdev;
     const auto id = platform->Plug(setup);
     QTRY_COMPARE(errors.size(), std::size_t{1});
-    QCOMPARE(errors[0], TApplication::Instance()->Title() + ": " +
-                            ErrorBoxText(QString::fromStdString(
-                                ControllerAccessMessage("Glowstep 3.2", platform->PathOf(id)))));
+    QCOMPARE(errors[0],
+             TApplication::Instance()->Title() + ": " +
+                 ErrorBoxText(QString::fromStdString(ControllerAccessMessage(
+                     "Glowstep 3.2", platform->PathOf(id), THidAccessReason::NotInPlugdev))));
     QVERIFY(!Form().Device_status_LED->Status());
     QVERIFY(!Form().PhotoLevel->isEnabled());
     QTest::mouseClick(Form().Write_btn, Qt::LeftButton);  // nothing is held: nothing happens

@@ -75,8 +75,8 @@ TEST_F(CliTest, ListShowsEveryDeviceWhetherControllerAndWhetherItOpens) {
                        "read/write\n" + Sim.PathOf(3) +
                        "  16c0:05df  \"Glowstep 3.1\"  staircase controller, firmware version 1  "
                        "cannot be opened for reading and writing: " +
-                       std::string(ControllerAccessReason()) + ". " +
-                       std::string(ControllerAccessFix()) + "\n");
+                       ControllerAccessReason(THidAccessReason::Unknown) + ". " +
+                       ControllerAccessFix(THidAccessReason::Unknown) + "\n");
 
   EXPECT_EQ(Run({"list", "--json"}), 0);
   const json listing = json::parse(Out());
@@ -87,7 +87,7 @@ TEST_F(CliTest, ListShowsEveryDeviceWhetherControllerAndWhetherItOpens) {
   EXPECT_EQ(listing[1]["controller"], false);
   EXPECT_TRUE(listing[1]["firmware"].is_null());
   EXPECT_EQ(listing[2]["read_write"], false);
-  EXPECT_EQ(listing[2]["fix"], ControllerAccessFix());
+  EXPECT_EQ(listing[2]["fix"], ControllerAccessFix(THidAccessReason::Unknown));
 }
 
 TEST_F(CliTest, ListOfNothingIsNoFailure) {
@@ -167,7 +167,50 @@ TEST_F(CliTest, AControllerThatMayNotBeOpenedExits3WithTheReasonAndTheFix) {
   Sim.Plug(refused);
   EXPECT_EQ(Run({"read"}), 3);
   EXPECT_EQ(Err(),
-            "glowstep-cli: " + ControllerAccessMessage("Glowstep 3.2", Sim.PathOf(1)) + "\n");
+            "glowstep-cli: " +
+                ControllerAccessMessage("Glowstep 3.2", Sim.PathOf(1), THidAccessReason::Unknown) +
+                "\n");
+}
+
+TEST_F(CliTest, ListAndReadSayWhichCaseKeepsTheUserOut) {
+  TSimInterfaceSpec rootOnly;
+  rootOnly.ProductString = u"Glowstep 3.2";
+  rootOnly.Faults.RefuseReadWrite = true;
+  rootOnly.Faults.AccessReason = THidAccessReason::RootOnly;
+  Sim.Plug(rootOnly);
+  TSimInterfaceSpec notInGroup = rootOnly;
+  notInGroup.Faults.AccessReason = THidAccessReason::NotInPlugdev;
+  Sim.Plug(notInGroup);
+  const auto listed = [](THidAccessReason reason) {
+    return "cannot be opened for reading and writing: " + ControllerAccessReason(reason) + ". " +
+           ControllerAccessFix(reason) + "\n";
+  };
+
+  EXPECT_EQ(Run({"list"}), 0);
+  const std::string text = Out();
+  const std::size_t secondLine = text.find('\n') + 1;
+  EXPECT_TRUE(text.substr(0, secondLine).ends_with(listed(THidAccessReason::RootOnly))) << text;
+  EXPECT_TRUE(text.substr(secondLine).ends_with(listed(THidAccessReason::NotInPlugdev))) << text;
+
+  EXPECT_EQ(Run({"list", "--json"}), 0);
+  const json listing = json::parse(Out());
+  ASSERT_EQ(listing.size(), 2U);
+  EXPECT_EQ(listing[0]["reason"], ControllerAccessReason(THidAccessReason::RootOnly));
+  EXPECT_EQ(listing[0]["fix"], ControllerAccessFix(THidAccessReason::RootOnly));
+  EXPECT_EQ(listing[1]["reason"], ControllerAccessReason(THidAccessReason::NotInPlugdev));
+  EXPECT_EQ(listing[1]["fix"], ControllerAccessFix(THidAccessReason::NotInPlugdev));
+
+  EXPECT_EQ(Run({"read", "--device", Sim.PathOf(2)}), 3);
+  EXPECT_EQ(Err(), "glowstep-cli: " +
+                       ControllerAccessMessage("Glowstep 3.2", Sim.PathOf(2),
+                                               THidAccessReason::NotInPlugdev) +
+                       "\n");
+#ifndef _WIN32
+  // The two cases read differently, and only the second sends the user to the group.
+  EXPECT_NE(listing[0]["fix"], listing[1]["fix"]);
+  EXPECT_EQ(text.substr(0, secondLine).find("plugdev"), std::string::npos) << text;
+  EXPECT_NE(Err().find("sudo usermod -aG plugdev $USER"), std::string::npos) << Err();
+#endif
 }
 
 TEST_F(CliTest, AControllerThatNeverRepliesExits4) {

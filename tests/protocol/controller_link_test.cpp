@@ -112,19 +112,39 @@ TEST(ProductMatch, NarrowsWideProductText) {
   EXPECT_EQ(ProductToNarrow(u"Glowstep 3 \u4E2D"), "Glowstep 3 ?");
 }
 
-TEST(ProductMatch, SaysWhereTheControllerIsAndHowToLetTheUserIn) {
+TEST(AccessMessage, SaysWhereTheControllerIsAndWhichCaseKeepsTheUserOut) {
 #ifdef _WIN32
-  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "\\\\?\\hid#vid_16c0&pid_05df"),
-            "The controller Glowstep 3.2 was found, but it cannot be opened for reading and "
-            "writing: another program may be using it.\n"
-            "Close that program, then plug the controller in again.");
+  // Windows names no reason: every case reads the same.
+  for (const auto reason :
+       {THidAccessReason::Unknown, THidAccessReason::RootOnly, THidAccessReason::NotInPlugdev}) {
+    EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "\\\\?\\hid#vid_16c0&pid_05df", reason),
+              "The controller Glowstep 3.2 was found, but it cannot be opened for reading and "
+              "writing: another program may be using it.\n"
+              "Close that program, then plug the controller in again.");
+  }
 #else
-  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3"),
+  // No rule: the node is root's alone.
+  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly),
+            "The controller Glowstep 3.2 was found at /dev/hidraw3, but only root may read and "
+            "write it.\n"
+            "Install the udev rule (the package installs it; from the sources: sudo cp "
+            "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
+            "again or run \"sudo udevadm trigger --subsystem-match=hidraw\".");
+  // The rule applied, but this user is neither at the seat nor in the group.
+  EXPECT_EQ(
+      ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::NotInPlugdev),
+      "The controller Glowstep 3.2 was found at /dev/hidraw3, but this user is neither logged in "
+      "at the seat nor in the plugdev group.\n"
+      "The udev rule is installed: join the plugdev group (sudo usermod -aG plugdev $USER), then "
+      "log in again; or use the controller from a login at the desktop itself.");
+  // Neither can be told: both remedies.
+  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::Unknown),
             "The controller Glowstep 3.2 was found at /dev/hidraw3, but this user may not read "
             "and write it.\n"
             "Install the udev rule (the package installs it; from the sources: sudo cp "
             "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
-            "again or run \"sudo udevadm trigger --subsystem-match=hidraw\".");
+            "again. If it is installed, join the plugdev group (sudo usermod -aG plugdev $USER), "
+            "then log in again; or use the controller from a login at the desktop itself.");
 #endif
 }
 
@@ -360,8 +380,8 @@ TEST_F(ControllerLinkTest, AControllerThatCannotBeOpenedIsNotTakenAndTheUserIsTo
   EXPECT_FALSE(view.led);
   EXPECT_FALSE(view.photo);
   EXPECT_EQ(controller.CheckedOutCount(), 0);
-  EXPECT_EQ(view.errors, std::vector<std::string>{
-                             ControllerAccessMessage("Glowstep 3.2", platform.PathOf(first))});
+  EXPECT_EQ(view.errors, std::vector<std::string>{ControllerAccessMessage(
+                             "Glowstep 3.2", platform.PathOf(first), THidAccessReason::Unknown)});
 
   PlugOther();  // another arrival looks at every device again
   Settle();
@@ -371,7 +391,8 @@ TEST_F(ControllerLinkTest, AControllerThatCannotBeOpenedIsNotTakenAndTheUserIsTo
   const auto second = PlugController(u"Glowstep 3.2", denied);
   Settle();
   ASSERT_EQ(view.errors.size(), 2u);
-  EXPECT_EQ(view.errors[1], ControllerAccessMessage("Glowstep 3.2", platform.PathOf(second)));
+  EXPECT_EQ(view.errors[1], ControllerAccessMessage("Glowstep 3.2", platform.PathOf(second),
+                                                    THidAccessReason::Unknown));
   EXPECT_FALSE(view.led);
 
   // The user is let in (the rule applied, the other program closed) and the system says so.
@@ -384,6 +405,28 @@ TEST_F(ControllerLinkTest, AControllerThatCannotBeOpenedIsNotTakenAndTheUserIsTo
   EXPECT_EQ(view.errors.size(), 2u);
   link.Read_btnClick();
   EXPECT_TRUE(RunUntil([&] { return view.order_.size() == 8; }));
+}
+
+TEST_F(ControllerLinkTest, TheErrorBoxNamesTheCaseTheSystemTellsOfEachController) {
+  TSimFaults rootOnly;
+  rootOnly.RefuseReadWrite = true;
+  rootOnly.AccessReason = THidAccessReason::RootOnly;
+  TSimFaults notInGroup = rootOnly;
+  notInGroup.AccessReason = THidAccessReason::NotInPlugdev;
+  const auto first = PlugController(u"Glowstep 3.2", rootOnly);
+  const auto second = PlugController(u"Glowstep 3.1", notInGroup);
+  Settle();
+  EXPECT_EQ(link.HeldDevice(), nullptr);
+  ASSERT_EQ(view.errors.size(), 2u);
+  EXPECT_EQ(view.errors[0], ControllerAccessMessage("Glowstep 3.2", platform.PathOf(first),
+                                                    THidAccessReason::RootOnly));
+  EXPECT_EQ(view.errors[1], ControllerAccessMessage("Glowstep 3.1", platform.PathOf(second),
+                                                    THidAccessReason::NotInPlugdev));
+#ifndef _WIN32
+  EXPECT_NE(view.errors[1].find("sudo usermod -aG plugdev $USER"), std::string::npos)
+      << view.errors[1];
+  EXPECT_EQ(view.errors[0].find("plugdev"), std::string::npos) << view.errors[0];
+#endif
 }
 
 TEST_F(ControllerLinkTest, AFailingWriteIsShownWithTheSystemsReason) {
