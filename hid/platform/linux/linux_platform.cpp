@@ -96,6 +96,8 @@ THidInterfaceRecord RecordOf(const std::string& node,
 TLinuxHidBackend::TLinuxHidBackend(TLinuxPlatformOptions options)
     : Options_(std::move(options)), Udev_(Options_.UdevLibraryNames, Options_.UdevLookup) {
   if (!Options_.OpenNode) Options_.OpenNode = OpenCharacterDevice;
+  if (!Options_.NodeUser) Options_.NodeUser = CurrentNodeUser;
+  if (!Options_.NodeOwnership) Options_.NodeOwnership = StatNodeOwnership;
 }
 
 // --- Libraries ----------------------------------------------------------------------------------
@@ -176,6 +178,8 @@ std::vector<THidInterfaceRecord> TLinuxHidBackend::List(THidError& error) {
   std::map<std::string, TNodeOwner> nodes;
   std::map<std::string, std::uint32_t> identities;
   std::lock_guard lock(Lock_);
+  // The process's user and groups stay as they were at login.
+  if (!User_) User_ = Options_.NodeUser();
   for (TFound& device : found) {
     // The dev number belongs to the identity as well: a syspath names one connection, and the
     // number proves the node it leads to.
@@ -193,6 +197,7 @@ std::vector<THidInterfaceRecord> TLinuxHidBackend::List(THidError& error) {
     TNodeOwner owner{device.SysPath, devNumber, false, {}};
     owner.Record = RecordOf(device.Node, identity, TSysfsHidDevice::Open(device.SysPath),
                             owner.NumberedReports);
+    owner.Record.AccessReason = NodeAccessReason(Options_.NodeOwnership(device.Node), *User_);
     records.push_back(owner.Record);
     nodes[device.Node] = std::move(owner);
   }

@@ -14,11 +14,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "hid/platform/emulated/emulated_platform.h"
 #include "hid/platform/linux/hidraw_connection.h"
+#include "hid/platform/linux/node_access.h"
 #include "hid/platform/linux/sysfs_hid.h"
 #include "hid/platform/linux/udev_library.h"
 
@@ -37,6 +39,10 @@ struct TLinuxPlatformOptions {
   std::vector<std::string> UdevLibraryNames = TUdevLibrary::DefaultNames();
   TUdevLibrary::TSymbolLookup UdevLookup;
   TNodeOpener OpenNode = OpenCharacterDevice;
+  // Who opens the nodes, asked once, and each node's owner, group and mode: they tell why a node
+  // refuses to be opened for reading and writing (node_access.h).
+  TNodeUserLookup NodeUser = CurrentNodeUser;
+  TNodeOwnershipLookup NodeOwnership = StatNodeOwnership;
 };
 
 class TLinuxHidBackend final : public THidBackend {
@@ -79,6 +85,7 @@ class TLinuxHidBackend final : public THidBackend {
   std::map<std::string, std::uint32_t> Identities_;  // syspath and dev number -> identity
   std::uint32_t NextIdentity_ = 1;
   std::map<std::string, TNodeOwner> Nodes_;
+  std::optional<TNodeUser> User_;  // asked at the first list
 };
 
 class TLinuxHidPlatform final : public TEmulatedHidPlatform {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "hid/hid_device.h"
 #include "hid/hid_device_controller.h"
 #include "hid/main_loop.h"
+#include "hid/platform/linux/node_access.h"
 #include "hid/platform/linux/sysfs_fixture.h"
 
 namespace glowstep {
@@ -319,6 +321,66 @@ TEST_F(LinuxController, ADeviceTheUserMayNotOpenIsStillIdentified) {
   EXPECT_FALSE(device->ReadWriteAccess());
   EXPECT_FALSE(device->HasReader());
   EXPECT_EQ(OpenCount(), 0u);
+}
+
+// The plugdev group's number on the made-up systems below.
+constexpr gid_t kPlugdev = 46;
+
+TEST_F(LinuxController, ANodeThatRefusesTheUserSaysWhyByItsOwnerGroupAndMode) {
+  // A user logged in over SSH, with no seat: not in the plugdev group.
+  std::map<std::string, TNodeOwnership> nodes;
+  nodes[Node("hidraw0")] = {0, 0, 0600};         // as the kernel makes it: no rule applied
+  nodes[Node("hidraw1")] = {0, kPlugdev, 0660};  // the rule applied
+  TLinuxPlatformOptions options = PlatformOptions();
+  options.NodeUser = [] { return TNodeUser{1000, {1000, 24}, kPlugdev}; };
+  options.NodeOwnership = [&](const std::string& node) -> std::optional<TNodeOwnership> {
+    const auto it = nodes.find(node);  // hidraw2 cannot be looked at
+    return it != nodes.end() ? std::optional(it->second) : std::nullopt;
+  };
+  Platform = std::make_unique<TLinuxHidPlatform>(options);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    TFixtureDevice device;
+    device.Name = "hidraw" + std::to_string(i);
+    device.Sequence = i + 1;
+    device.DevNumber = "243:" + std::to_string(i);
+    Fixture.Add(device);
+    Refuse(Node(device.Name), true);
+  }
+  MakeController();
+  ASSERT_EQ(Controller->Devices().size(), 3u);
+  EXPECT_EQ(Controller->Devices()[0]->AccessReason(), THidAccessReason::RootOnly);
+  EXPECT_EQ(Controller->Devices()[1]->AccessReason(), THidAccessReason::NotInPlugdev);
+  EXPECT_EQ(Controller->Devices()[2]->AccessReason(), THidAccessReason::Unknown);
+
+  // The rule is installed and applied to the first node: its next open tells the new reason.
+  nodes[Node("hidraw0")] = nodes[Node("hidraw1")];
+  Refresh();
+  THidDevice* device = CheckOut(0);
+  device->CloseGeneral();
+  ASSERT_TRUE(device->OpenGeneral());
+  EXPECT_FALSE(device->ReadWriteAccess());
+  EXPECT_EQ(device->AccessReason(), THidAccessReason::NotInPlugdev);
+}
+
+TEST_F(LinuxController, TheReasonIsReadFromTheNodeItself) {
+  TLinuxPlatformOptions options = PlatformOptions();
+  // Not the owner of the fixture's files, and not in their group, which stands for plugdev.
+  options.NodeUser = [] { return TNodeUser{getuid() + 1, {}, getgid()}; };
+  Platform = std::make_unique<TLinuxHidPlatform>(options);
+  Fixture.Add(TFixtureDevice{});
+  TSysfsFixture::WriteFile(Node("hidraw0"), "");
+  ASSERT_EQ(chmod(Node("hidraw0").c_str(), 0660), 0);
+  TFixtureDevice noNode;  // its node is not there to look at
+  noNode.Name = "hidraw1";
+  noNode.Sequence = 2;
+  noNode.DevNumber = "243:1";
+  Fixture.Add(noNode);
+  Refuse(Node("hidraw0"), true);
+  Refuse(Node("hidraw1"), true);
+  MakeController();
+  ASSERT_EQ(Controller->Devices().size(), 2u);
+  EXPECT_EQ(Controller->Devices()[0]->AccessReason(), THidAccessReason::NotInPlugdev);
+  EXPECT_EQ(Controller->Devices()[1]->AccessReason(), THidAccessReason::Unknown);
 }
 
 TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
