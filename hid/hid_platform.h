@@ -110,10 +110,10 @@ inline constexpr std::int32_t kHidpStatusSuccess = 0x00110000;
 
 enum class TFileAccess { None, Read, Write, ReadWrite };
 
-// Why a device cannot be opened for reading and writing, as far as the system can tell. Only
-// Linux names a reason, from the owner, group and mode of the device node: a hidraw node is
-// root's alone until a udev rule gives it to a group (Debian's "plugdev" for removable devices)
-// and to the user logged in at the seat.
+// Why a device cannot be opened for reading and writing, as far as the system can tell. Linux
+// names a reason from the owner, group and mode of the device node: a hidraw node is root's
+// alone until a udev rule gives it to a group (Debian's "plugdev" for removable devices) and to
+// the user logged in at the seat. Windows names none; the simulated platform names any.
 enum class THidAccessReason : std::uint8_t {
   Unknown,       // no reason the system can name, or none of those below
   RootOnly,      // the node is root's alone: nothing gave it to a group or to the seat's user
@@ -210,8 +210,8 @@ class THidPlatform {
   virtual std::uint32_t LastError() = 0;
   // The system's own words for the calling thread's last error, for the user.
   virtual std::string LastErrorText() { return ErrorCodeText(LastError()); }
-  // Why the device behind `handle` (open for queries only) refuses to be opened for reading and
-  // writing: what stands in the way when it does, with no meaning while it does not.
+  // Why the device behind `handle`, open for queries only, may not be opened for reading and
+  // writing; it means something only once such an open failed.
   virtual THidAccessReason QueryAccessReason(THidHandle) { return THidAccessReason::Unknown; }
 
   // --- HID class library ----------------------------------------------------------------------

@@ -44,9 +44,9 @@ std::string ControllerAccessMessage(std::string_view product,
                                     std::string_view path,
                                     THidAccessReason reason);
 // Why a device found cannot be opened for reading and writing, in the user's words: the case the
-// system names (THidDevice::AccessReason), else the most likely one on this system.
+// system names (THidDevice::AccessReason), else words that cover every case.
 std::string ControllerAccessReason(THidAccessReason reason);
-// What the user does about it, for a controller.
+// What the user does about it, for a controller: for a reason it cannot tell, every remedy.
 std::string ControllerAccessFix(THidAccessReason reason);
 
 // A device's product string (wide text) in the system's 8-bit encoding: the ANSI code page on

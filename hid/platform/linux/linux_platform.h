@@ -7,8 +7,9 @@
 //    number given to each hidraw syspath and dev number, which change with every plug, so two
 //    devices that get the same node one after the other never share an identity;
 //  - an open with access None opens nothing, so a device the user may not open is still
-//    identified. Other opens open the node, and only while it still belongs to the device the
-//    last list found at that path (hidraw_connection.h: the connection; udev_monitor.h: plugs).
+//    identified, and its node's owner, group and mode tell why it refuses (node_access.h).
+//    Other opens open the node, and only while it still belongs to the device the last list
+//    found at that path (hidraw_connection.h: the connection; udev_monitor.h: plugs).
 #pragma once
 
 #include <map>

@@ -35,9 +35,7 @@ class TSimBehaviour {
 };
 
 struct TSimFaults {
-  bool RefuseReadWrite = false;  // read/write opens fail; query-only opens work
-  // What the system names as the reason when read/write opens fail.
-  THidAccessReason AccessReason = THidAccessReason::Unknown;
+  bool RefuseReadWrite = false;    // read/write opens fail; query-only opens work
   bool FailOpen = false;           // every open fails: "Device cannot be opened"
   bool FailAttributes = false;     // "Device cannot be identified"
   bool FailProductString = false;  // the product-string query fails
@@ -49,6 +47,8 @@ struct TSimFaults {
   std::uint16_t AnswerLength = 0;            // non-zero: replies are cut to this many bytes
   std::uint32_t AnswerFrom = 0;              // non-zero: replies arrive at that interface instead
   bool VanishOnRead = false;  // asked for its settings, the interface is unplugged instead
+  // The reason the system names when read/write opens fail.
+  THidAccessReason AccessReason = THidAccessReason::Unknown;
 };
 
 struct TSimInterfaceSpec {
