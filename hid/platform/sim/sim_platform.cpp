@@ -47,7 +47,8 @@ class TSimPlatform::TTree final : public THidBackend {
  public:
   class TConnection;
 
-  std::vector<THidInterfaceRecord> List(THidError&) override {
+  std::vector<THidInterfaceRecord> List(THidError& error) override {
+    if ((error = Ask("List"))) return {};
     std::lock_guard lock(Lock_);
     std::vector<THidInterfaceRecord> found;
     for (const auto& [id, setup] : Interfaces_) found.push_back(RecordOf(setup));
@@ -62,18 +63,30 @@ class TSimPlatform::TTree final : public THidBackend {
                                          TDeviceChangeCallback callback) override;
 
   THidError AcquireLibrary(THidLibrary library) override {
+    if (const THidError error = Ask("AcquireLibrary")) return error;
     std::lock_guard lock(Lock_);
     if (!Libraries_[library].Present) return THidError{kErrorFileNotFound, 0};
     return {};
   }
   void ReleaseLibrary(THidLibrary) override {}
   bool ProvidesEntry(THidLibrary library, std::string_view name) override {
+    if (Ask("ProvidesEntry")) return false;
     std::lock_guard lock(Lock_);
     return !Libraries_[library].RemovedExports.contains(name);
   }
   bool IsNtVersionAtLeast(int major, int minor) override {
     std::lock_guard lock(Lock_);
     return NtMajor_ > major || (NtMajor_ == major && NtMinor_ >= minor);
+  }
+
+  // What the call filter says of one operation; no error without a filter. Without the lock.
+  THidError Ask(std::string_view operation) {
+    std::shared_ptr<const TCallFilter> filter;
+    {
+      std::lock_guard lock(Lock_);
+      filter = Filter_;
+    }
+    return filter ? (*filter)(operation) : THidError{};
   }
 
   // All below with Lock_ held.
@@ -111,6 +124,7 @@ class TSimPlatform::TTree final : public THidBackend {
   int NtMinor_ = 0;
   bool AutoNotify_ = true;
   std::int64_t ReportsDropped_ = 0;
+  std::shared_ptr<const TCallFilter> Filter_;
   std::shared_ptr<TNotifierRegistry> Notifiers_ = std::make_shared<TNotifierRegistry>();
 };
 
@@ -135,6 +149,7 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
   const THidInterfaceRecord& Interface() const override { return Record_; }
 
   std::uint32_t Status() override {
+    if (const THidError error = Tree_.Ask("Status")) return error.Code;
     std::lock_guard lock(Tree_.Lock_);
     return Tree_.Find(Id_) != nullptr ? 0 : kErrorDeviceNotConnected;
   }
@@ -142,6 +157,7 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
   THidError Write(std::span<const std::uint8_t> report, std::uint32_t& written) override;
 
   THidError ReadStartError() override {
+    if (const THidError error = Tree_.Ask("ReadStartError")) return error;
     std::lock_guard lock(Tree_.Lock_);
     const TSimInterfaceSpec* setup = Tree_.Find(Id_);
     if (setup == nullptr) return THidError{kErrorDeviceNotConnected, 0};
@@ -152,6 +168,7 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
   // Waits for a report that is due: a report due later is waited for until then, and an empty
   // queue until a report, an unplug or a wake comes.
   THidReadResult Read(std::span<std::uint8_t> buffer) override {
+    if (const THidError error = Tree_.Ask("Read")) return THidReadResult{0, error};
     std::unique_lock lock(Tree_.Lock_);
     for (;;) {
       const bool due = !Input_.empty() && Input_.front().Due <= TClock::now();
@@ -181,6 +198,7 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
   }
 
   THidError SetInputBuffers(std::uint32_t count) override {
+    if (const THidError error = Tree_.Ask("SetInputBuffers")) return error;
     if (count < 2 || count > 512) return THidError{kErrorInvalidParameter, 0};
     std::lock_guard lock(Tree_.Lock_);
     InputBuffers_ = count;
@@ -222,6 +240,7 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
 std::shared_ptr<THidConnection> TSimPlatform::TTree::Open(const std::string& path,
                                                           TFileAccess access,
                                                           THidError& error) {
+  if ((error = Ask("Open"))) return nullptr;
   std::lock_guard lock(Lock_);
   const auto it = std::find_if(Interfaces_.begin(), Interfaces_.end(),
                                [&](const auto& entry) { return entry.second.Path == path; });
@@ -241,6 +260,7 @@ std::shared_ptr<THidConnection> TSimPlatform::TTree::Open(const std::string& pat
 
 THidError TSimPlatform::TTree::TConnection::Write(std::span<const std::uint8_t> report,
                                                   std::uint32_t& written) {
+  if (const THidError error = Tree_.Ask("Write")) return error;
   std::shared_ptr<TSimBehaviour> behaviour;
   TSimFaults faults;
   {
@@ -300,6 +320,7 @@ class TSimNotifier final : public TDeviceNotifier {
 
 std::unique_ptr<TDeviceNotifier> TSimPlatform::TTree::Watch(TMainThreadPort& port,
                                                             TDeviceChangeCallback callback) {
+  if (Ask("Watch")) return nullptr;
   std::uint64_t id = 0;
   {
     std::lock_guard lock(Notifiers_->Lock);
@@ -430,6 +451,11 @@ void TSimPlatform::RemoveLibrary(const std::string& name) {
 void TSimPlatform::RemoveExport(const std::string& library, const std::string& name) {
   std::lock_guard lock(Tree_.Lock_);
   Tree_.Libraries_[LibraryNamed(library)].RemovedExports.insert(name);
+}
+
+void TSimPlatform::SetCallFilter(TCallFilter filter) {
+  std::lock_guard lock(Tree_.Lock_);
+  Tree_.Filter_ = filter ? std::make_shared<const TCallFilter>(std::move(filter)) : nullptr;
 }
 
 void TSimPlatform::SetNtVersion(int major, int minor) {

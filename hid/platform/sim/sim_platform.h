@@ -14,11 +14,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hid/platform/emulated/emulated_platform.h"
@@ -96,6 +98,15 @@ class TSimPlatform final : public TEmulatedHidPlatform {
   void RemoveLibrary(const std::string& name);
   void RemoveExport(const std::string& library, const std::string& name);
   void SetNtVersion(int major, int minor);
+
+  // --- Every operation failing in turn ----------------------------------------------------------
+  // Asked before each operation of the device tree (the backend under the emulation) with the
+  // operation's name; an error it returns makes that operation fail with it. The operations:
+  // "List", "Open", "Watch", "AcquireLibrary", "ProvidesEntry", and on a connection "Status",
+  // "Write", "ReadStartError", "Read" and "SetInputBuffers". Called on the thread of the
+  // operation, with no lock of the tree held. None: nothing fails this way.
+  using TCallFilter = std::function<THidError(std::string_view operation)>;
+  void SetCallFilter(TCallFilter filter);
 
   TSimCounters Counters() const;
   // Connections open now to the interface (plugged or not).
