@@ -188,9 +188,9 @@ bool THidDevice::BeginReadReport(std::uint8_t* buffer, std::uint32_t length, TPl
   return read.Begin(ReadHandle_, buffer, length);
 }
 
-std::uint32_t THidDevice::ReadResultCount(TPlatformRead& read) {
-  if (ReadHandle_ == kInvalidHandle) return 0;
-  return read.Result(ReadHandle_);
+bool THidDevice::ReadResult(TPlatformRead& read, std::uint32_t& count) {
+  count = 0;
+  return ReadHandle_ != kInvalidHandle && read.Result(ReadHandle_, count);
 }
 
 bool THidDevice::CancelRead(TPlatformRead& read) {

@@ -123,7 +123,8 @@ class THidDevice {
   bool OpenReadSide();
   void CloseReadSide();
   bool BeginReadReport(std::uint8_t* buffer, std::uint32_t length, TPlatformRead& read);
-  std::uint32_t ReadResultCount(TPlatformRead& read);
+  // The byte count of the completed read; false when it failed (the last error says why).
+  bool ReadResult(TPlatformRead& read, std::uint32_t& count);
   bool CancelRead(TPlatformRead& read);
 
   THidDeviceController* Controller_ = nullptr;

@@ -79,13 +79,19 @@ void THidDeviceReadThread::Execute() {
           continue;
         }
         if (Terminated_) break;
-        BytesRead_ = std::min(Device_->ReadResultCount(*Read_), length);
-        if (BytesRead_ > 0) DeliverReport();
-      } else {
-        LastReadError_ = Platform_.LastError();
-        DeliverError();
-        if (!Terminated_) Read_->Wait(Device_->SleepTime());
+        std::uint32_t count = 0;
+        if (Device_->ReadResult(*Read_, count)) {
+          BytesRead_ = std::min(count, length);
+          if (BytesRead_ > 0) DeliverReport();
+          continue;
+        }
+        // A read that ended in an error is reported like one that cannot start: the report it
+        // was to bring is lost. A read taken back from the system is no error of the device.
+        if (Platform_.LastError() == kErrorOperationAborted) continue;
       }
+      LastReadError_ = Platform_.LastError();
+      DeliverError();
+      if (!Terminated_) Read_->Wait(Device_->SleepTime());
     }
   } catch (...) {
     // Nothing in the loop raises by design; whatever does must not take the process down.

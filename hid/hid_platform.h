@@ -127,16 +127,17 @@ class TPlatformRead {
   virtual ~TPlatformRead() = default;
   // Starts reading one input report of at most `length` bytes into `buffer`. The buffer must
   // stay valid until the read completed or Cancel returned. After a read that completed with an
-  // error (its Result is 0), the next Begin on the same handle may fail with that error instead,
-  // so that the reader reports it and pauses as for any read that cannot start.
+  // error (its Result is false), the next Begin on the same handle may fail with that error
+  // instead, so that the reader reports it and pauses as for any read that cannot start.
   virtual bool Begin(THidHandle handle, std::uint8_t* buffer, std::uint32_t length) = 0;
   // Waits for the outstanding read, or up to `milliseconds` when none is outstanding (a backend
   // may also end the wait for a read after `milliseconds`; an idle reader need not wake).
   // Returns kWaitIoCompletion once the outstanding read completed, kWaitTimeout when the wait
   // ended otherwise or Wake was called.
   virtual std::uint32_t Wait(std::int32_t milliseconds) = 0;
-  // Byte count of the completed read without waiting; 0 when it failed or is not complete.
-  virtual std::uint32_t Result(THidHandle handle) = 0;
+  // The byte count of the completed read, without waiting: true with the count (0 for an empty
+  // report), false when the read failed or is not complete, with the error as the last error.
+  virtual bool Result(THidHandle handle, std::uint32_t& count) = 0;
   // Cancels the outstanding read and returns only when the platform no longer uses the buffer.
   // False when there was nothing to cancel, or when the read could not be taken back from the
   // platform in time (it keeps a buffer of its own then).

@@ -122,6 +122,27 @@ TEST_F(Reader, AVanishingDeviceWakesItsReaderWhichThenReportsEverySleepTime) {
   ExpectCleanShutdown();
 }
 
+TEST_F(Reader, AReadThatEndsInAnErrorIsReportedAndTheNextOneIsMade) {
+  const auto id = Sim.Plug(StaircaseSpec());
+  std::atomic<int> reads{0};
+  Sim.SetCallFilter([&reads](std::string_view operation) {
+    return operation == "Read" && reads++ == 0 ? THidError{kErrorGenFailure, 0} : THidError{};
+  });
+  MakeController();
+  Controller->Devices()[0]->SetSleepTime(10);
+  CheckOut(0);
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Errors.empty(); }, 1000ms));
+  EXPECT_EQ(Errors, std::vector<std::uint32_t>{kErrorGenFailure});
+  // An empty report is no error; the reports after it arrive.
+  Sim.SendInputReport(id, {});
+  Sim.SendInputReport(id, {0, 1, 2});
+  ASSERT_TRUE(WaitForDeliveries(1));
+  EXPECT_EQ(Deliveries[0].Data, (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_EQ(Errors.size(), 1u);
+  Sim.SetCallFilter(nullptr);
+  ExpectCleanShutdown();
+}
+
 TEST_F(Reader, AnUnpluggedHeldDeviceReportsAnErrorEverySleepTime) {
   const auto id = Sim.Plug(StaircaseSpec());
   MakeController();

@@ -118,16 +118,12 @@ class TEmulatedHidPlatform::TRead final : public TPlatformRead {
     return Complete(result.Count, result.Error);
   }
 
-  std::uint32_t Result(THidHandle handle) override {
-    if (handle != Handle_ || !Completed_) {
-      Fail(kErrorInvalidParameter);
-      return 0;
-    }
-    if (Error_) {
-      Fail(Error_);
-      return 0;
-    }
-    return Count_;
+  bool Result(THidHandle handle, std::uint32_t& count) override {
+    count = 0;
+    if (handle != Handle_ || !Completed_) return Fail(kErrorInvalidParameter);
+    if (Error_) return Fail(Error_);
+    count = Count_;
+    return true;
   }
 
   bool Cancel(THidHandle handle) override {

@@ -117,15 +117,18 @@ class TOverlappedRead final : public TPlatformRead {
     return kWaitIoCompletion;
   }
 
-  std::uint32_t Result(THidHandle handle) override {
+  bool Result(THidHandle handle, std::uint32_t& count) override {
+    count = 0;
     const TReadRequest& request = *Request_;
     if (!request.Completed || handle != request.Handle) {
       SetLastError(ERROR_INVALID_PARAMETER);
-      return 0;
+      return false;
     }
-    DWORD count = 0;
-    if (!GetOverlappedResult(ToHandle(handle), &Request_->Overlapped, &count, FALSE)) return 0;
-    return std::min<DWORD>(count, TargetLength_);
+    DWORD transferred = 0;
+    if (!GetOverlappedResult(ToHandle(handle), &Request_->Overlapped, &transferred, FALSE))
+      return false;
+    count = std::min<DWORD>(transferred, TargetLength_);
+    return true;
   }
 
   bool Cancel(THidHandle handle) override {

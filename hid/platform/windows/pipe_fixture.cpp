@@ -21,7 +21,9 @@ class TCountingRead final : public TPlatformRead {
     ++WaitsReturned_;
     return result;
   }
-  std::uint32_t Result(THidHandle handle) override { return Read_->Result(handle); }
+  bool Result(THidHandle handle, std::uint32_t& count) override {
+    return Read_->Result(handle, count);
+  }
   bool Cancel(THidHandle handle) override { return Read_->Cancel(handle); }
   void Wake() override { Read_->Wake(); }
 

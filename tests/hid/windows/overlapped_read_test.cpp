@@ -43,7 +43,9 @@ TEST(OverlappedRead, WakeAndCancelEndAReadWithoutTakingItsReport) {
 
   ASSERT_TRUE(read->Begin(AsHidHandle(client), buffer.data(), 65));
   EXPECT_EQ(read->Wait(2000), kWaitIoCompletion);
-  EXPECT_EQ(read->Result(AsHidHandle(client)), 65u);
+  std::uint32_t count = 0;
+  EXPECT_TRUE(read->Result(AsHidHandle(client), count));
+  EXPECT_EQ(count, 65u);
   EXPECT_EQ(buffer, report);
   CloseHandle(client);
 }
@@ -62,7 +64,8 @@ TEST(OverlappedRead, ReadsOfWinesMouseAreCancelledCleanlyTimeAfterTime) {
     EXPECT_EQ(read->Wait(30), kWaitTimeout);
     EXPECT_TRUE(read->Cancel(mouse));
     EXPECT_EQ(read->Wait(10), kWaitTimeout);
-    EXPECT_EQ(read->Result(mouse), 0u);
+    std::uint32_t count = 0;
+    EXPECT_FALSE(read->Result(mouse, count));
   }
   EXPECT_EQ(buffer[0], 0xEE);
   EXPECT_TRUE(platform.CloseFile(mouse));
