@@ -103,6 +103,9 @@ void THidDeviceReadThread::Execute() {
     return;
   }
   if (waitResult != kWaitIoCompletion) Device_->CancelRead(*Read_);
+  // A close asked for (the device was unplugged) and not yet done when the stop came is done
+  // here, by the thread that owns the handle, as it would have been had the stop come later.
+  if (CloseRequested_.exchange(false)) Device_->CloseReadSide();
   Finished_ = true;
   Port_.WakeDrain();
 }
