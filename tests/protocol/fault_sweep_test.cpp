@@ -1,0 +1,127 @@
+// The controller link and the HID layer under it with every platform call failing in turn, at
+// the system interface and at the simulated platform's backend.
+#include "testing/fault_sweep.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "hid/platform/sim/sim_platform.h"
+
+namespace glowstep {
+namespace {
+
+// --- The plan and the wrapped system interface ---------------------------------------------------
+
+std::vector<std::string> Texts(const std::vector<TCallKey>& keys) {
+  std::vector<std::string> texts;
+  texts.reserve(keys.size());
+  for (const TCallKey& key : keys) texts.push_back(key.Text());
+  return texts;
+}
+
+TEST(FaultPlan, NamesEachCallByItsThreadOperationAndOrdinal) {
+  TFaultPlan plan = TFaultPlan::Counting();
+  plan.Call("OpenFile");
+  plan.Call("OpenFile");
+  std::thread([&plan] {
+    plan.Call("OpenFile");
+    plan.Call("Begin");
+  }).join();
+  std::thread([&plan] { plan.Call("Begin"); }).join();
+  plan.Call("CloseFile");
+  const std::vector<std::string> expected = {"main OpenFile #1",     "main OpenFile #2",
+                                             "thread 1 OpenFile #1", "thread 1 Begin #1",
+                                             "thread 2 Begin #1",    "main CloseFile #1"};
+  EXPECT_EQ(Texts(plan.Calls()), expected);
+  EXPECT_TRUE(plan.Failed().empty());
+  for (const TCallKey& key : plan.Calls()) EXPECT_EQ(TCallKey::Parse(key.Text()), key);
+  for (const char* text : {"", "main", "main OpenFile", "main OpenFile #0", "thread 0 Begin #1",
+                           "thread x Begin #1", "main OpenFile #1 more", "other OpenFile #1"})
+    EXPECT_EQ(TCallKey::Parse(text), std::nullopt) << text;
+}
+
+TEST(FaultPlan, FailsItsTargetOnceOrFromThereOnOrAtRandomBySeed) {
+  const auto run = [](TFaultPlan& plan) {
+    std::string failed;
+    for (const char* operation : {"A", "B", "A", "B", "A"})
+      failed += plan.Call(operation) == kInjectedError ? "x" : ".";
+    return failed;
+  };
+  TFaultPlan once = TFaultPlan::Once(*TCallKey::Parse("main A #2"));
+  EXPECT_EQ(run(once), "..x..");
+  EXPECT_TRUE(once.Reached());
+  TFaultPlan from = TFaultPlan::From(*TCallKey::Parse("main B #1"));
+  EXPECT_EQ(run(from), ".xxxx");
+  TFaultPlan never = TFaultPlan::Once(*TCallKey::Parse("main C #1"));
+  EXPECT_EQ(run(never), ".....");
+  EXPECT_FALSE(never.Reached());
+  TFaultPlan first = TFaultPlan::Random(7, 0.5);
+  TFaultPlan second = TFaultPlan::Random(7, 0.5);
+  EXPECT_EQ(run(first), run(second));
+}
+
+TEST(FaultyPlatform, AFailedCloseStillClosesAndLeavesTheInjectedError) {
+  TSimPlatform sim;
+  const auto id = sim.Plug(TSimInterfaceSpec{});
+  TFaultPlan plan = TFaultPlan::Once(*TCallKey::Parse("main CloseFile #1"));
+  TFaultyPlatform platform(sim, plan);
+  const THidHandle handle = platform.OpenFile(sim.PathOf(id), TFileAccess::ReadWrite, false);
+  ASSERT_NE(handle, kInvalidHandle);
+  EXPECT_FALSE(platform.CloseFile(handle));
+  EXPECT_EQ(platform.LastError(), kInjectedError);
+  EXPECT_EQ(sim.Counters().OpenHandles, 0);
+}
+
+TEST(FaultyPlatform, AReadFailedWhileItWaitsEndsWithTheErrorAndTheNextOneWorks) {
+  TSimPlatform sim;
+  const auto id = sim.Plug(TSimInterfaceSpec{});
+  TFaultPlan plan = TFaultPlan::Once(*TCallKey::Parse("main Wait #1"));
+  TFaultyPlatform platform(sim, plan);
+  const THidHandle handle = platform.OpenFile(sim.PathOf(id), TFileAccess::Read, true);
+  auto read = platform.CreateRead();
+  std::vector<std::uint8_t> buffer(65, 0xEE);
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  EXPECT_EQ(platform.OutstandingReads(), 1);
+  EXPECT_EQ(read->Wait(10000), kWaitIoCompletion);  // at once
+  std::uint32_t count = 0;
+  EXPECT_FALSE(read->Result(handle, count));
+  EXPECT_EQ(platform.LastError(), kInjectedError);
+  EXPECT_EQ(platform.OutstandingReads(), 0);
+  sim.SendInputReport(id, std::vector<std::uint8_t>(65, 0x42));
+  ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
+  EXPECT_EQ(read->Wait(10000), kWaitIoCompletion);
+  EXPECT_TRUE(read->Result(handle, count));
+  EXPECT_EQ(count, 65u);
+  EXPECT_EQ(buffer, std::vector<std::uint8_t>(65, 0x42));
+  read.reset();
+  EXPECT_TRUE(platform.CloseFile(handle));
+  EXPECT_EQ(sim.Counters().ReadsAbandoned, 0);
+  EXPECT_EQ(sim.Counters().OpenHandles, 0);
+}
+
+// --- Runs the sweep found failing, kept as they were found ---------------------------------------
+
+TCallKey Key(std::string_view text) {
+  const auto key = TCallKey::Parse(text);
+  EXPECT_TRUE(key.has_value()) << text;
+  return key.value_or(TCallKey{});
+}
+
+void ExpectPasses(TFaultLayer layer, TFaultPlan::TMode mode, std::string_view call) {
+  TFaultPlan plan(mode, Key(call), 0, 0);
+  const TRunResult run = RunScenario(MakeLinkApp, layer, plan);
+  EXPECT_TRUE(run.Reached && run.Problems.empty()) << run.Text();
+}
+
+constexpr auto kOnce = TFaultPlan::TMode::Once;
+
+// The read that carried the controller's reply ended with an error: the reply was lost and
+// nobody said so.
+TEST(FaultSweepRun, AReadThatEndsInAnErrorSaysSo) {
+  ExpectPasses(TFaultLayer::System, kOnce, "thread 1 Result #1");
+  ExpectPasses(TFaultLayer::System, kOnce, "thread 2 Result #1");
+}
+
+}  // namespace
+}  // namespace glowstep
