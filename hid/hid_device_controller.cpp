@@ -116,29 +116,40 @@ std::unique_ptr<THidDevice> THidDeviceController::MakeDevice(
   }
 }
 
+void THidDeviceController::ListingFailed() {
+  throw std::runtime_error(kDevicesNotListed + Platform_.LastErrorText());
+}
+
 THidDeviceController::TDeviceList THidDeviceController::Scan() {
   // Objects made for a scan that is abandoned by an exception are destroyed with this list; the
-  // device-information set is released in every case.
+  // device-information set is released in every case. A listing that fails is such an
+  // exception: taken for a complete one, it would have every device it missed taken for
+  // unplugged.
   TDeviceList found;
   if (!Platform_.Bindings().HidBindingLoaded()) return found;
   const TDeviceInfoSet set = Platform_.GetClassDevs(InterfaceClass_);
-  if (set == kInvalidDeviceInfoSet) return found;
+  if (set == kInvalidDeviceInfoSet) ListingFailed();
   const TScopeExit releaseSet([this, set] { Platform_.DestroyDeviceInfoList(set); });
 
   for (std::uint32_t index = 0;; ++index) {
     TDeviceInterfaceRecord interfaceRecord;
-    if (!Platform_.EnumDeviceInterfaces(set, InterfaceClass_, index, interfaceRecord)) break;
+    if (!Platform_.EnumDeviceInterfaces(set, InterfaceClass_, index, interfaceRecord)) {
+      if (Platform_.LastError() == kErrorNoMoreItems) break;
+      ListingFailed();
+    }
     TDeviceInfoRecord info;
     std::uint32_t needed = 0;
-    Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, nullptr, 0, needed, info);
-    if (needed == 0 || needed > kMaxDetailSize || Platform_.LastError() != kErrorInsufficientBuffer)
-      continue;
+    // Asked with no buffer, the system answers with the size the path needs.
+    const bool sized =
+        Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, nullptr, 0, needed, info);
+    if (!sized && Platform_.LastError() != kErrorInsufficientBuffer) ListingFailed();
+    if (sized || needed == 0 || needed > kMaxDetailSize) continue;  // no path to read
     std::vector<char> detail(needed, '\0');
     std::uint32_t required = 0;
     info = TDeviceInfoRecord{};
     if (!Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, detail.data(), needed, required,
                                             info))
-      continue;
+      ListingFailed();
     std::string path(detail.begin(), std::find(detail.begin(), detail.end(), '\0'));
     auto pnpInfo = std::make_unique<THidPnPInfo>(Platform_, set, info, std::move(path));
     if (auto device = MakeDevice(pnpInfo)) found.push_back(std::move(device));

@@ -31,6 +31,10 @@ class THidDeviceController {
   static constexpr std::int32_t kDefaultDevThreadSleepTime = 100;
   // The parameter of the first, posted notification: it makes that refresh count as a change.
   static constexpr std::intptr_t kInitialChangeParam = -1;
+  // Raised (to the main loop) by a refresh whose listing of the devices present failed, followed
+  // by the system's reason. The list stays as it was: no device is taken for unplugged, or a new
+  // one for absent, because the system could not say.
+  static constexpr const char* kDevicesNotListed = "The HID devices present cannot be listed: ";
   // Raised (to the main loop) after the first refresh when the system's device-change
   // notification could not be set up.
   static constexpr const char* kDeviceChangesNotFollowed =
@@ -52,7 +56,8 @@ class THidDeviceController {
   // order, then one OnDeviceChange if anything changed. Asked for while a refresh runs (from one
   // of its handlers), it runs once more after the current one, however often it was asked.
   // A device that only now lets itself be opened for reading and writing is announced as
-  // removed and arrived again, unless the application holds it.
+  // removed and arrived again, unless the application holds it. When the system cannot list
+  // the devices present, the refresh raises kDevicesNotListed and the list stays as it was.
   void DeviceChange();
   // The notification window's procedure: one refresh per device-tree-changed message, never
   // nested: a message that comes while a refresh runs makes it run once more afterwards.
@@ -107,6 +112,8 @@ class THidDeviceController {
   using TDeviceList = std::vector<std::unique_ptr<THidDevice>>;
 
   TDeviceList Scan();
+  // Raises kDevicesNotListed with the system's words for the last error.
+  [[noreturn]] void ListingFailed();
   void Refresh();
   // Removals of the refresh, from the end of the list; `fresh` is what the scan found.
   bool RemoveAbsent(const TDeviceList& fresh);

@@ -115,6 +115,28 @@ void ExpectPasses(TFaultLayer layer, TFaultPlan::TMode mode, std::string_view ca
 }
 
 constexpr auto kOnce = TFaultPlan::TMode::Once;
+constexpr auto kFrom = TFaultPlan::TMode::From;
+
+// The devices present could not be listed: taken for "none present", every device was dropped
+// and the controller plugged in was never seen.
+TEST(FaultSweepRun, AListingThatFailsKeepsTheListAndSaysWhy) {
+  ExpectPasses(TFaultLayer::System, kOnce, "main GetClassDevs #2");
+  ExpectPasses(TFaultLayer::System, kOnce, "main GetClassDevs #4");
+  ExpectPasses(TFaultLayer::System, kFrom, "main GetClassDevs #3");
+  ExpectPasses(TFaultLayer::Backend, kOnce, "main List #2");
+}
+
+// The listing broke off part-way: the devices after the break were taken for unplugged.
+TEST(FaultSweepRun, AListingCutShortKeepsTheListAndSaysWhy) {
+  ExpectPasses(TFaultLayer::System, kOnce, "main EnumDeviceInterfaces #2");
+  ExpectPasses(TFaultLayer::System, kOnce, "main EnumDeviceInterfaces #3");
+}
+
+// The path of a device listed could not be read: the device was left out as if it were absent.
+TEST(FaultSweepRun, AnInterfaceWhosePathCannotBeReadKeepsTheListAndSaysWhy) {
+  ExpectPasses(TFaultLayer::System, kOnce, "main GetDeviceInterfaceDetail #1");
+  ExpectPasses(TFaultLayer::System, kOnce, "main GetDeviceInterfaceDetail #4");
+}
 
 // The read that carried the controller's reply ended with an error: the reply was lost and
 // nobody said so.

@@ -12,7 +12,6 @@ namespace {
 thread_local THidError tLastError;
 
 constexpr std::uint32_t kErrorInvalidData = 13;
-constexpr std::uint32_t kErrorNoMoreItems = 259;
 constexpr std::int32_t kHidpStatusInvalidPreparsedData = static_cast<std::int32_t>(0xC0110001u);
 constexpr TLibraryHandle kSetupLibrary = 1;
 constexpr TLibraryHandle kHidLibrary = 2;
