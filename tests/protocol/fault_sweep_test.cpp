@@ -145,5 +145,11 @@ TEST(FaultSweepRun, AReadThatEndsInAnErrorSaysSo) {
   ExpectPasses(TFaultLayer::System, kOnce, "thread 2 Result #1");
 }
 
+// The controller's name could not be read once: it was taken for another device and never held.
+TEST(FaultSweepRun, AControllerWhoseNameCouldNotBeReadIsAskedAgain) {
+  ExpectPasses(TFaultLayer::System, kOnce, "main GetProductString #2");
+  ExpectPasses(TFaultLayer::Backend, kOnce, "main Status #6");
+}
+
 }  // namespace
 }  // namespace glowstep
