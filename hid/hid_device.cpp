@@ -67,6 +67,7 @@ THidHandle THidDevice::OpenPath(TFileAccess access, bool overlapped) {
 void THidDevice::OpenGeneralHandle() {
   GeneralHandle_ = OpenPath(TFileAccess::ReadWrite, false);
   ReadWriteAccess_ = GeneralHandle_ != kInvalidHandle;
+  ReadWriteError_ = ReadWriteAccess_ ? 0 : Platform_.LastError();
   AccessReason_ = THidAccessReason::Unknown;
   if (ReadWriteAccess_) return;
   GeneralHandle_ = OpenPath(TFileAccess::None, false);

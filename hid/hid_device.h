@@ -83,6 +83,8 @@ class THidDevice {
   bool ReadWriteAccess() const { return ReadWriteAccess_; }
   // Without read/write access: why, as the system told it at the last open.
   THidAccessReason AccessReason() const { return AccessReason_; }
+  // Without read/write access: the error of the last open for reading and writing.
+  std::uint32_t ReadWriteError() const { return ReadWriteError_; }
   const THidAttributes& HidAttributes() const { return HidAttributes_; }
   const THidPnPInfo& PnPInfo() const { return *PnPInfo_; }
   const std::u16string& ProductText() const { return ProductText_; }
@@ -152,6 +154,7 @@ class THidDevice {
   THidPlugEvent UnplugHandler_;
   bool ReadWriteAccess_ = false;
   THidAccessReason AccessReason_ = THidAccessReason::Unknown;
+  std::uint32_t ReadWriteError_ = 0;
   std::unique_ptr<THidDeviceReadThread> Reader_;
 };
 

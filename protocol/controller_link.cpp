@@ -114,24 +114,46 @@ std::string ControllerAccessFix([[maybe_unused]] THidAccessReason reason) {
 #endif
 }
 
+namespace {
+
+// "The controller <product> was found at <path>"; on Windows without the path of the device
+// interface, which means nothing to the user.
+std::string ControllerFound(std::string_view product, [[maybe_unused]] std::string_view path) {
+  std::string message = "The controller ";
+  message += product;
+  message += " was found";
+#ifndef _WIN32
+  message += " at ";
+  message += path;
+#endif
+  return message;
+}
+
+}  // namespace
+
 std::string ControllerAccessMessage(std::string_view product,
                                     std::string_view path,
                                     THidAccessReason reason) {
-  std::string message = "The controller ";
-  message += product;
+  std::string message = ControllerFound(product, path);
 #ifdef _WIN32
-  // The path of a device interface means nothing to the user.
-  (void)path;
-  message += " was found, but it cannot be opened for reading and writing: ";
+  message += ", but it cannot be opened for reading and writing: ";
 #else
-  message += " was found at ";
-  message += path;
   message += ", but ";
 #endif
   message += ControllerAccessReason(reason);
   message += ".\n";
   message += ControllerAccessFix(reason);
   return message;
+}
+
+std::string ControllerOpenMessage(std::string_view product,
+                                  std::string_view path,
+                                  THidAccessReason reason,
+                                  std::uint32_t error) {
+  if (error == 0 || error == kErrorAccessDenied || error == kErrorSharingViolation)
+    return ControllerAccessMessage(product, path, reason);
+  return ControllerFound(product, path) +
+         ", but it cannot be opened for reading and writing: " + ErrorCodeText(error);
 }
 
 TControllerLink::TControllerLink(THidDeviceController& hidController, TControllerView& view)
@@ -189,8 +211,9 @@ bool TControllerLink::HidControllerEnumerate(THidDevice* HidDev, std::int32_t Id
   // so access granted since the last look counts.
   if (!HidDev->OpenGeneral() || !HidDev->ReadWriteAccess()) {
     if (Refused_.insert(HidDev).second)
-      ShowErrorLater(ControllerAccessMessage(ToUtf8(HidDev->QueryProductName()),
-                                             HidDev->PnPInfo().DevicePath, HidDev->AccessReason()));
+      ShowErrorLater(ControllerOpenMessage(ToUtf8(HidDev->QueryProductName()),
+                                           HidDev->PnPInfo().DevicePath, HidDev->AccessReason(),
+                                           HidDev->ReadWriteError()));
     return true;
   }
 

@@ -48,6 +48,13 @@ std::string ControllerAccessMessage(std::string_view product,
 std::string ControllerAccessReason(THidAccessReason reason);
 // What the user does about it, for a controller: for a reason it cannot tell, every remedy.
 std::string ControllerAccessFix(THidAccessReason reason);
+// What the user is told when the open for reading and writing failed with `error`: the message
+// above when the system refused access (or did not say why); otherwise the system's reason, which
+// no change of access rights mends.
+std::string ControllerOpenMessage(std::string_view product,
+                                  std::string_view path,
+                                  THidAccessReason reason,
+                                  std::uint32_t error);
 
 // A device's product string (wide text) in the system's 8-bit encoding: the ANSI code page on
 // Windows, the locale's multibyte encoding elsewhere. Characters without a counterpart become

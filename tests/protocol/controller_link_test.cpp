@@ -148,6 +148,26 @@ TEST(AccessMessage, SaysWhereTheControllerIsAndWhichCaseKeepsTheUserOut) {
 #endif
 }
 
+TEST(AccessMessage, BlamesAccessOnlyWhenTheSystemRefusedIt) {
+  for (const std::uint32_t refusal : {0U, kErrorAccessDenied, kErrorSharingViolation}) {
+    EXPECT_EQ(
+        ControllerOpenMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly, refusal),
+        ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly));
+  }
+  const std::string failure = ControllerOpenMessage("Glowstep 3.2", "/dev/hidraw3",
+                                                    THidAccessReason::Unknown, kErrorGenFailure);
+#ifdef _WIN32
+  EXPECT_EQ(failure,
+            "The controller Glowstep 3.2 was found, but it cannot be opened for reading and "
+            "writing: " +
+                ErrorCodeText(kErrorGenFailure));
+#else
+  EXPECT_EQ(failure,
+            "The controller Glowstep 3.2 was found at /dev/hidraw3, but it cannot be opened for "
+            "reading and writing: the device does not work");
+#endif
+}
+
 TEST_F(ControllerLinkTest, StartsWithNothingHeld) {
   EXPECT_EQ(link.HeldDevice(), nullptr);
   EXPECT_FALSE(view.led);

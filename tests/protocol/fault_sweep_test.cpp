@@ -151,5 +151,13 @@ TEST(FaultSweepRun, AControllerWhoseNameCouldNotBeReadIsAskedAgain) {
   ExpectPasses(TFaultLayer::Backend, kOnce, "main Status #6");
 }
 
+// The controller could not be opened for reading and writing once, for a reason that was not its
+// access rights: the user was told to fix access rights that were fine.
+TEST(FaultSweepRun, AControllerThatCannotBeOpenedIsNotBlamedOnAccessRights) {
+  ExpectPasses(TFaultLayer::System, kOnce, "main OpenFile #5");
+  ExpectPasses(TFaultLayer::System, kFrom, "main CloseFile #4");
+  ExpectPasses(TFaultLayer::Backend, kOnce, "main Open #5");
+}
+
 }  // namespace
 }  // namespace glowstep
