@@ -53,9 +53,17 @@ THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPo
   Port_.Post([alive] {
     const auto controller = alive.lock();
     if (!controller) return;
-    (*controller)->NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
+    THidDeviceController& self = **controller;
+    const bool followed = self.NotifyWindow_ != nullptr;
+    try {
+      self.NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
+    } catch (...) {
+      // The refresh's failure is shown first, and the notice below after it, on its own.
+      if (!followed) self.Port_.Post([] { throw std::runtime_error(kDeviceChangesNotFollowed); });
+      throw;
+    }
     // The devices present now were announced; say once that later ones will not be.
-    if (!(*controller)->NotifyWindow_) throw std::runtime_error(kDeviceChangesNotFollowed);
+    if (!followed) throw std::runtime_error(kDeviceChangesNotFollowed);
   });
 }
 

@@ -159,5 +159,12 @@ TEST(FaultSweepRun, AControllerThatCannotBeOpenedIsNotBlamedOnAccessRights) {
   ExpectPasses(TFaultLayer::Backend, kOnce, "main Open #5");
 }
 
+// No device watch, and the first refresh failed as well: its failure was shown, and the notice that
+// later devices go unnoticed was lost with it.
+TEST(FaultSweepRun, ADeviceWatchThatCannotBeMadeIsToldEvenWhenTheFirstRefreshFails) {
+  ExpectPasses(TFaultLayer::System, kFrom, "main CreateDeviceNotifier #1");
+  ExpectPasses(TFaultLayer::Backend, kFrom, "main Watch #1");
+}
+
 }  // namespace
 }  // namespace glowstep
