@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "hid/platform/sim/sim_platform.h"
@@ -98,6 +99,30 @@ TEST(FaultyPlatform, AReadFailedWhileItWaitsEndsWithTheErrorAndTheNextOneWorks) 
   EXPECT_TRUE(platform.CloseFile(handle));
   EXPECT_EQ(sim.Counters().ReadsAbandoned, 0);
   EXPECT_EQ(sim.Counters().OpenHandles, 0);
+}
+
+// --- The sweeps ----------------------------------------------------------------------------------
+
+void ExpectSweepPasses(TFaultLayer layer, bool from) {
+  TSweepOptions options;
+  options.Once = !from;
+  options.From = from;
+  const TSweepReport report = Sweep(MakeLinkApp, layer, options);
+  std::printf("%s\n", report.Summary(layer).c_str());
+  EXPECT_GT(report.Calls, 0u);
+  EXPECT_TRUE(report.Failed.empty() && report.Unreached.empty()) << report.Problems();
+}
+
+TEST(FaultSweep, EverySystemCallFailingAlone) { ExpectSweepPasses(TFaultLayer::System, false); }
+
+TEST(FaultSweep, EverySystemCallFailingWithAllLaterOnes) {
+  ExpectSweepPasses(TFaultLayer::System, true);
+}
+
+TEST(FaultSweep, EveryBackendCallFailingAlone) { ExpectSweepPasses(TFaultLayer::Backend, false); }
+
+TEST(FaultSweep, EveryBackendCallFailingWithAllLaterOnes) {
+  ExpectSweepPasses(TFaultLayer::Backend, true);
 }
 
 // --- Runs the sweep found failing, kept as they were found ---------------------------------------
