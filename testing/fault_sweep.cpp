@@ -481,6 +481,7 @@ TRunResult RunScenario(const TSweepAppFactory& factory, TFaultLayer layer, TFaul
   sim.SetCallFilter(nullptr);
   result.Reached = plan.Reached();
   result.Calls = plan.Calls();
+  result.Failed = plan.Failed();
   result.Duration = std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start);
   return result;
 }
@@ -521,6 +522,13 @@ std::string TRunResult::Text() const {
   std::string text = Plan + " (" + std::to_string(Duration.count()) + " ms)";
   if (!Reached) text += ", the planned call did not come";
   text += "\n";
+  if (Failed.size() > 1 ||
+      (Failed.size() == 1 && Plan.find(Failed[0].Text()) == std::string::npos)) {
+    text += "    failed:";
+    for (std::size_t i = 0; i < Failed.size(); ++i)
+      text += (i == 0 ? " " : ", ") + Failed[i].Text();
+    text += "\n";
+  }
   for (const std::string& problem : Problems) text += "    " + problem + "\n";
   return text;
 }

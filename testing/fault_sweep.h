@@ -93,8 +93,10 @@ struct TRunResult {
   bool Reached = true;                // the planned call came
   std::vector<std::string> Problems;  // each check that failed, with its step
   std::vector<TCallKey> Calls;        // every call at the layer swept, in order
+  std::vector<TCallKey> Failed;       // the calls failed
   std::chrono::milliseconds Duration{0};
-  // The plan, then each problem on a line of its own.
+  // The plan, the calls failed when they were not the plan's target alone, then each problem on
+  // a line of its own.
   std::string Text() const;
 };
 
