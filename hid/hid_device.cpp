@@ -158,10 +158,12 @@ bool THidDevice::OpenReadSide() {
     ReadHandle_ = handle;
     if (ReadHandle_ != kInvalidHandle) ApplyInputBuffers(ReadHandle_, OverlappedInputBuffers_);
   }
-  return ReadHandle_ != kInvalidHandle;
+  ReadSideOpen_ = ReadHandle_ != kInvalidHandle;
+  return ReadSideOpen_;
 }
 
 void THidDevice::CloseReadSide() {
+  ReadSideOpen_ = false;
   if (ReadHandle_ != kInvalidHandle) Platform_.CloseFile(ReadHandle_);
   ReadHandle_ = kInvalidHandle;
   OverlappedInputBuffers_ = 0;

@@ -92,6 +92,9 @@ class THidDevice {
   THidHandle WriteHandle() const { return WriteHandle_; }
   std::uint32_t GeneralInputBuffers() const { return GeneralInputBuffers_; }
   bool HasReader() const { return Reader_ != nullptr; }
+  // Whether input reports reach the reader now: it has its read handle open. A report that comes
+  // while it has none (it could not open one, and tries again after SleepTime) is lost.
+  bool Listening() const { return Reader_ != nullptr && ReadSideOpen_.load(); }
 
   // --- Used by the controller (and available to handlers) ------------------------------------
   bool CanOpen() const;
@@ -136,6 +139,7 @@ class THidDevice {
   std::atomic<bool> InControllerEvent_{false};
   THidHandle GeneralHandle_ = kInvalidHandle;
   THidHandle ReadHandle_ = kInvalidHandle;  // the reader's while one runs
+  std::atomic<bool> ReadSideOpen_{false};   // ReadHandle_ is open; read on any thread
   THidHandle WriteHandle_ = kInvalidHandle;
   THidAttributes HidAttributes_;
   std::unique_ptr<THidPnPInfo> PnPInfo_;

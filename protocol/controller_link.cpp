@@ -293,7 +293,10 @@ void TControllerLink::FormCreate() {
 
 void TControllerLink::Read_btnClick() {
   Codec_.BuildReadRequest();
-  SendData();
+  // The answer to a request sent while the reader has no read handle open comes to nobody: the
+  // request still goes out, and the user learns that no settings will come of it.
+  const bool deaf = HeldDevice_ != nullptr && !HeldDevice_->Listening();
+  if (SendData() && deaf) View_.ShowError(kReplyNotReceivedMessage);
 }
 
 void TControllerLink::Write_btnClick() {
@@ -301,11 +304,12 @@ void TControllerLink::Write_btnClick() {
   SendData();
 }
 
-void TControllerLink::SendData() {
-  if (HeldDevice_ == nullptr) return;
+bool TControllerLink::SendData() {
+  if (HeldDevice_ == nullptr) return false;
   std::uint32_t written = 0;
-  if (HeldDevice_->WriteReport(Codec_.Report().data(), kSettingsReportSize, written)) return;
+  if (HeldDevice_->WriteReport(Codec_.Report().data(), kSettingsReportSize, written)) return true;
   View_.ShowError(std::string(kSendFailedMessage) + HidController_.Platform().LastErrorText());
+  return false;
 }
 
 }  // namespace glowstep

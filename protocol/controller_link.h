@@ -30,6 +30,10 @@ inline constexpr std::uint16_t kMinReplyPayload = 32;
 inline constexpr std::string_view kReadErrorCaption = "ERROR";
 // A report the controller did not take: this, then the system's reason.
 inline constexpr std::string_view kSendFailedMessage = "Sending to the controller failed: ";
+// A read asked for while the held controller's reader cannot receive its answer.
+inline constexpr std::string_view kReplyNotReceivedMessage =
+    "The controller's answer cannot be received now: reading from it failed. Read again in a "
+    "moment";
 
 // True when `product` contains "Glowstep 3" anywhere (case-sensitive).
 bool IsControllerProduct(std::string_view product);
@@ -103,8 +107,9 @@ class TControllerLink {
   // Encodes the controls' values into a write report and sends it to the held controller.
   void Write_btnClick();
   // Writes the report buffer to the held controller as one output report; nothing without one.
-  // A write that fails is shown in the error box with the system's reason.
-  void SendData();
+  // A write that fails is shown in the error box with the system's reason. True when it was
+  // written.
+  bool SendData();
 
   THidDevice* HeldDevice() const { return HeldDevice_; }
   TSettingsCodec& Codec() { return Codec_; }

@@ -191,5 +191,16 @@ TEST(FaultSweepRun, ADeviceWatchThatCannotBeMadeIsToldEvenWhenTheFirstRefreshFai
   ExpectPasses(TFaultLayer::Backend, kFrom, "main Watch #1");
 }
 
+// The soak's run: the reader could open its read handle neither before it started nor at its
+// first read, and waits a slice before trying again; a read asked for meanwhile got its reply
+// lost, with the user told nothing in that step.
+TEST(FaultSweepRun, AReplyThatCannotBeReceivedIsToldWhenAskedFor) {
+  TFaultPlan plan = TFaultPlan::Random(18413558991064422635ULL, 0.01);
+  const TRunResult run = RunScenario(MakeLinkApp, TFaultLayer::Backend, plan);
+  const std::vector<std::string> failed = Texts(run.Failed);
+  EXPECT_EQ(failed, (std::vector<std::string>{"main Open #6", "thread 1 Open #1"}));
+  EXPECT_TRUE(run.Problems.empty()) << run.Text();
+}
+
 }  // namespace
 }  // namespace glowstep
