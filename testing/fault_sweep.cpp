@@ -1,6 +1,7 @@
 #include "testing/fault_sweep.h"
 
 #include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -397,41 +398,40 @@ class TScenario {
 
   void Read(const char* step, const TPlugged& controller, const TSettings& settings) {
     BeginStep(step);
-    const bool ready = App_->Led();
-    const std::size_t received = controller.Staircase->ReceivedCount();
     const TSettings expected = AsApplied(settings);
-    const auto applied = [&] {
-      return Encoded(App_->Link().Codec().CurrentSettings(App_->Controls())) == expected;
-    };
-    App_->ClickRead();
-    if (ready) App_->RunEventsUntil([&] { return applied() || Told(); }, kStepBound);
-    Settle();
-    if (!ready) {
-      if (controller.Staircase->ReceivedCount() != received)
-        Problem("a report was sent with no controller shown as ready");
-      return;
-    }
-    if (!applied() && !Told())
-      Problem("the window does not show the controller's settings, untold");
-    CheckList();
+    Click(
+        controller, [this] { App_->ClickRead(); },
+        [&] { return Encoded(App_->Link().Codec().CurrentSettings(App_->Controls())) == expected; },
+        "the window does not show the controller's settings, untold");
   }
 
   void Write(const TPlugged& controller) {
     BeginStep("write");
-    const bool ready = App_->Led();
-    const std::size_t received = controller.Staircase->ReceivedCount();
     App_->EditField(TSettingsField::Stairs_count, 14);
     const TSettings expected = Encoded(App_->Link().Codec().CurrentSettings(App_->Controls()));
-    const auto written = [&] { return controller.Staircase->Settings() == expected; };
-    App_->ClickWrite();
-    if (ready) App_->RunEventsUntil([&] { return written() || Told(); }, kStepBound);
+    Click(
+        controller, [this] { App_->ClickWrite(); },
+        [&] { return controller.Staircase->Settings() == expected; },
+        "the controller does not hold what was written, untold");
+  }
+
+  // A button the user clicks, and whether what it asks for happened. With the LED off nothing is
+  // sent; with it on, it happened or the user was told.
+  void Click(const TPlugged& controller,
+             const std::function<void()>& click,
+             const std::function<bool()>& done,
+             const char* untold) {
+    const bool ready = App_->Led();
+    const std::size_t received = controller.Staircase->ReceivedCount();
+    click();
+    if (ready) App_->RunEventsUntil([&] { return done() || Told(); }, kStepBound);
     Settle();
     if (!ready) {
       if (controller.Staircase->ReceivedCount() != received)
         Problem("a report was sent with no controller shown as ready");
       return;
     }
-    if (!written() && !Told()) Problem("the controller does not hold what was written, untold");
+    if (!done() && !Told()) Problem(untold);
     CheckList();
   }
 
