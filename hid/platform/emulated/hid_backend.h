@@ -45,8 +45,6 @@ struct THidInterfaceRecord {
   std::uint16_t Usage = 0;
   std::uint16_t Collections = 0;
   std::uint32_t DescriptorError = 0;
-  // Whether the user may open it for reading and writing; if not, the error such an open gives.
-  std::uint32_t ReadWriteError = 0;
   // What keeps the user from opening it for reading and writing, should an open for reading and
   // writing fail (a backend may name it without trying one).
   THidAccessReason AccessReason = THidAccessReason::Unknown;

@@ -61,8 +61,6 @@ THidInterfaceRecord RecordOf(const std::string& node,
   record.IdentityError = record.ProductStringError = record.DescriptorError =
       kErrorDeviceNotConnected;
   numberedReports = false;
-  record.ReadWriteError =
-      faccessat(AT_FDCWD, node.c_str(), R_OK | W_OK, AT_EACCESS) == 0 ? 0 : ErrorFromErrno(errno);
   if (!device) return record;
   if (const auto attributes = device->Attributes()) {
     record.VendorId = attributes->VendorID;

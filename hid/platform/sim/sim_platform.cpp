@@ -33,8 +33,6 @@ THidInterfaceRecord RecordOf(const TSimInterfaceSpec& setup) {
   record.UsagePage = 0xFF00;
   record.Usage = 1;
   record.Collections = 1;
-  const bool refused = setup.Faults.FailOpen || setup.Faults.RefuseReadWrite;
-  record.ReadWriteError = refused ? kErrorAccessDenied : 0;
   record.AccessReason = setup.Faults.AccessReason;
   record.Properties = setup.RegistryProperties;
   return record;
