@@ -276,10 +276,10 @@ class TScenario {
     });
   }
 
-  TPlugged Plug(TSimInterfaceSpec spec) {
+  TPlugged Plug(TSimInterfaceSpec setup) {
     TPlugged plugged;
-    plugged.Staircase = std::dynamic_pointer_cast<TVirtualStaircaseController>(spec.Behaviour);
-    plugged.Id = Sim_.Plug(std::move(spec));
+    plugged.Staircase = std::dynamic_pointer_cast<TVirtualStaircaseController>(setup.Behaviour);
+    plugged.Id = Sim_.Plug(std::move(setup));
     plugged.Instance = Sim_.DeviceInstanceOf(plugged.Id);
     Present_.push_back(plugged);
     return plugged;
@@ -288,10 +288,10 @@ class TScenario {
   TPlugged PlugController(const TSettings& settings) {
     auto staircase = std::make_shared<TVirtualStaircaseController>();
     staircase->SetSettings(settings);
-    TSimInterfaceSpec spec;
-    spec.ProductString = u"Glowstep 3.2";
-    spec.Behaviour = staircase;
-    return Plug(std::move(spec));
+    TSimInterfaceSpec setup;
+    setup.ProductString = u"Glowstep 3.2";
+    setup.Behaviour = staircase;
+    return Plug(std::move(setup));
   }
 
   // The system notices what was plugged in; the program holds the controller, or says why not.
