@@ -81,13 +81,16 @@ void THidDevice::ApplyInputBuffers(THidHandle handle, std::uint32_t& count) {
 }
 
 std::u16string THidDevice::QueryProductName() {
-  if (ProductText_.empty() && OpenGeneral()) {
+  // A name that could not be read is asked for once more: a controller whose name failed once
+  // would otherwise pass for another device until something else is plugged in.
+  for (int attempt = 0; attempt < 2 && ProductText_.empty(); ++attempt) {
+    if (!OpenGeneral()) continue;
     std::u16string buffer(kProductStringChars, u'\0');
-    if (Platform_.GetProductString(GeneralHandle_, buffer.data(),
-                                   static_cast<std::uint32_t>(kProductStringChars * 2))) {
-      ProductText_ = buffer.substr(0, std::min(buffer.find(u'\0'), kProductStringChars));
-    }
+    const bool read = Platform_.GetProductString(
+        GeneralHandle_, buffer.data(), static_cast<std::uint32_t>(kProductStringChars * 2));
+    if (read) ProductText_ = buffer.substr(0, std::min(buffer.find(u'\0'), kProductStringChars));
     CloseGeneral();
+    if (read) break;
   }
   return ProductText_;
 }

@@ -56,8 +56,8 @@ class THidDevice {
   void Destroy();
 
   // --- What the application uses -------------------------------------------------------------
-  // The product string, fetched once and cached; empty when the device cannot be opened now and
-  // nothing was cached.
+  // The product string, fetched once and cached (a read that fails is tried once more); empty
+  // when it cannot be read now and nothing was cached.
   std::u16string QueryProductName();
   // Writes one output report synchronously: `buffer` starts with the report ID and `length`
   // should be the device's output report length. Nothing is checked, padded or cut.

@@ -201,10 +201,7 @@ bool TControllerLink::HidControllerEnumerate(THidDevice* HidDev, std::int32_t Id
       HidDev = devices[static_cast<std::size_t>(Idx)].get();
     }
   }
-  // A name that could not be read is asked for once more: a controller whose name failed once
-  // would otherwise pass for another device until something else is plugged in.
-  std::string product = ProductOf(HidDev);
-  if (product.empty()) product = ProductOf(HidDev);
+  const std::string product = ProductOf(HidDev);
   if (!IsControllerProduct(product)) return true;
   // A controller that cannot be opened for reading and writing would look held and do nothing:
   // it is not taken, and the user learns why once per arrival. The open asks the system again,
