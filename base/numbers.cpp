@@ -247,11 +247,26 @@ std::u16string FormatFixed(Extended value,
   for (int i = 0; i <= decimals; ++i) {
     digits.push_back(static_cast<char>('0' + expansion.NextFractionDigit()));
   }
+  // Nothing but zeros up to the digit after the last shown one: the value shows as zero, even
+  // once carried to fifteen significant digits (a carry reaches that digit as a 1 at most).
   const auto first = digits.find_first_not_of('0');
-  std::size_t kept = point + static_cast<std::size_t>(decimals);
-  if (first != std::string::npos) kept = std::min(kept, first + kSignificantDigits);
-  const char next = digits[kept];
-  if (RoundDigitsAt(digits, kept, next)) ++point;
+  if (first != std::string::npos) {
+    // The value as read is its decimal form carried to fifteen significant digits; the digit
+    // after the fifteenth decides that rounding.
+    const std::size_t fifteenth = first + kSignificantDigits;
+    const std::size_t shown = point + static_cast<std::size_t>(decimals);
+    if (fifteenth <= shown) {
+      if (RoundDigitsAt(digits, fifteenth, digits[fifteenth])) ++point;
+    } else {
+      // Fewer digits shown: round the fifteen-digit form once more, at the last shown digit.
+      while (digits.size() <= fifteenth) {
+        digits.push_back(static_cast<char>('0' + expansion.NextFractionDigit()));
+      }
+      if (RoundDigitsAt(digits, fifteenth, digits[fifteenth])) ++point;
+      const std::size_t kept = point + static_cast<std::size_t>(decimals);
+      if (RoundDigitsAt(digits, kept, digits[kept])) ++point;
+    }
+  }
   digits.resize(point + static_cast<std::size_t>(decimals));
 
   std::string integer = digits.substr(0, point);

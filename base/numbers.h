@@ -41,8 +41,11 @@ std::optional<std::int32_t> TextToInt(std::u16string_view text);
 // --- Number to text ------------------------------------------------------------------------
 
 // Fixed notation with exactly `decimals` digits after the decimal separator (none for 0).
-// The number is rounded at the last shown digit, or at its 15th significant digit if that comes
-// first, halves away from zero, working on the exact decimal expansion of the value. With
+// The number is read as a person reads it: its exact decimal expansion carried to 15
+// significant digits (rounded halves away from zero at the 15th), and that digit string rounded
+// halves away from zero at the last shown digit when fewer digits are shown. So 0.955, whose
+// nearest extended value lies a hair below it, shows as 0.96 with two decimals, while a value
+// whose shown digits reach 15 significant digits is rounded once, at the 15th. With
 // `grouping`, the integer part is grouped by threes with the thousands separator. A value that
 // rounds to zero carries no sign. Not-a-number and infinities give "NAN", "INF" and "-INF".
 std::u16string FormatFixed(Extended value,

@@ -221,10 +221,11 @@ class WindowAndToolTest : public QObject {
         << QStringList{"stairs=250", "leds_per_stair=240"};
   }
 
-  void sameReportsAsTheTool() {
-    QFETCH(TSettings, held);
-    QFETCH(QStringList, changes);
-
+  // The window and the tool each write `changes` to a controller holding `held`; both must send
+  // the same report and then read back the same texts. `windowReport` is what the window sent.
+  void WriteFromBoth(const TSettings& held,
+                     const QStringList& changes,
+                     std::vector<std::uint8_t>& windowReport) {
     // The window: read, change the controls, write, read again.
     controller->SetSettings(held);
     QVERIFY(ReadIntoWindow());
@@ -235,7 +236,7 @@ class WindowAndToolTest : public QObject {
     const std::size_t before = controller->ReceivedCount();
     QTest::mouseClick(window->Form().Write_btn, Qt::LeftButton);
     QCOMPARE(controller->ReceivedCount(), before + 1);
-    const std::vector<std::uint8_t> windowReport = controller->ReceivedReports().back();
+    windowReport = controller->ReceivedReports().back();
     QVERIFY(ReadIntoWindow());
 
     // The tool, on a controller of its own that holds the same.
@@ -256,6 +257,38 @@ class WindowAndToolTest : public QObject {
       QCOMPARE(QString::fromStdString(listed.at(key)), QString::fromStdString(value));
     }
     QCOMPARE(QString::fromStdString(error), QString());
+  }
+
+  void sameReportsAsTheTool() {
+    QFETCH(TSettings, held);
+    QFETCH(QStringList, changes);
+    std::vector<std::uint8_t> windowReport;
+    WriteFromBoth(held, changes, windowReport);
+  }
+
+  // A decimal typed with more digits than the field shows is rounded as a person reads it: the
+  // half of 0.955 goes up, although its nearest binary value lies a hair below it. `shown` is
+  // the field once the controller's answer is read back.
+  void decimalsRoundAsTheyRead_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("ticks");
+    QTest::addRow("0.955") << "0.955"
+                           << "0.96" << 24;
+    QTest::addRow("1.035") << "1.035"
+                           << "1.04" << 26;
+  }
+
+  void decimalsRoundAsTheyRead() {
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(int, ticks);
+    std::vector<std::uint8_t> windowReport;
+    WriteFromBoth(TVirtualStaircaseController::kDefaultSettings, {"sensor_time=" + typed},
+                  windowReport);
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(window->findChild<TSpinEdit*>("Sensor_time")->text(), shown);
+    QCOMPARE(static_cast<int>(windowReport.at(2 + kSensor)), ticks);
   }
 };
 

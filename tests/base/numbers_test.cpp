@@ -126,10 +126,40 @@ TEST(FormatFixed, RoundsHalvesAwayFromZeroAtTheLastShownDigit) {
 TEST(FormatFixed, CarriesAtMostFifteenSignificantDigits) {
   EXPECT_EQ(Fixed(1.23456789012345678_ext, 17), "1.23456789012346000");
   EXPECT_EQ(Fixed(123456789012345678.0_ext, 0), "123456789012346000");
-  EXPECT_EQ(Fixed(0.49999999999999999_ext, 0), "0");
+  EXPECT_EQ(Fixed(0.49999999999999999_ext, 0), "1");  // 0.500000000000000 at 15 digits
   EXPECT_EQ(Fixed(0.1_ext, 25), "0.1000000000000000000000000");
   EXPECT_EQ(Fixed(1e20_ext, 0), "100000000000000000000");
   EXPECT_EQ(Fixed(Extended{1e-30}, 2), "0.00");
+}
+
+TEST(FormatFixed, RoundsTheDigitsAPersonReadsNotTheBinaryValueBelowThem) {
+  // Each value's nearest extended value lies a hair below the decimal written; carried to 15
+  // significant digits it is that decimal again, and a half of it rounds away from zero.
+  const struct {
+    Extended Value;
+    int Decimals;
+    const char* Text;
+  } cases[] = {
+      {0.955_ext, 2, "0.96"},
+      {1.035_ext, 2, "1.04"},
+      {2.675_ext, 2, "2.68"},
+      {1.005_ext, 2, "1.01"},
+      {0.005_ext, 2, "0.01"},
+      {-0.955_ext, 2, "-0.96"},
+      {0.125_ext, 2, "0.13"},                        // a tie in binary too
+      {0.9549999999999_ext, 2, "0.95"},              // 13 digits: below the half
+      {123456789012.345_ext, 2, "123456789012.35"},  // 15 digits carried, 14 shown
+      {0.12344999999999999_ext, 4, "0.1235"},        // 17 digits: the carry makes the half
+      {-0.12344999999999999_ext, 4, "-0.1235"},
+      {1.4999999999999999e-5_ext, 5, "0.00002"},
+      {5e-16_ext, 15, "0.000000000000001"},
+      {2.5e-16_ext, 16, "0.0000000000000003"},
+      {1e20_ext, 2, "100000000000000000000.00"},  // 15 digits shown: rounded once
+      {1.23456789012345678_ext, 14, "1.23456789012346"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Fixed(c.Value, c.Decimals), c.Text) << ToUtf8(FormatGeneral(c.Value));
+  }
 }
 
 TEST(FormatFixed, UsesTheGivenSeparatorsAndGroups) {
