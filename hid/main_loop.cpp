@@ -152,6 +152,14 @@ bool TMainLoop::RunUntil(const std::function<bool()>& done, std::chrono::millise
   return true;
 }
 
+bool TMainLoop::RunUntilIdle(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (RunPending() != 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+  }
+  return true;
+}
+
 void TMainLoop::RunFor(std::chrono::milliseconds duration) {
   const auto deadline = std::chrono::steady_clock::now() + duration;
   RunPending();

@@ -41,6 +41,10 @@ class TMainLoop final : public TMainThreadPort {
   // Runs tasks as they arrive until `done` holds or `timeout` has passed; returns done().
   // `done` is tested after every task and at least every kConditionSlice.
   bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+  // Runs what is queued and what is readable, round after round, until a round finds nothing
+  // (what a task posts runs in the same call) or `timeout` has passed; returns whether the loop
+  // came to rest. Work of other threads that has not reached the loop yet is not waited for.
+  bool RunUntilIdle(std::chrono::milliseconds timeout);
   // Runs tasks as they arrive for `duration`.
   void RunFor(std::chrono::milliseconds duration);
 

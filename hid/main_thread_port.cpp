@@ -75,4 +75,9 @@ void TMainThreadPort::WakeDrain() {
   MainWake_.notify_all();
 }
 
+std::size_t TMainThreadPort::WaitingHandOffs() const {
+  std::lock_guard lock(Lock_);
+  return Pending_.size();
+}
+
 }  // namespace glowstep

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -47,6 +48,8 @@ class TMainThreadPort {
   void DrainUntil(const std::function<bool()>& done);
   // Any thread: makes DrainUntil test its condition again.
   void WakeDrain();
+  // Any thread: how many hand-offs wait for the main thread now (their callers are blocked).
+  std::size_t WaitingHandOffs() const;
 
  protected:
   // Main thread: an exception left a call run by RunHandOffs.
@@ -59,7 +62,7 @@ class TMainThreadPort {
   };
 
   std::thread::id MainThread_;
-  std::mutex Lock_;
+  mutable std::mutex Lock_;
   std::condition_variable HandOffDone_;
   std::condition_variable MainWake_;
   std::deque<THandOff*> Pending_;
