@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "hid/main_loop.h"
+#include "testing/waiting.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -12,8 +13,6 @@
 
 namespace glowstep {
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST(MainThreadPort, HandOffRunsOnTheMainThreadAndBlocksTheCaller) {
   TMainLoop loop;
@@ -23,9 +22,10 @@ TEST(MainThreadPort, HandOffRunsOnTheMainThreadAndBlocksTheCaller) {
     loop.Synchronize([&] { ranOn = std::this_thread::get_id(); });
     returned = true;
   });
-  std::this_thread::sleep_for(20ms);
-  EXPECT_FALSE(returned);  // nothing has run the main loop yet
-  EXPECT_TRUE(loop.RunUntil([&] { return returned.load(); }, 2000ms));
+  // The worker waits in its hand-off: nothing has run the main loop yet.
+  ASSERT_TRUE(AwaitOtherThread([&] { return loop.WaitingHandOffs() == 1; }));
+  EXPECT_FALSE(returned);
+  EXPECT_TRUE(loop.RunUntil([&] { return returned.load(); }, kPatience));
   worker.join();
   EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
@@ -52,7 +52,7 @@ TEST(MainThreadPort, AnExceptionInAHandOffReachesTheLoopAndReleasesTheCaller) {
     loop.Synchronize([] { throw std::runtime_error("Value must be between 3 and 250"); });
     returned = true;
   });
-  EXPECT_TRUE(loop.RunUntil([&] { return returned.load(); }, 2000ms));
+  EXPECT_TRUE(loop.RunUntil([&] { return returned.load(); }, kPatience));
   worker.join();
   ASSERT_EQ(loop.Errors().size(), 1u);
   EXPECT_EQ(loop.Errors()[0], "Value must be between 3 and 250");
@@ -78,10 +78,10 @@ TEST(MainLoop, WatchedDescriptorsCallBackWhenReadable) {
   });
   EXPECT_EQ(loop.RunPending(), 0u);
   ASSERT_EQ(write(fds[1], "x", 1), 1);
-  EXPECT_TRUE(loop.RunUntil([&] { return calls == 1; }, 1000ms));
+  EXPECT_TRUE(loop.RunUntil([&] { return calls == 1; }, kPatience));
   loop.Unwatch(watch);
-  ASSERT_EQ(write(fds[1], "x", 1), 1);
-  loop.RunFor(20ms);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);  // readable at once, but watched no more
+  EXPECT_EQ(loop.RunPending(), 0u);
   EXPECT_EQ(calls, 1);
   close(fds[0]);
   close(fds[1]);

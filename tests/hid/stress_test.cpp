@@ -93,6 +93,7 @@ TEST_F(Stress, StoppingAReaderAThousandTimesAtRandomPointsIsPromptAndFinal) {
       }));
   std::mt19937 random(777);
   auto slowest = std::chrono::steady_clock::duration::zero();
+  auto lastAnswerDue = std::chrono::steady_clock::now();
   for (int i = 0; i < 1000; ++i) {
     THidDevice* device = CheckOut(0);
     ASSERT_NE(device, nullptr);
@@ -105,6 +106,7 @@ TEST_F(Stress, StoppingAReaderAThousandTimesAtRandomPointsIsPromptAndFinal) {
         faults.AnswerDelay = 20ms;
         Sim.SetFaults(id, faults);
         ASSERT_TRUE(Write(device, ReadRequest()));
+        lastAnswerDue = std::chrono::steady_clock::now() + faults.AnswerDelay;
         break;
       default:  // blocked in a hand-off: the loop does not run meanwhile
         Sim.SendInputReport(id, {0, 1, 2});
@@ -116,12 +118,15 @@ TEST_F(Stress, StoppingAReaderAThousandTimesAtRandomPointsIsPromptAndFinal) {
     slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
     live.erase(device);
     Sim.SetFaults(id, TSimFaults{});
-    if (i % 50 == 0) Loop.RunFor(25ms);  // let late answers find no reader
-    Loop.RunPending();
+    if (i % 50 == 0) {  // the late answer comes, and finds no reader
+      Loop.RunUntil([&] { return std::chrono::steady_clock::now() >= lastAnswerDue; }, kPatience);
+    }
+    ASSERT_TRUE(Loop.RunUntilIdle(kPatience));
     ASSERT_FALSE(lateDelivery) << "delivered after the device object was gone, round " << i;
     ASSERT_EQ(Sim.Counters().Reads, 0);
   }
-  EXPECT_LT(slowest, 100ms);
+  // Waiting for the slice would take 10 s; the bound leaves room for a loaded machine.
+  EXPECT_LT(slowest, 2s);
   ExpectCleanShutdown();
 }
 

@@ -14,6 +14,7 @@
 #include "hid/main_loop.h"
 #include "hid/platform/sim/sim_platform.h"
 #include "testing/virtual_staircase_controller.h"
+#include "testing/waiting.h"
 
 namespace glowstep::testing {
 
@@ -72,9 +73,9 @@ class HidFixture : public ::testing::Test {
     Events.push_back(what + " " + device->PnPInfo().DevicePath);
   }
 
-  // Runs the loop until `count` reports were delivered or a second passed.
-  bool WaitForDeliveries(std::size_t count, std::chrono::milliseconds timeout = 2000ms) {
-    return Loop.RunUntil([&] { return Deliveries.size() >= count; }, timeout);
+  // Runs the loop until `count` reports were delivered.
+  bool WaitForDeliveries(std::size_t count) {
+    return Loop.RunUntil([&] { return Deliveries.size() >= count; }, kPatience);
   }
 
   THidDevice* CheckOut(std::int32_t index) {
