@@ -66,4 +66,18 @@ std::int64_t ContextSwitchesOfThread(long tid) {
 #endif
 }
 
+bool ThreadSleeps(long tid) {
+#ifdef __linux__
+  std::ifstream stat(kTasks / std::to_string(tid) / "stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  // "tid (name) state ...": the name may hold spaces and parentheses of its own.
+  const auto close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S';
+#else
+  (void)tid;
+  return false;
+#endif
+}
+
 }  // namespace glowstep

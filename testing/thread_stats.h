@@ -16,4 +16,8 @@ int ThreadsNamed(std::string_view prefix);
 std::int64_t ContextSwitchesOfThreadNamed(std::string_view prefix);
 std::int64_t ContextSwitchesOfThread(long tid);
 
+// Whether the thread `tid` sleeps now, waiting for something in the kernel (state S); false when
+// it runs, is ready to, or is not known.
+bool ThreadSleeps(long tid);
+
 }  // namespace glowstep

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -21,11 +20,11 @@
 #include "hid/main_loop.h"
 #include "hid/platform/linux/node_access.h"
 #include "hid/platform/linux/sysfs_fixture.h"
+#include "testing/waiting.h"
 
 namespace glowstep {
 namespace {
 
-using namespace std::chrono_literals;
 using TBytes = std::vector<std::uint8_t>;
 
 class LinuxController : public ::testing::Test {
@@ -219,7 +218,7 @@ TEST_F(LinuxController, ANodeHandedOnWithinOneRefreshNeverReachesTheOldObject) {
     failing.clear();
     Fixture.Remove("hidraw0");
     shutdown(oldEnd, SHUT_RDWR);  // the node hangs up
-    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held); }, 2000ms)) << "round " << round;
+    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held); }, kPatience)) << "round " << round;
 
     TFixtureDevice newcomer;
     newcomer.Sequence = round + 2;
@@ -230,12 +229,13 @@ TEST_F(LinuxController, ANodeHandedOnWithinOneRefreshNeverReachesTheOldObject) {
     const std::size_t readOpens = ReadOpenCount();
     Refresh();
     ASSERT_FALSE(held->PluggedIn());
-    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held) || ReadOpenCount() > readOpens; }, 2000ms))
+    ASSERT_TRUE(
+        Loop.RunUntil([&] { return failed(held) || ReadOpenCount() > readOpens; }, kPatience))
         << "round " << round;
     if (ReadOpenCount() > readOpens) {
       const TBytes report(64, 0xEE);
       ASSERT_EQ(write(ReadEnd(Node("hidraw0")), report.data(), report.size()), 64);
-      Loop.RunUntil([&] { return !Reports.empty(); }, 500ms);
+      Loop.RunUntil([&] { return !Reports.empty(); }, kPatience);
     }
     ASSERT_TRUE(Reports.empty()) << "the newcomer's report reached the old object, round " << round;
     ASSERT_EQ(ReadOpenCount(), readOpens)
@@ -251,15 +251,16 @@ TEST_F(LinuxController, WithoutTheUdevDaemonHidrawNodesInDevAreWatched) {
   EXPECT_EQ(Platform->Udev().References(), 1);  // the binding's: no udev monitor holds one
   Fixture.Add(TFixtureDevice{});
   TSysfsFixture::WriteFile(Node("ttyS9"), "");  // not a hidraw node: no refresh
-  Loop.RunFor(30ms);
+  // The kernel queues the watch's event before the write returns: the loop takes it now.
+  ASSERT_TRUE(Loop.RunUntilIdle(kPatience));
   EXPECT_TRUE(Events.empty());
   TSysfsFixture::WriteFile(Node("hidraw0"), "");  // the kernel makes the node
-  ASSERT_TRUE(Loop.RunUntil([&] { return !Events.empty(); }, 2000ms));
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Events.empty(); }, kPatience));
   EXPECT_EQ(Events, std::vector<std::string>{"arrival " + Node("hidraw0")});
 
   Fixture.Remove("hidraw0");
   ASSERT_EQ(unlink(Node("hidraw0").c_str()), 0);
-  ASSERT_TRUE(Loop.RunUntil([&] { return Events.size() == 2; }, 2000ms));
+  ASSERT_TRUE(Loop.RunUntil([&] { return Events.size() == 2; }, kPatience));
   EXPECT_EQ(Events.back(), "removal " + Node("hidraw0"));
   EXPECT_TRUE(Loop.Errors().empty());
 }
@@ -275,7 +276,7 @@ TEST_F(LinuxController, ANodeThatLetsTheUserInLaterIsTakenWithoutARestart) {
   // The rule is installed and applied: udev changes the node's access.
   Refuse(Node("hidraw0"), false);
   ASSERT_EQ(chmod(Node("hidraw0").c_str(), 0666), 0);
-  ASSERT_TRUE(Loop.RunUntil([&] { return Events.size() == 3; }, 2000ms));
+  ASSERT_TRUE(Loop.RunUntil([&] { return Events.size() == 3; }, kPatience));
   EXPECT_EQ(Events,
             (std::vector<std::string>{"arrival " + Node("hidraw0"), "removal " + Node("hidraw0"),
                                       "arrival " + Node("hidraw0")}));
@@ -295,7 +296,7 @@ TEST_F(LinuxController, WithNeitherUdevNorANodeDirectoryToWatchItSaysSoOnce) {
   EXPECT_EQ(Loop.Errors(),
             std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed});
   Refresh();
-  Loop.RunFor(20ms);
+  ASSERT_TRUE(Loop.RunUntilIdle(kPatience));
   EXPECT_EQ(Loop.Errors().size(), 1u);
 }
 
@@ -307,7 +308,8 @@ TEST_F(LinuxController, WithTheUdevDaemonRunningItsMonitorIsUsed) {
   EXPECT_EQ(Platform->Udev().References(), 2);    // the monitor holds its own
   TSysfsFixture::WriteFile(Node("hidraw0"), "");  // the node directory is not watched
   Fixture.Add(TFixtureDevice{});
-  Loop.RunFor(30ms);
+  // A watch on it would have its event queued by now, before the write returned.
+  ASSERT_TRUE(Loop.RunUntilIdle(kPatience));
   EXPECT_TRUE(Events.empty());
 }
 
@@ -403,7 +405,7 @@ TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
   answer[0] = 'r';
   answer[1] = 10;
   ASSERT_EQ(write(readEnd, answer.data(), answer.size()), 64);
-  ASSERT_TRUE(Loop.RunUntil([&] { return !Reports.empty(); }, 2000ms));
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Reports.empty(); }, kPatience));
   TBytes expected(65, 0);  // the ID byte the device does not send, then its report
   std::copy(answer.begin(), answer.end(), expected.begin() + 1);
   EXPECT_EQ(Reports[0], expected);
@@ -412,7 +414,7 @@ TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
   device->SetSleepTime(10);
   shutdown(readEnd, SHUT_RDWR);
   Fixture.Remove("hidraw0");
-  ASSERT_TRUE(Loop.RunUntil([&] { return Errors.size() >= 2; }, 2000ms));
+  ASSERT_TRUE(Loop.RunUntil([&] { return Errors.size() >= 2; }, kPatience));
   EXPECT_EQ(Errors[0], kErrorDeviceNotConnected);
   Refresh();
   EXPECT_EQ(Events.back(), "removal " + Node("hidraw0"));

@@ -17,6 +17,7 @@
 
 #include "hid/platform/linux/linux_platform.h"
 #include "testing/thread_stats.h"
+#include "testing/waiting.h"
 
 namespace glowstep {
 namespace {
@@ -155,22 +156,26 @@ TEST_F(ReadWrite, AWaitingReadWakesForStopAndForUnplugOnly) {
     result = read->Wait(10);
     error = Platform.LastError();
   });
-  while (tid == 0) std::this_thread::yield();
-  std::this_thread::sleep_for(50ms);  // let it settle into poll()
+  EXPECT_TRUE(AwaitOtherThread([&] { return tid != 0 && ThreadSleeps(tid); }));  // in poll()
+  // A timing rule: the read sleeps right through its slices while nothing happens. Fifty of
+  // them pass in this window, and a wake-up in any would count; a loaded machine changes
+  // nothing, as a sleeping thread is never preempted.
   const long long before = ContextSwitchesOfThread(tid);
   std::this_thread::sleep_for(500ms);
-  EXPECT_EQ(ContextSwitchesOfThread(tid) - before, 0);  // no wake-up while nothing happens
+  EXPECT_EQ(ContextSwitchesOfThread(tid) - before, 0);
   EXPECT_EQ(result, ~0u);
 
   read->Wake();  // a stop: the read stays outstanding
   reader.join();
   EXPECT_EQ(result, kWaitTimeout);
 
+  tid = 0;
   std::thread unplugged([&] {
+    tid = static_cast<long>(syscall(SYS_gettid));
     result = read->Wait(10);
     error = Platform.LastError();
   });
-  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(AwaitOtherThread([&] { return tid != 0 && ThreadSleeps(tid); }));  // in poll()
   Unplug();
   unplugged.join();
   EXPECT_EQ(result, kWaitIoCompletion);
