@@ -10,13 +10,16 @@ namespace {
 // The platform's read with each return of its waits counted.
 class TCountingRead final : public TPlatformRead {
  public:
-  TCountingRead(std::unique_ptr<TPlatformRead> read, std::atomic<std::int64_t>& waitsReturned)
-      : Read_(std::move(read)), WaitsReturned_(waitsReturned) {}
+  TCountingRead(std::unique_ptr<TPlatformRead> read,
+                std::atomic<std::int64_t>& waitsBegun,
+                std::atomic<std::int64_t>& waitsReturned)
+      : Read_(std::move(read)), WaitsBegun_(waitsBegun), WaitsReturned_(waitsReturned) {}
 
   bool Begin(THidHandle handle, std::uint8_t* buffer, std::uint32_t length) override {
     return Read_->Begin(handle, buffer, length);
   }
   std::uint32_t Wait(std::int32_t milliseconds) override {
+    ++WaitsBegun_;
     const std::uint32_t result = Read_->Wait(milliseconds);
     ++WaitsReturned_;
     return result;
@@ -29,6 +32,7 @@ class TCountingRead final : public TPlatformRead {
 
  private:
   std::unique_ptr<TPlatformRead> Read_;
+  std::atomic<std::int64_t>& WaitsBegun_;
   std::atomic<std::int64_t>& WaitsReturned_;
 };
 
@@ -124,7 +128,8 @@ THidHandle TPipePlatform::OpenFile(const std::string& path, TFileAccess access, 
 }
 
 std::unique_ptr<TPlatformRead> TPipePlatform::CreateRead() {
-  return std::make_unique<TCountingRead>(TWindowsPlatform::CreateRead(), WaitsReturned_);
+  return std::make_unique<TCountingRead>(TWindowsPlatform::CreateRead(), WaitsBegun_,
+                                         WaitsReturned_);
 }
 
 bool TPipePlatform::GetAttributes(THidHandle, THidAttributes& attributes) {

@@ -59,7 +59,9 @@ class TPipePlatform final : public TWindowsPlatform {
 
   // The server end of the newest open with `access`.
   HANDLE ServerOf(TFileAccess access);
-  // How many times a wait of a read made by this platform has returned.
+  // How many times a wait of a read made by this platform has begun, and returned: a reader
+  // waits now while the two differ.
+  std::int64_t WaitsBegun() const { return WaitsBegun_.load(); }
   std::int64_t WaitsReturned() const { return WaitsReturned_.load(); }
 
   TDeviceInfoSet GetClassDevs(const TGuid&) override { return 1; }
@@ -99,6 +101,7 @@ class TPipePlatform final : public TWindowsPlatform {
   TStandInPipe& Pipe_;
   std::mutex Lock_;
   std::vector<std::pair<TFileAccess, HANDLE>> Opens_;
+  std::atomic<std::int64_t> WaitsBegun_{0};
   std::atomic<std::int64_t> WaitsReturned_{0};
 };
 

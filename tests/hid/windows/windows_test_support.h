@@ -13,6 +13,7 @@
 
 #include "hid/main_loop.h"
 #include "hid/platform/windows/windows_platform.h"
+#include "testing/waiting.h"
 
 namespace glowstep::testing {
 
@@ -21,7 +22,7 @@ using namespace std::chrono_literals;
 // Runs posted tasks and window messages until `done` holds or `timeout` passed; returns done().
 inline bool PumpUntil(TMainLoop& loop,
                       const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = 3000ms) {
+                      std::chrono::milliseconds timeout = kPatience) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     loop.RunPending();
@@ -34,6 +35,12 @@ inline bool PumpUntil(TMainLoop& loop,
   }
 }
 
+// Runs the posted tasks and the window messages there are now, without waiting for more.
+inline void PumpPending(TMainLoop& loop) {
+  PumpUntil(loop, [] { return true; });
+}
+
+// For timing rules only: everything else waits for what it expects.
 inline void PumpFor(TMainLoop& loop, std::chrono::milliseconds duration) {
   PumpUntil(
       loop, [] { return false; }, duration);
