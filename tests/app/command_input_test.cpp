@@ -3,16 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "hid/main_loop.h"
+#include "testing/waiting.h"
 
 namespace glowstep {
 namespace {
-
-using namespace std::chrono_literals;
 
 class CommandInputTest : public ::testing::Test {
  protected:
@@ -29,10 +27,11 @@ class CommandInputTest : public ::testing::Test {
     if (Pipe[1] >= 0) close(Pipe[1]);
     Pipe[1] = -1;
   }
-  // Runs the loop until `count` lines have arrived, or a while longer when none more should.
+  // Runs the loop until `count` lines have arrived, and then on until it has taken in all
+  // that was sent: the pipe holds it already, so more lines would have arrived by then.
   void RunUntilLines(std::size_t count) {
-    loop.RunUntil([&] { return lines.size() >= count; }, 2s);
-    loop.RunFor(20ms);
+    loop.RunUntil([&] { return lines.size() >= count; }, kPatience);
+    ASSERT_TRUE(loop.RunUntilIdle(kPatience));
   }
 
   int Pipe[2] = {-1, -1};
@@ -54,7 +53,7 @@ TEST_F(CommandInputTest, LinesRunInOrderAcrossReadsUntilTheHandlerStops) {
   EXPECT_EQ(lines, (std::vector<std::string>{"plug a", "list", "", "quit"}));
   EXPECT_FALSE(input.Reading());
   Send("list\n");
-  loop.RunFor(20ms);
+  ASSERT_TRUE(loop.RunUntilIdle(kPatience));  // readable at once, but read no more
   EXPECT_EQ(lines.size(), 4U);
 }
 
@@ -65,7 +64,7 @@ TEST_F(CommandInputTest, ALastLineWithoutALineFeedRunsAtTheEndOfTheInput) {
   });
   Send("one\ntwo");
   CloseWriteEnd();
-  loop.RunUntil([&] { return !input.Reading(); }, 2s);
+  loop.RunUntil([&] { return !input.Reading(); }, kPatience);
   EXPECT_FALSE(input.Reading());
   EXPECT_EQ(lines, (std::vector<std::string>{"one", "two"}));
 }

@@ -250,7 +250,11 @@ class MainWindowTest : public QObject {
     TSimInterfaceSpec mouse;
     mouse.ProductString = u"USB Optical Mouse";
     platform->Plug(mouse);  // another arrival: the user is not told again
-    QTest::qWait(50);
+    QTRY_COMPARE(window->HidController().Devices().size(), std::size_t{2});
+    // A message the refresh asked for would be shown before a task posted after it has run.
+    bool passed = false;
+    port->Post([&passed] { passed = true; });
+    QTRY_VERIFY(passed);
     QCOMPARE(errors.size(), std::size_t{1});
     QVERIFY(!Form().Device_status_LED->Status());
 
