@@ -6,8 +6,12 @@
 
 #include <vector>
 
+#include "tests/widgets/timer_support.h"
+
 using glowstep::ELEDError;
 using glowstep::TLED;
+using glowstep::testing::HasRunningTimer;
+using glowstep::testing::TTimerTicks;
 
 namespace {
 
@@ -150,13 +154,13 @@ class LedTest : public QObject {
     QTRY_VERIFY(seen.size() >= 4);
     for (std::size_t i = 0; i < 4; ++i) QCOMPARE(seen[i], i % 2 == 1);
 
-    // Stopped by Active, and by an interval of 0 while active.
+    // Stopped by Active, and by an interval of 0 while active: no timer is left to blink it.
     led.SetActive(false);
     const std::size_t stopped = seen.size();
-    QTest::qWait(120);
+    QVERIFY(!HasRunningTimer(&led));
     led.SetInterval(0);
     led.SetActive(true);
-    QTest::qWait(120);
+    QVERIFY(!HasRunningTimer(&led));
     QCOMPARE(seen.size(), stopped);
   }
 
@@ -166,9 +170,10 @@ class LedTest : public QObject {
     window.show();
     window.showMinimized();
     QSignalSpy changes(led, &TLED::OnChange);
+    TTimerTicks ticks(led);
     led->SetInterval(20);
     led->SetActive(true);
-    QTest::qWait(200);
+    QTRY_VERIFY(ticks.Count() >= 3);  // the timer runs on, and its ticks change nothing
     QCOMPARE(changes.count(), 0);
     QVERIFY(led->Status());
 

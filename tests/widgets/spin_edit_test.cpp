@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -518,11 +519,12 @@ class SpinEditTest : public QObject {
     QSignalSpy up(w.field, &TCustomSpinEdit::OnTopClick);
     QTest::mousePress(button, Qt::LeftButton, {}, QPoint(2, 2));
     QCOMPARE(w.field->text(), QStringLiteral("11"));
+    auto* repeat = button->findChild<QTimer*>();
+    QVERIFY(repeat != nullptr && repeat->isActive());
     w.field->setEnabled(false);
-    QTest::qWait(150);
-    QCOMPARE(w.field->text(), QStringLiteral("11"));
+    QVERIFY(!repeat->isActive());  // nothing is left to repeat
     w.field->setEnabled(true);
-    QTest::qWait(150);
+    QVERIFY(!repeat->isActive());
     QCOMPARE(w.field->text(), QStringLiteral("11"));
     QCOMPARE(up.count(), 1);
     QCOMPARE(button->PressedHalf(), glowstep::TSpinButton::THalf::None);
