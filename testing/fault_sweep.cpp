@@ -15,6 +15,7 @@
 #include "protocol/settings_fields.h"
 #include "testing/thread_stats.h"
 #include "testing/virtual_staircase_controller.h"
+#include "testing/waiting.h"
 
 namespace glowstep {
 
@@ -243,11 +244,8 @@ class TScenario {
     expectNone(Sim_.LibraryReferences(kSetupLibraryName), "loads of the setup library left");
     expectNone(Sim_.LibraryReferences(kHidLibraryName), "loads of the HID library left");
     // The kernel may list a thread joined a moment ago until it has reaped it.
-    int threads = ThreadsNamed(kReaderThreadName);
-    for (int wait = 0; wait < 500 && threads > readerThreadsBefore; ++wait) {
-      std::this_thread::sleep_for(1ms);
-      threads = ThreadsNamed(kReaderThreadName);
-    }
+    AwaitOtherThread([&] { return ThreadsNamed(kReaderThreadName) <= readerThreadsBefore; });
+    const int threads = ThreadsNamed(kReaderThreadName);
     if (readerThreadsBefore >= 0 && threads > readerThreadsBefore)
       Problem(std::to_string(threads - readerThreadsBefore) + " reader threads left");
   }
