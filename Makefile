@@ -6,7 +6,7 @@ APP := $(BUILD_DIR)/app/glowstep-configurator
 DEMO := $(BUILD_DIR)/tools/demo/glowstep-demo
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
-.PHONY: all deps deps-windows deps-arm64 build run demo screenshot package check-packaging test test-windows test-arm64 differential asan tsan format format-check lint clean
+.PHONY: all deps deps-windows deps-arm64 build run demo screenshot package check-packaging test test-windows test-arm64 differential asan tsan test-under-load format format-check lint clean
 
 all: build
 
@@ -66,6 +66,11 @@ asan: deps
 
 tsan: deps
 	@cmake --workflow --preset tsan
+
+# Both sanitizer suites several times over, and the protocol and HID tests many times, while
+# busy processes load every core (slow: not part of CI; see scripts/test-under-load).
+test-under-load: deps
+	@scripts/test-under-load
 
 format:
 	@clang-format -i $(FORMAT_FILES)

@@ -21,6 +21,7 @@ function(glowstep_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main glowstep_warnings)
-  # Discovery runs the test program; a cross-built one runs through the emulator (wine).
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120)
+  # Discovery runs the test program; a cross-built one runs through the emulator (wine). The
+  # label is the program's name, so ctest -L picks one program's cases.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 120 LABELS ${name})
 endfunction()
