@@ -24,6 +24,8 @@ TEST(OverlappedRead, WakeAndCancelEndAReadWithoutTakingItsReport) {
 
   ASSERT_TRUE(read->Begin(AsHidHandle(client), buffer.data(), 65));
   EXPECT_FALSE(read->Begin(AsHidHandle(client), buffer.data(), 65));  // one at a time
+  // Meant to come during the wait; on a busy machine it may come before it, which the wake
+  // event keeps, so the wait ends the same way.
   std::thread waker([&] {
     std::this_thread::sleep_for(50ms);
     read->Wake();
