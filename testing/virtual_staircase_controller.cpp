@@ -17,11 +17,16 @@ std::vector<std::vector<std::uint8_t>> TVirtualStaircaseController::OutputReport
     reply[kCommandByte] = kReadCommand;
     std::copy(Settings_.begin(), Settings_.end(), reply.begin() + kSettingsBegin);
     replies.push_back(std::move(reply));
-  } else if (report[kCommandByte] == kWriteCommand &&
+  } else if (report[kCommandByte] == kWriteCommand && !DropWrites_ &&
              report.size() >= kSettingsBegin + kSettingsSize) {
     std::copy_n(report.begin() + kSettingsBegin, kSettingsSize, Settings_.begin());
   }
   return replies;
+}
+
+void TVirtualStaircaseController::SetDropWrites(bool drop) {
+  std::lock_guard lock(Lock_);
+  DropWrites_ = drop;
 }
 
 TVirtualStaircaseController::TSettings TVirtualStaircaseController::Settings() const {

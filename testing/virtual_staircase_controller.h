@@ -18,7 +18,8 @@ namespace glowstep {
 // The staircase controller as the configurator sees it: one settings record (report bytes 2 to
 // 20), answered to every "r" request in a 65-byte input report with the settings at the same
 // positions as the write report, and replaced by every "w" report. It counts every report it
-// received and keeps the latest ones.
+// received and keeps the latest ones. One that drops writes counts them and keeps its settings,
+// as a controller whose memory refuses them would.
 class TVirtualStaircaseController final : public TSimBehaviour {
  public:
   // How many of the latest reports received are kept.
@@ -37,6 +38,7 @@ class TVirtualStaircaseController final : public TSimBehaviour {
 
   TSettings Settings() const;
   void SetSettings(const TSettings& settings);
+  void SetDropWrites(bool drop);
   // The latest reports received, oldest first: at most kReportsKept.
   std::vector<std::vector<std::uint8_t>> ReceivedReports() const;
   // Every report received.
@@ -45,6 +47,7 @@ class TVirtualStaircaseController final : public TSimBehaviour {
  private:
   mutable std::mutex Lock_;
   TSettings Settings_ = kDefaultSettings;
+  bool DropWrites_ = false;
   std::deque<std::vector<std::uint8_t>> Received_;
   std::size_t ReceivedCount_ = 0;
 };

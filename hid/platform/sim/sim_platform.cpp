@@ -273,6 +273,11 @@ THidError TSimPlatform::TTree::TConnection::Write(std::span<const std::uint8_t> 
     faults = setup->Faults;
   }
   written = static_cast<std::uint32_t>(report.size());
+  // A short write succeeds with fewer bytes and reaches nobody.
+  if (faults.WriteLength != 0 && faults.WriteLength < written) {
+    written = faults.WriteLength;
+    return {};
+  }
   if (!behaviour) return {};
   auto replies = behaviour->OutputReport(report);
   const bool readRequest = report.size() >= 2 && report[1] == 'r';

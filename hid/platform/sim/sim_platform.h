@@ -45,6 +45,7 @@ struct TSimFaults {
   std::uint32_t ReadStartError = kErrorGenFailure;
   bool FailWrite = false;  // every report write fails with WriteError (an I/O error)
   std::uint32_t WriteError = kErrorGenFailure;
+  std::uint32_t WriteLength = 0;  // non-zero: a write takes only this many bytes (a short write)
   std::chrono::milliseconds AnswerDelay{0};  // replies become readable this much later
   std::uint16_t AnswerLength = 0;            // non-zero: replies are cut to this many bytes
   std::uint32_t AnswerFrom = 0;              // non-zero: replies arrive at that interface instead
