@@ -135,12 +135,8 @@ void TControllerSession::Send(THidDevice* device, const SettingsReport& report) 
   if (Gone_) {
     throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) + " was unplugged.");
   }
-  std::uint32_t written = 0;
-  if (!device->WriteReport(report.data(), kSettingsReportSize, written) ||
-      written != kSettingsReportSize) {
-    throw ECliFailure(TExitStatus::Io, std::string(kSendFailedMessage) +
-                                           HidController_->Platform().LastErrorText() + " (" +
-                                           Describe(device) + ")");
+  if (const auto failure = SendReport(*device, report, HidController_->Platform())) {
+    throw ECliFailure(TExitStatus::Io, *failure + " (" + Describe(device) + ")");
   }
 }
 

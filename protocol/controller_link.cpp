@@ -18,6 +18,17 @@
 
 namespace glowstep {
 
+std::optional<std::string> SendReport(THidDevice& device,
+                                      const SettingsReport& report,
+                                      THidPlatform& platform) {
+  std::uint32_t written = 0;
+  if (!device.WriteReport(report.data(), kSettingsReportSize, written))
+    return std::string(kSendFailedMessage) + platform.LastErrorText();
+  if (written == kSettingsReportSize) return std::nullopt;
+  return std::string(kSendFailedMessage) + "the controller took only " + std::to_string(written) +
+         " of the " + std::to_string(kSettingsReportSize) + " bytes";
+}
+
 bool IsControllerProduct(std::string_view product) {
   return product.find(kControllerProductMatch) != std::string_view::npos;
 }
@@ -303,10 +314,9 @@ void TControllerLink::Write_btnClick() {
 
 bool TControllerLink::SendData() {
   if (HeldDevice_ == nullptr) return false;
-  std::uint32_t written = 0;
-  if (HeldDevice_->WriteReport(Codec_.Report().data(), kSettingsReportSize, written)) return true;
-  View_.ShowError(std::string(kSendFailedMessage) + HidController_.Platform().LastErrorText());
-  return false;
+  const auto failure = SendReport(*HeldDevice_, Codec_.Report(), HidController_.Platform());
+  if (failure) View_.ShowError(*failure);
+  return !failure;
 }
 
 }  // namespace glowstep

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -34,6 +35,13 @@ inline constexpr std::string_view kSendFailedMessage = "Sending to the controlle
 inline constexpr std::string_view kReplyNotReceivedMessage =
     "The controller's answer cannot be received now: reading from it failed. Read again in a "
     "moment";
+
+// Writes `report` to `device` as one output report. None when the device took all of it;
+// otherwise what the user is told: kSendFailedMessage, then the system's reason, or how little of
+// the report the system took (a short write is a failed write).
+std::optional<std::string> SendReport(THidDevice& device,
+                                      const SettingsReport& report,
+                                      THidPlatform& platform);
 
 // True when `product` contains "Glowstep 3" anywhere (case-sensitive).
 bool IsControllerProduct(std::string_view product);
@@ -107,8 +115,8 @@ class TControllerLink {
   // Encodes the controls' values into a write report and sends it to the held controller.
   void Write_btnClick();
   // Writes the report buffer to the held controller as one output report; nothing without one.
-  // A write that fails is shown in the error box with the system's reason. True when it was
-  // written.
+  // A write that fails, or takes only part of the report, is shown in the error box (SendReport).
+  // True when all of it was written.
   bool SendData();
 
   THidDevice* HeldDevice() const { return HeldDevice_; }

@@ -273,6 +273,19 @@ TEST_F(CliTest, AControllerUnpluggedBetweenReadAndWriteGetsNothingAndExits4) {
   EXPECT_EQ(inner.Settings(), TVirtualStaircaseController::kDefaultSettings);
 }
 
+TEST_F(CliTest, AShortWriteIsAFailedWriteAndExits4) {
+  TSimInterfaceSpec setup;
+  setup.ProductString = u"Glowstep 3.2";
+  setup.Behaviour = std::make_shared<TVirtualStaircaseController>();
+  setup.Faults.WriteLength = 40;
+  Sim.Plug(setup);
+  EXPECT_EQ(Run({"read"}), 4);
+  EXPECT_NE(Err().find(std::string(kSendFailedMessage) + "the controller took only 40 of the 65 "
+                                                         "bytes"),
+            std::string::npos)
+      << Err();
+}
+
 // --- write ------------------------------------------------------------------------------------
 
 TEST_F(CliTest, WriteChangesWhatIsAskedKeepsTheRestAndShowsTheControllersState) {

@@ -482,5 +482,22 @@ TEST_F(ControllerLinkTest, AFailingWriteIsShownWithTheSystemsReason) {
   EXPECT_EQ(view.error, ">");  // the read error's caption has nothing to do with it
 }
 
+TEST_F(ControllerLinkTest, AShortWriteIsAFailedWrite) {
+  platform.SetAutoNotify(false);
+  TSimFaults faults;
+  faults.WriteLength = 40;  // the system takes part of the report and says so
+  const auto id = PlugController(u"Glowstep 3.2", faults);
+  platform.NotifyDeviceChange();
+  ASSERT_TRUE(RunUntil([&] { return link.HeldDevice() != nullptr; }));
+  EXPECT_FALSE(link.SendData());
+  link.Write_btnClick();
+  ASSERT_EQ(view.errors.size(), 2u);
+  for (const std::string& error : view.errors) {
+    EXPECT_EQ(error.rfind(kSendFailedMessage, 0), 0u) << error;
+    EXPECT_NE(error.find("40 of the 65 bytes"), std::string::npos) << error;
+  }
+  EXPECT_EQ(staircases[id]->ReceivedCount(), 0u);  // nothing of it reached the controller
+}
+
 }  // namespace
 }  // namespace glowstep
