@@ -5,14 +5,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 
+#include "cli/backup_file.h"
 #include "cli/controller_session.h"
+#include "cli/escaped_text.h"
 #include "cli/settings_document.h"
 #include "hid/main_loop.h"
 #include "hid/platform/sim/sim_platform.h"
@@ -65,7 +64,7 @@ std::string HexId(std::uint16_t id) {
 
 std::string ListingLine(const TDeviceListing& device) {
   std::string line = device.Path + "  " + HexId(device.VendorID) + ":" + HexId(device.ProductID) +
-                     "  \"" + device.Product + "\"  ";
+                     "  \"" + Escaped(device.Product) + "\"  ";
   line += device.IsController
               ? "staircase controller, firmware version " + std::to_string(device.Firmware)
               : std::string("not a staircase controller");
@@ -93,7 +92,7 @@ TJson ListingJson(const TDeviceListing& device) {
 }
 
 std::string Heading(const TControllerReading& reading) {
-  return reading.Product + " at " + reading.Path + " (firmware version " +
+  return Escaped(reading.Product) + " at " + reading.Path + " (firmware version " +
          std::to_string(reading.Firmware) + "):\n";
 }
 
@@ -131,7 +130,8 @@ class TCommandRunner {
   }
 
   // Reads each controller, applies `change` to what it holds, writes the result and shows what
-  // the controller holds afterwards.
+  // the controller holds afterwards. A setting read back as neither what was asked for nor what
+  // the controller's units make of it was not kept: ECliFailure Io after the listing.
   TExitStatus Change(const std::function<void(StairSettings&)>& change) {
     return ForEachTarget([&](THidDevice* device) {
       StairSettings asked = Session_.Read(device).Settings;
@@ -139,18 +139,29 @@ class TCommandRunner {
       Session_.Write(device, asked);
       const TControllerReading after = Session_.Read(device);
       Host_.Out() << Heading(after) << SettingsListing(after.Settings, &asked);
+      std::string notKept;
+      for (const TSettingComparison& setting : CompareWithAsked(after.Settings, asked)) {
+        if (setting.Kept != TKept::Not) continue;
+        notKept += (notKept.empty() ? "" : ", ") + std::string(setting.Key);
+      }
+      if (!notKept.empty()) {
+        throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) +
+                                               " did not keep what was written: " + notKept + ".");
+      }
     });
   }
 
-  TExitStatus Backup() {
+  // Saves the first (or the named) controller's settings to `destination`, or to standard
+  // output without one.
+  TExitStatus Backup(TBackupDestination* destination) {
     const TControllerReading reading = Session_.Read(Session_.Targets(Options_.Device, false)[0]);
     const std::string document = JsonText(BackupDocument(reading));
-    if (Options_.File == kStandardStream) {
+    if (destination == nullptr) {
       Host_.Out() << document;
     } else {
-      WriteFile(Options_.File, document);
-      Host_.Err() << "Saved the settings of " << reading.Product << " at " << reading.Path << " to "
-                  << Options_.File << ".\n";
+      destination->Commit(document);
+      Host_.Err() << "Saved the settings of " << Escaped(reading.Product) << " at " << reading.Path
+                  << " to " << Escaped(Options_.File) << ".\n";
     }
     return TExitStatus::Done;
   }
@@ -188,45 +199,10 @@ class TCommandRunner {
     return worst;
   }
 
-  static void WriteFile(const std::string& path, const std::string& text) {
-    // Written beside the target and moved over it, so a failure never leaves half a backup.
-    const std::string partial = path + ".partial";
-    {
-      std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-      file << text;
-      file.close();
-      if (!file) {
-        std::error_code ignored;
-        std::filesystem::remove(partial, ignored);
-        throw ECliFailure(TExitStatus::Io, "The backup file " + path + " cannot be written.");
-      }
-    }
-    std::error_code error;
-    std::filesystem::rename(partial, path, error);
-    if (error) {
-      std::filesystem::remove(partial, error);
-      throw ECliFailure(TExitStatus::Io, "The backup file " + path + " cannot be written.");
-    }
-  }
-
   TCliHost& Host_;
   const TOptions& Options_;
   TControllerSession Session_;
 };
-
-std::string ReadBackupText(TCliHost& host, const std::string& path) {
-  std::ostringstream text;
-  if (path == kStandardStream) {
-    text << host.In().rdbuf();
-    return text.str();
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    throw ECliFailure(TExitStatus::Usage, "The backup file " + path + " cannot be read.");
-  }
-  text << file.rdbuf();
-  return text.str();
-}
 
 void AddDeviceOption(CLI::App& command, TOptions& options, bool withAll) {
   CLI::Option* device =
@@ -241,9 +217,39 @@ void AddDeviceOption(CLI::App& command, TOptions& options, bool withAll) {
   }
 }
 
+// Ends standard output and error: output lost is a failure of its own, told once.
+int Finish(TCliHost& host, int status) {
+  const auto lost = host.FinishOut();
+  if (lost) {
+    host.Err() << "glowstep-cli: Standard output cannot be written: " << *lost << ".\n";
+    status = static_cast<int>(TExitStatus::Io);
+  }
+  if (!host.FinishErr()) status = static_cast<int>(TExitStatus::Io);
+  return status;
+}
+
+int RunCommand(const std::vector<std::string>& args, TCliHost& host);
+
 }  // namespace
 
+std::optional<std::string> TCliHost::FinishOut() {
+  Out().flush();
+  if (Out().fail()) return std::string("the output was refused");
+  return std::nullopt;
+}
+
+bool TCliHost::FinishErr() {
+  Err().flush();
+  return !Err().fail();
+}
+
 int RunCli(const std::vector<std::string>& args, TCliHost& host) {
+  return Finish(host, RunCommand(args, host));
+}
+
+namespace {
+
+int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
   TOptions options;
   CLI::App app("The Glowstep 3 staircase-lighting controller from the command line.",
                "glowstep-cli");
@@ -282,9 +288,10 @@ int RunCli(const std::vector<std::string>& args, TCliHost& host) {
       ->required()
       ->type_name("");
   app.footer(
-      "Exit status: 0 done, 1 no controller (or the device named is not one), 2 usage or "
-      "invalid value, 3 the controller cannot be opened (permissions), 4 I/O error or no reply "
-      "in time.\nSettings: " +
+      "Exit status: 0 done, 1 no controller (or the device named is not one), 2 usage, invalid "
+      "value or invalid backup file, 3 the controller cannot be opened (permissions), 4 I/O "
+      "error, no reply in time, a write the controller did not keep, or output that cannot be "
+      "written.\nSettings: " +
       SettingKeys() + ".");
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -306,7 +313,11 @@ int RunCli(const std::vector<std::string>& args, TCliHost& host) {
       ApplyAssignment(scratch, assignment);
     }
     std::optional<StairSettings> restored;
-    if (restore->parsed()) restored = ParseBackupDocument(ReadBackupText(host, options.File));
+    if (restore->parsed()) restored = ParseBackupDocument(ReadBackupText(options.File, host.In()));
+    std::unique_ptr<TBackupDestination> destination;
+    if (backup->parsed() && options.File != kStandardStream) {
+      destination = TBackupDestination::Open(options.File);
+    }
 
     std::unique_ptr<TSimPlatform> simulated;
     THidPlatform* platform = nullptr;
@@ -334,7 +345,7 @@ int RunCli(const std::vector<std::string>& args, TCliHost& host) {
         }
       });
     } else if (backup->parsed()) {
-      status = runner.Backup();
+      status = runner.Backup(destination.get());
     } else if (restore->parsed()) {
       status = runner.Change([&restored](StairSettings& settings) { settings = *restored; });
     } else {
@@ -355,5 +366,7 @@ int RunCli(const std::vector<std::string>& args, TCliHost& host) {
     return static_cast<int>(TExitStatus::Io);
   }
 }
+
+}  // namespace
 
 }  // namespace glowstep

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ class TCliHost {
   virtual std::ostream& Err() = 0;  // messages
   virtual std::istream& In() = 0;   // a backup restored from "-"
 
+  // Hands on what was written to Out(), once at the end: none when all of it arrived, otherwise
+  // the system's reason. The default flushes the stream and looks at its state.
+  virtual std::optional<std::string> FinishOut();
+  // The same for Err(): false when messages were lost.
+  virtual bool FinishErr();
+
   // The system's HID platform, made on first use; none where it cannot be had.
   virtual THidPlatform* NativePlatform() = 0;
 
@@ -35,7 +42,8 @@ class TCliHost {
                                const std::function<void()>& interrupt) = 0;
 };
 
-// Runs the tool with its arguments (without the program name); returns the exit status.
+// Runs the tool with its arguments (without the program name); returns the exit status. Output
+// that could not be written makes it 4 (with a message when standard error still works).
 int RunCli(const std::vector<std::string>& args, TCliHost& host);
 
 }  // namespace glowstep

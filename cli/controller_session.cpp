@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/numbers.h"
+#include "cli/escaped_text.h"
 
 namespace glowstep {
 
@@ -21,7 +22,7 @@ std::int32_t IndexIn(const THidDeviceController& controller, const THidDevice* d
 }  // namespace
 
 std::string Describe(THidDevice* device) {
-  return ProductOf(device) + " at " + device->PnPInfo().DevicePath;
+  return Escaped(ProductOf(device)) + " at " + device->PnPInfo().DevicePath;
 }
 
 TControllerSession::TControllerSession(THidPlatform& platform,
@@ -83,7 +84,7 @@ std::vector<THidDevice*> TControllerSession::Targets(const std::optional<std::st
       if (device->PnPInfo().DevicePath != *path) continue;
       if (!controller) {
         throw ECliFailure(TExitStatus::NoController, "The device at " + *path + " (" +
-                                                         ProductOf(device.get()) +
+                                                         Escaped(ProductOf(device.get())) +
                                                          ") is not a staircase controller.");
       }
       return {device.get()};
@@ -106,7 +107,7 @@ std::vector<THidDevice*> TControllerSession::Targets(const std::optional<std::st
 
 THidDevice* TControllerSession::Hold(THidDevice* device) {
   if (std::find(Held_.begin(), Held_.end(), device) != Held_.end()) return device;
-  const std::string product = ProductOf(device);
+  const std::string product = Escaped(ProductOf(device));
   const std::string path = device->PnPInfo().DevicePath;
   if (!device->ReadWriteAccess()) {
     throw ECliFailure(TExitStatus::CannotOpen,

@@ -26,7 +26,7 @@ enum class TExitStatus : int {
   NoController = 1,  // none attached, or the named device is not one
   Usage = 2,         // a bad command line, value or file
   CannotOpen = 3,    // the controller cannot be opened for reading and writing
-  Io = 4,            // an I/O error, or no reply in time
+  Io = 4,            // an I/O error, no reply in time, a write not kept, output lost
 };
 
 // Ends a command with a message for standard error and an exit status.

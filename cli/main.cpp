@@ -1,9 +1,13 @@
 // glowstep-cli on the system it runs on: the native HID platform, the standard streams, and the
 // user's interrupt, which ends "watch" cleanly.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,10 @@
 #include <unistd.h>
 
 #include <csignal>
+#endif
+
+#ifdef __GLIBC__
+#include <stdio_ext.h>
 #endif
 
 namespace glowstep {
@@ -59,6 +67,30 @@ class TNativeHost final : public TCliHost {
   std::ostream& Out() override { return std::cout; }
   std::ostream& Err() override { return std::cerr; }
   std::istream& In() override { return std::cin; }
+
+  std::optional<std::string> FinishOut() override {
+    // What the stream could not hand on, then what the system refuses when it gets the rest.
+    errno = 0;
+    std::cout.flush();
+    int error = errno;
+    bool failed = std::cout.fail() || std::ferror(stdout) != 0;
+#ifdef __GLIBC__
+    // A closed standard output is no failure when nothing was written to it.
+    const bool pending = __fpending(stdout) != 0;
+    errno = 0;
+    if (std::fclose(stdout) != 0 && (pending || errno != EBADF)) {
+      failed = true;
+      if (error == 0) error = errno;
+    }
+#endif
+    if (!failed) return std::nullopt;
+    return error != 0 ? std::string(std::strerror(error)) : std::string("the output was refused");
+  }
+
+  bool FinishErr() override {
+    std::cerr.flush();
+    return !std::cerr.fail() && std::fflush(stderr) == 0 && std::ferror(stderr) == 0;
+  }
 
   THidPlatform* NativePlatform() override {
     if (!Platform_) Platform_ = CreateNativePlatform();
@@ -123,6 +155,15 @@ class TNativeHost final : public TCliHost {
 }  // namespace glowstep
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // A standard descriptor the caller closed is taken by the null device opened the wrong way
+  // round: writing to it still fails as it did, and no file this program opens can take its
+  // number and receive the output.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+      open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+  }
+#endif
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   glowstep::TNativeHost host;
   return glowstep::RunCli(args, host);

@@ -9,7 +9,10 @@
 //     "firmware": 2,
 //     "settings": { "stairs": 10, ..., "sensor_time": 0.08, ..., "main_colour": "#FFFFFF", ... }
 //   }
-// with the values in the units the window shows. Every setting must be there, and nothing else.
+// with the values in the units the window shows. Every setting must be there, and nothing else;
+// no key twice, no value nested deeper than kMaxBackupNesting, no more than kMaxBackupSize bytes.
+// A file is hostile until proven otherwise: every refusal is in the tool's own words and shows
+// what came from the file escaped.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -25,6 +28,9 @@ namespace glowstep {
 
 inline constexpr std::string_view kBackupFormat = "glowstep-settings";
 inline constexpr int kBackupVersion = 1;
+// A real backup is under 400 bytes and two levels deep.
+inline constexpr std::size_t kMaxBackupSize = 64 * 1024;
+inline constexpr int kMaxBackupNesting = 8;
 
 using TJson = nlohmann::ordered_json;
 
@@ -35,17 +41,37 @@ std::string JsonText(const TJson& json);
 // Every key a setting has, in print order, for messages.
 std::string SettingKeys();
 
-// Sets `key` from its text as the window's control would hold it. ECliFailure Usage naming the
-// key and what it allows when the key is unknown or the text is malformed or out of range.
+// Sets `key` from its text as the window's control would hold it. The text is taken as written:
+// white space anywhere in it is refused, for every key alike. ECliFailure Usage naming the key
+// and what it allows when the key is unknown or the text is malformed or out of range.
 void ApplySetting(StairSettings& settings, std::string_view key, std::string_view text);
-// Splits "KEY=VALUE" and applies it.
+// Splits "KEY=VALUE" at the first "=" and applies it.
 void ApplyAssignment(StairSettings& settings, std::string_view assignment);
 
 // The text of one setting as the window shows it ("20", "0.08", "#003030").
 std::string SettingText(const StairSettings& settings, std::string_view key);
 
+// How a setting read back after a write compares with what was asked for.
+enum class TKept {
+  AsAsked,
+  InOwnUnits,  // as the controller's own units give back what was asked (SettingsAsKept)
+  Not,         // anything else: the controller did not keep the write
+};
+
+struct TSettingComparison {
+  std::string_view Key;
+  std::string Held;   // SettingText of what the controller holds
+  std::string Asked;  // SettingText of what was asked for
+  TKept Kept = TKept::AsAsked;
+};
+
+// Every setting, in print order, held against asked.
+std::vector<TSettingComparison> CompareWithAsked(const StairSettings& held,
+                                                 const StairSettings& asked);
+
 // One line per setting, "stairs          10", with the unit where there is one. Lines whose
-// value differs from `asked` (when given) say what was asked for.
+// value differs from `asked` (when given) say what was asked for, and whether the controller
+// keeps it in its own units or did not keep it.
 std::string SettingsListing(const StairSettings& settings, const StairSettings* asked = nullptr);
 
 TJson SettingsJson(const StairSettings& settings);
@@ -53,8 +79,9 @@ TJson SettingsJson(const StairSettings& settings);
 TJson ReadingJson(const TControllerReading& reading);
 // The backup document of a reading.
 TJson BackupDocument(const TControllerReading& reading);
-// Reads a backup document. ECliFailure Usage for a malformed document, another format, a newer
-// version, a missing or unknown key or a value the window does not take.
+// Reads a backup document. ECliFailure Usage (and nothing else) for an empty, oversized or
+// malformed document, another format, a newer version, a missing, unknown or repeated key, values
+// nested too deep or a value the window does not take.
 StairSettings ParseBackupDocument(std::string_view text);
 
 }  // namespace glowstep

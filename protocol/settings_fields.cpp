@@ -154,6 +154,15 @@ Extended FieldOf(const StairSettings& settings, TSettingsField field) {
   return settings.*MemberOf(field);
 }
 
+StairSettings SettingsAsKept(const StairSettings& asked) {
+  SettingsReport report{};
+  EncodeWriteReport(asked, report);
+  TSettingsCodec codec;
+  TSettingsValues values;
+  codec.ApplyReply(report.data() + kCommandByte, report.size() - kCommandByte, values);
+  return codec.CurrentSettings(values);
+}
+
 Extended TSettingsValues::FieldValue(TSettingsField field) const { return FieldOf(Values_, field); }
 
 void TSettingsValues::SetFieldValue(TSettingsField field, Extended value) {

@@ -103,6 +103,12 @@ class TSettingsValues final : public TSettingsControls {
   StairSettings Values_;
 };
 
+// What a controller that keeps what it is sent gives back after it was written `asked`: the
+// settings encoded into a write report, and that report decoded as its reply. It differs from
+// `asked` only where the controller counts in units of its own (the on-time rule, the sensor
+// time in ticks).
+StairSettings SettingsAsKept(const StairSettings& asked);
+
 // The field of the record that holds `field`.
 Extended& FieldOf(StairSettings& settings, TSettingsField field);
 Extended FieldOf(const StairSettings& settings, TSettingsField field);

@@ -3,13 +3,25 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "protocol/controller_link.h"
 #include "protocol/settings_codec.h"
 #include "tests/cli/cli_test_support.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 namespace glowstep::testing {
 namespace {
@@ -316,6 +328,31 @@ TEST_F(CliTest, WriteShowsTheOnTimeTheControllerKeepsAboveTwelveHundredLeds) {
   EXPECT_NE(Out().find("on_time         19 s  (asked for 20;"), std::string::npos) << Out();
 }
 
+TEST_F(CliTest, AWriteTheControllerDidNotKeepExits4AndSaysWhatItHolds) {
+  auto controller = PlugController(Sim);
+  controller->SetDropWrites(true);  // answers reads, forgets writes
+  EXPECT_EQ(Run({"write", "stairs=20", "sensor_time=0.5", "delay=15"}), 4);
+  EXPECT_EQ(WritesTo(*controller).size(), 1U);
+  EXPECT_NE(Out().find("stairs          10  (asked for 20; not kept)\n"), std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("sensor_time     0.08 s  (asked for 0.50; not kept)\n"), std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("delay           15 s\n"), std::string::npos) << Out();
+  EXPECT_EQ(Err(), "glowstep-cli: The controller Glowstep 3.2 at " + Sim.PathOf(1) +
+                       " did not keep what was written: stairs, sensor_time.\n");
+
+  // The same for a restore, and with --all for each controller that did not keep it.
+  auto keeping = PlugController(Sim, u"Glowstep 3.1");
+  const std::string file = TempFile("kept.json");
+  ASSERT_EQ(Run({"write", "--device", Sim.PathOf(2), "photo_level=500"}), 0);
+  ASSERT_EQ(Run({"backup", "--device", Sim.PathOf(2), file}), 0);
+  EXPECT_EQ(Run({"restore", "--all", file}), 4);
+  EXPECT_NE(Err().find("at " + Sim.PathOf(1) + " did not keep what was written: photo_level."),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(Err().find(Sim.PathOf(2)), std::string::npos) << Err();
+}
+
 TEST_F(CliTest, BadChangesAreRefusedBeforeAnythingIsWritten) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"stairs=2", "for stairs: allowed is a whole number from 3 to 250."},
@@ -338,12 +375,22 @@ TEST_F(CliTest, BadChangesAreRefusedBeforeAnythingIsWritten) {
       {"speed=3", "Unknown setting \"speed\": the settings are stairs, leds_per_stair,"},
       {"stairs", "\"stairs\" is not a change of the form KEY=VALUE."},
       {"=5", "\"=5\" is not a change of the form KEY=VALUE."},
+      // Values are taken as written: white space is refused for every key alike.
+      {"stairs= 10", "Invalid value \" 10\" for stairs: allowed is a whole number"},
+      {"sensor_time= 0.5", "Invalid value \" 0.5\" for sensor_time: allowed is a number"},
+      {"sensor_time=0.5 ", "Invalid value \"0.5 \" for sensor_time: allowed is a number"},
+      {"main_colour= #FFFFFF", "Invalid value \" #FFFFFF\" for main_colour: allowed is a colour"},
+      // What the user typed comes back escaped: no terminal control, no broken UTF-8.
+      {"stairs=\x1b[2J", "Invalid value \"\\u001b[2J\" for stairs"},
+      {"st\xff\xc2\x9b=1", "Unknown setting \"st\\xff\\u009b\": the settings are"},
+      {"delay=\n5", "Invalid value \"\\n5\" for delay"},
   };
   auto controller = PlugController(Sim);
   for (const auto& [change, message] : cases) {
     SCOPED_TRACE(change);
     EXPECT_EQ(Run({"write", "stairs=20", change}), 2);
     EXPECT_NE(Err().find(message), std::string::npos) << Err();
+    EXPECT_EQ(Err().find_first_of("\x1b\xff\x9b"), std::string::npos) << Err();
   }
   EXPECT_EQ(controller->ReceivedCount(), 0U);  // not even asked for its settings
 }
@@ -415,6 +462,12 @@ TEST_F(CliTest, RestoreRefusesABadFileBeforeAnythingIsWritten) {
     change(document);
     return document.dump();
   };
+  auto replaced = [&good](const std::string& from, const std::string& to) {
+    std::string text = good.dump();
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"{\"format\": ", "it is not valid JSON"},
       {"[1, 2]", "it is not a JSON object."},
@@ -434,26 +487,128 @@ TEST_F(CliTest, RestoreRefusesABadFileBeforeAnythingIsWritten) {
        "Invalid value \"true\" for on_time"},
       {with([](json& d) { d["settings"]["main_colour"] = 16777215; }),
        "for main_colour: allowed is a colour as #RRGGBB."},
+      // The library's own words never reach the user.
+      {"", "it is empty"},
+      {replaced("\"on_time\":20", "\"on_time\":1e309"),
+       "Invalid value (a number too large) for on_time: allowed is a whole number from 1 to 300 "
+       "s."},
+      {replaced("\"on_time\":20", "\"on_time\":-1e309"), "for on_time: allowed is"},
+      {with([](json& d) { d["settings"]["stairs"] = json::array({1}); }),
+       "Invalid value (an array) for stairs: allowed is a whole number from 3 to 250."},
+      {with([](json& d) { d["settings"]["delay"] = json::object(); }),
+       "Invalid value (an object) for delay: allowed is"},
+      // Any depth is refused, without a crash: within the size limit by the depth.
+      {replaced("\"stairs\":10", "\"stairs\":" + std::string(30000, '[') + std::string(30000, ']')),
+       "(nested more than 8 deep) for stairs: allowed is a whole number from 3 to 250."},
+      {std::string(30000, '[') + std::string(30000, ']'), "nested more than 8 deep"},
+      {replaced("\"stairs\":10",
+                "\"stairs\":" + std::string(100000, '[') + std::string(100000, ']')),
+       "is larger than 64 KiB"},
+      // A key given twice is refused, not taken once.
+      {replaced("\"stairs\":10", "\"stairs\":300,\"stairs\":10"),
+       "the key \"stairs\" appears twice in \"settings\""},
+      {replaced("\"version\":1", "\"version\":1,\"format\":\"glowstep-settings\""),
+       "the key \"format\" appears twice"},
+      {with([](json& d) { d["settings"]["sensor_time"] = " 0.5"; }),
+       "Invalid value \" 0.5\" for sensor_time"},
+      // Text from the file comes back escaped.
+      {with([](json& d) { d["settings"]["\x1b[31m\u202e"] = 1; }),
+       "Unknown setting \"\\u001b[31m\\u202e\""},
+      {with([](json& d) { d["settings"]["main_colour"] = "\x1b]0;owned\x07"; }),
+       "Invalid value \"\\u001b]0;owned\\u0007\" for main_colour"},
   };
   auto controller = PlugController(Sim);
   for (const auto& [text, message] : cases) {
-    SCOPED_TRACE(text);
+    SCOPED_TRACE(text.substr(0, 160));
     Host = nullptr;
     const std::string file = TempFile("bad.json");
     std::ofstream(file) << text;
     EXPECT_EQ(Run({"restore", file}), 2);
     EXPECT_NE(Err().find(message), std::string::npos) << Err();
+    EXPECT_EQ(Err().find("json.exception"), std::string::npos) << Err();
+    EXPECT_EQ(Err().find_first_of("\x1b\x07"), std::string::npos) << Err();
+    const std::string err = Err();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   }
   EXPECT_EQ(Run({"restore", TempFile("missing.json")}), 2);
   EXPECT_NE(Err().find("cannot be read"), std::string::npos);
+
+  // A backup is small: a file larger than 64 KiB is refused after reading 64 KiB and a byte, and
+  // a directory is named as one.
+  const std::string padded = good.dump() + std::string(64 * 1024 - good.dump().size(), ' ');
+  Host = nullptr;
+  std::ofstream(TempFile("large.json")) << padded << ' ';
+  EXPECT_EQ(Run({"restore", Files.back().string()}), 2);
+  EXPECT_NE(Err().find("is larger than 64 KiB"), std::string::npos) << Err();
+  Host = std::make_unique<TTestHost>(&Sim);
+  Host->SetInput(std::string(1 << 20, '{'));
+  EXPECT_EQ(RunCli({"restore", "-"}, *Host), 2);
+  EXPECT_NE(Err().find("is larger than 64 KiB"), std::string::npos) << Err();
+  EXPECT_LE(Host->In().tellg(), 64 * 1024 + 1);
+  const std::string folder = TempFile("folder");
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(Run({"restore", folder}), 2);
+  EXPECT_NE(Err().find(folder + " is a directory"), std::string::npos) << Err();
   EXPECT_EQ(controller->ReceivedCount(), 0U);
+
+  // Up to the limit a backup is taken.
+  std::ofstream(TempFile("limit.json")) << padded;
+  EXPECT_EQ(Run({"restore", Files.back().string()}), 0);
+  ASSERT_EQ(WritesTo(*controller).size(), 1U);
+  Host = nullptr;
 
   // The same document, well formed, restores.
   const std::string file = TempFile("good.json");
   std::ofstream(file) << good.dump();
   EXPECT_EQ(Run({"restore", file}), 0);
-  EXPECT_EQ(WritesTo(*controller).size(), 1U);
+  EXPECT_EQ(WritesTo(*controller).size(), 2U);
 }
+
+TEST_F(CliTest, BackupIntoADirectoryIsRefusedBeforeAnyDeviceIsAsked) {
+  auto controller = PlugController(Sim);
+  const std::string folder = TempFile("folder");
+  std::filesystem::create_directory(folder);
+  for (const std::string& path : {folder, folder + "/"}) {
+    EXPECT_EQ(Run({"backup", path}), 2);
+    EXPECT_NE(Err().find("The backup file " + path + " is a directory."), std::string::npos)
+        << Err();
+  }
+  EXPECT_EQ(controller->ReceivedCount(), 0U);
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  EXPECT_FALSE(std::filesystem::exists(folder + ".partial"));
+}
+
+#ifdef _WIN32
+// The file cases on Windows (elsewhere the program's own tests run them, with devices and
+// signals): a file is replaced whole by the system's replace, keeping its attributes, with
+// nothing left beside it; a device is written through.
+TEST_F(CliTest, BackupOnWindowsReplacesFilesWholeAndWritesThroughDevices) {
+  PlugController(Sim);
+  const std::string folder = TempFile("folder");
+  std::filesystem::create_directory(folder);
+  const std::string file = folder + "\\f.json";
+  std::ofstream(file) << "old";
+  std::ofstream(folder + "\\f.json.partial") << "mine";
+  SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(Run({"backup", file}), 0) << Err();
+  EXPECT_EQ(json::parse(std::ifstream(file))["format"], "glowstep-settings");
+  EXPECT_NE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0U);
+  std::ostringstream partial;
+  partial << std::ifstream(folder + "\\f.json.partial").rdbuf();
+  EXPECT_EQ(partial.str(), "mine");
+
+  EXPECT_EQ(Run({"backup", folder + "\\new.json"}), 0) << Err();
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"f.json", "f.json.partial", "new.json"}));
+
+  EXPECT_EQ(Run({"backup", "NUL"}), 0) << Err();
+  EXPECT_EQ(Run({"backup", folder + "\\missing\\x.json"}), 4);
+  EXPECT_NE(Err().find("cannot be written: "), std::string::npos) << Err();
+  std::filesystem::remove_all(folder);
+}
+#endif
 
 // --- watch ------------------------------------------------------------------------------------
 

@@ -27,7 +27,10 @@ class TTestHost final : public TCliHost {
     ++NativePlatformCalls;
     return Platform_;
   }
-  void Started(TMainLoop& loop) override { Loop = &loop; }
+  void Started(TMainLoop& loop) override {
+    Loop = &loop;
+    if (OnStarted) OnStarted(loop);
+  }
 
   // Runs `DuringWatch` from the loop, then the loop until the tool stops, for five seconds at
   // most; the interrupt is what the test's `DuringWatch` calls to end it.
@@ -45,6 +48,7 @@ class TTestHost final : public TCliHost {
   TMainLoop* Loop = nullptr;
   int NativePlatformCalls = 0;
   std::function<void(const std::function<void()>& interrupt)> DuringWatch;
+  std::function<void(TMainLoop& loop)> OnStarted;
 
  private:
   TSimPlatform* Platform_;
