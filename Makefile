@@ -6,7 +6,7 @@ APP := $(BUILD_DIR)/app/glowstep-configurator
 DEMO := $(BUILD_DIR)/tools/demo/glowstep-demo
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
-.PHONY: all deps deps-windows deps-arm64 build run demo screenshot package check-packaging test test-windows test-arm64 differential asan tsan test-under-load format format-check lint clean
+.PHONY: all deps deps-windows deps-arm64 deps-fuzz build run demo screenshot package check-packaging test test-windows test-arm64 differential asan tsan test-under-load fuzz format format-check lint clean
 
 all: build
 
@@ -18,6 +18,9 @@ deps-windows:
 
 deps-arm64:
 	@scripts/install-deps arm64
+
+deps-fuzz:
+	@scripts/install-deps fuzz
 
 build: deps
 	@cmake --preset $(PRESET) >/dev/null
@@ -71,6 +74,10 @@ tsan: deps
 # busy processes load every core (slow: not part of CI; see scripts/test-under-load).
 test-under-load: deps
 	@scripts/test-under-load
+
+# Every parser of outside input under libFuzzer with the sanitizers, FUZZ_SECONDS (60) each.
+fuzz: deps-fuzz
+	@scripts/fuzz
 
 format:
 	@clang-format -i $(FORMAT_FILES)
