@@ -79,18 +79,18 @@ char TemporaryPath[kMaxTemporaryPath];
 
 // Signals whose default action ends the program, coming from outside or from a limit; not the
 // faults of the program itself (SIGSEGV and its kind), after which nothing is done.
-constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGABRT, SIGPIPE,
-                                  SIGALRM, SIGTERM, SIGUSR1,   SIGUSR2, SIGXCPU,
-                                  SIGXFSZ, SIGPROF, SIGVTALRM,
+constexpr int kEndingSignals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGABRT, SIGPIPE, SIGALRM,   SIGTERM,
+    SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ, SIGPROF, SIGVTALRM,
 #ifdef SIGPOLL
-                                  SIGPOLL,
+    SIGPOLL,
 #endif
 #ifdef SIGPWR
-                                  SIGPWR,
+    SIGPWR,
 #endif
 };
 
-extern "C" void RemoveTemporaryAndEnd(int signal) {
+extern "C" void RemoveTemporaryAndEnd(int number) {
   int state = TemporaryState.load();
   while (state == kBusy) state = TemporaryState.load();
   if (state == kExists && TemporaryState.compare_exchange_strong(state, kNone)) {
@@ -98,13 +98,13 @@ extern "C" void RemoveTemporaryAndEnd(int signal) {
   }
   // SA_RESETHAND put the default action back: the signal, pending until the handler returns,
   // ends the program as it would have.
-  raise(signal);
+  raise(number);
 }
 
 sigset_t EndingSignals() {
   sigset_t set;
   sigemptyset(&set);
-  for (const int signal : kEndingSignals) sigaddset(&set, signal);
+  for (const int number : kEndingSignals) sigaddset(&set, number);
   return set;
 }
 
@@ -221,8 +221,7 @@ class TReplacement final : public TBackupDestination {
     // kept is this user's, as with any file the user makes.
     const bool ownerKept = fchown(Fd_, existing.st_uid, existing.st_gid) == 0;
     if (!ownerKept) {
-      [[maybe_unused]] const int groupKept =
-          fchown(Fd_, static_cast<uid_t>(-1), existing.st_gid);
+      [[maybe_unused]] const int groupKept = fchown(Fd_, static_cast<uid_t>(-1), existing.st_gid);
     }
     // The set-ID bits only go with the owner and group they were set for.
     fchmod(Fd_, existing.st_mode & (ownerKept ? 07777 : 0777));

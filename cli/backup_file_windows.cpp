@@ -30,8 +30,8 @@ std::string Reason(DWORD error) {
 
 // Paths come from the command line in the system's 8-bit code page.
 std::wstring Wide(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
@@ -111,11 +111,12 @@ class TReplacement final : public TBackupDestination {
       if (Attributes_ && (*Attributes_ & kKept) != 0)
         SetFileAttributesW(TemporaryPath.c_str(), *Attributes_ & kKept);
       const bool moved =
-          Attributes_ ? ReplaceFileW(Target_.c_str(), TemporaryPath.c_str(), nullptr,
-                                 REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
-                                 nullptr, nullptr) != 0
-                  : MoveFileExW(TemporaryPath.c_str(), Target_.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+          Attributes_
+              ? ReplaceFileW(Target_.c_str(), TemporaryPath.c_str(), nullptr,
+                             REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                             nullptr, nullptr) != 0
+              : MoveFileExW(TemporaryPath.c_str(), Target_.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       if (moved) {
         TemporaryPath.clear();
       } else {
@@ -184,9 +185,9 @@ std::unique_ptr<TBackupDestination> TBackupDestination::Open(const std::string& 
   BY_HANDLE_FILE_INFORMATION information{};
   GetFileInformationByHandle(file, &information);
   std::vector<wchar_t> target(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(file, target.data(),
-                                                 static_cast<DWORD>(target.size()),
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  const DWORD length =
+      GetFinalPathNameByHandleW(file, target.data(), static_cast<DWORD>(target.size()),
+                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   const DWORD error = GetLastError();
   CloseHandle(file);
   if (length == 0 || length >= target.size()) throw BackupCannotBeWritten(path, Reason(error));

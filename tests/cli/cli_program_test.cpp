@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/resource.h>
@@ -16,6 +15,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <cstring>
@@ -160,7 +160,8 @@ std::string Drain(int fd) {
   if (fd < 0) return text;
   char buffer[4096];
   ssize_t n = 0;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+  while ((n = read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, static_cast<std::size_t>(n));
   close(fd);
   return text;
 }
@@ -339,8 +340,9 @@ TEST_F(CliProgram, BackupReplacesFilesAtomicallyAndWritesThroughEverythingElse) 
        },
        4,
        [](const std::string& folder, const TRunResult& run) {
-         EXPECT_EQ(run.Err, "glowstep-cli: The backup file full cannot be written: No space left "
-                            "on device.\n");
+         EXPECT_EQ(run.Err,
+                   "glowstep-cli: The backup file full cannot be written: No space left "
+                   "on device.\n");
          EXPECT_TRUE(S_ISCHR(Lstat(folder + "/full").st_mode));
          EXPECT_EQ(Entries(folder), std::set<std::string>{"full"});
        }},
@@ -514,7 +516,7 @@ TEST_F(CliProgram, AFileSizeLimitLeavesTheOldFileAndNoTemporary) {
 // The backup's temporary exists from before the controller is asked until the backup is in
 // place; a signal that comes meanwhile (here: while the tool waits for a controller that does not
 // answer) ends the tool as it would have, and takes the temporary with it.
-void BackupInterruptedBy(const std::string& file, int signal) {
+void BackupInterruptedBy(const std::string& file, int number) {
   const rlimit noCore = {0, 0};
   setrlimit(RLIMIT_CORE, &noCore);
   TSimPlatform sim;
@@ -522,18 +524,18 @@ void BackupInterruptedBy(const std::string& file, int signal) {
   silent.ProductString = u"Glowstep 3.2";
   sim.Plug(silent);
   TTestHost host(&sim);
-  host.OnStarted = [signal](TMainLoop& loop) { loop.Post([signal] { raise(signal); }); };
+  host.OnStarted = [number](TMainLoop& loop) { loop.Post([number] { raise(number); }); };
   RunCli({"--timeout", "5000", "backup", file}, host);
 }
 
 TEST_F(CliProgram, ASignalDuringABackupLeavesTheOldFileAndNoTemporary) {
   const std::string folder = Folder("signals");
   const std::string file = folder + "/f.json";
-  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+  for (const int number : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
                            SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF}) {
-    SCOPED_TRACE(strsignal(signal));
+    SCOPED_TRACE(strsignal(number));
     Write(file, "old");
-    EXPECT_EXIT(BackupInterruptedBy(file, signal), ::testing::KilledBySignal(signal), "");
+    EXPECT_EXIT(BackupInterruptedBy(file, number), ::testing::KilledBySignal(number), "");
     EXPECT_EQ(ReadText(file), "old");
     EXPECT_EQ(Entries(folder), std::set<std::string>{"f.json"});
   }
@@ -560,13 +562,37 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
   const std::string noSpace =
       "glowstep-cli: Standard output cannot be written: No space left on device.\n";
   const std::vector<TOutputCase> cases = {
-      {"backup to a full standard output", {"backup", "-"}, TRunSpec::TOut::File, false, false, 4,
-       0, noSpace},
-      {"read to a full standard output", {"read", "--json"}, TRunSpec::TOut::File, false, false,
-       4, 0, noSpace},
-      {"write to a full standard output", {"write", "on_time=25"}, TRunSpec::TOut::File, false,
-       false, 4, 0, noSpace},
-      {"list to a full standard output", {"list"}, TRunSpec::TOut::File, false, false, 4, 0,
+      {"backup to a full standard output",
+       {"backup", "-"},
+       TRunSpec::TOut::File,
+       false,
+       false,
+       4,
+       0,
+       noSpace},
+      {"read to a full standard output",
+       {"read", "--json"},
+       TRunSpec::TOut::File,
+       false,
+       false,
+       4,
+       0,
+       noSpace},
+      {"write to a full standard output",
+       {"write", "on_time=25"},
+       TRunSpec::TOut::File,
+       false,
+       false,
+       4,
+       0,
+       noSpace},
+      {"list to a full standard output",
+       {"list"},
+       TRunSpec::TOut::File,
+       false,
+       false,
+       4,
+       0,
        noSpace},
       {"backup to a closed standard output",
        {"backup", "-"},
@@ -576,10 +602,22 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        4,
        0,
        "glowstep-cli: Standard output cannot be written: Bad file descriptor.\n"},
-      {"nothing for a closed standard output", {"backup", "f.json"}, TRunSpec::TOut::Closed, false,
-       false, 0, 0, "Saved the settings of Glowstep 3.2 at sim:hid#1 to f.json.\n"},
-      {"a message to a full standard error", {"backup", "g.json"}, TRunSpec::TOut::Capture, true,
-       false, 4, 0, ""},
+      {"nothing for a closed standard output",
+       {"backup", "f.json"},
+       TRunSpec::TOut::Closed,
+       false,
+       false,
+       0,
+       0,
+       "Saved the settings of Glowstep 3.2 at sim:hid#1 to f.json.\n"},
+      {"a message to a full standard error",
+       {"backup", "g.json"},
+       TRunSpec::TOut::Capture,
+       true,
+       false,
+       4,
+       0,
+       ""},
       // The reader went away: the tool ends quietly, as a writer to a closed pipe does.
       {"a reader gone", {"read"}, TRunSpec::TOut::ReaderGone, false, false, -1, SIGPIPE, ""},
       {"a reader gone, the signal ignored",
