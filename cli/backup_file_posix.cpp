@@ -171,7 +171,8 @@ class TReplacement final : public TBackupDestination {
     Handlers_.emplace();  // before the temporary exists, so that no moment goes uncovered
     int error = EEXIST;
     for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
-      const std::string name = directory + "/" + base + "." + RandomSuffix() + ".partial";
+      std::string name = directory;
+      name.append("/").append(base).append(".").append(RandomSuffix()).append(".partial");
       if (name.size() >= kMaxTemporaryPath) {
         error = ENAMETOOLONG;
         break;
@@ -323,7 +324,7 @@ std::unique_ptr<TBackupDestination> TBackupDestination::Open(const std::string& 
     if (static_cast<std::size_t>(length) == sizeof target)
       throw BackupCannotBeWritten(path, Reason(ENAMETOOLONG));
     const std::string next(target, static_cast<std::size_t>(length));
-    current = next.rfind('/', 0) == 0 ? next : DirectoryOf(current) + "/" + next;
+    current = next.rfind('/', 0) == 0 ? next : DirectoryOf(current).append("/").append(next);
   }
   return std::make_unique<TWriteThrough>(path);
 }

@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,7 @@ namespace glowstep {
 inline constexpr std::string_view kBackupFormat = "glowstep-settings";
 inline constexpr int kBackupVersion = 1;
 // A real backup is under 400 bytes and two levels deep.
-inline constexpr std::size_t kMaxBackupSize = 64 * 1024;
+inline constexpr std::size_t kMaxBackupSize = std::size_t{64} * 1024;
 inline constexpr int kMaxBackupNesting = 8;
 
 using TJson = nlohmann::ordered_json;

@@ -87,6 +87,7 @@ TRunResult RunProgram(const TRunSpec& spec, const std::string& folder) {
   std::vector<std::string> args = {kProgram, "--simulate"};
   args.insert(args.end(), spec.Args.begin(), spec.Args.end());
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   const std::optional<TUser> nobody = Nobody();
@@ -208,7 +209,7 @@ class CliProgram : public ::testing::Test {
 
   // A fresh folder under the root, owned by `owner` (root when none).
   std::string Folder(const std::string& name, std::optional<TUser> owner = std::nullopt) {
-    const std::string folder = Root + "/" + name;
+    std::string folder = Root + "/" + name;
     fs::create_directory(folder);
     if (owner && chown(folder.c_str(), owner->Uid, owner->Gid) != 0)
       ADD_FAILURE() << "chown: " << std::strerror(errno);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 
+#include "cli/settings_document.h"
 #include "protocol/controller_link.h"
 #include "protocol/settings_codec.h"
 #include "tests/cli/cli_test_support.h"
@@ -535,7 +536,7 @@ TEST_F(CliTest, RestoreRefusesABadFileBeforeAnythingIsWritten) {
 
   // A backup is small: a file larger than 64 KiB is refused after reading 64 KiB and a byte, and
   // a directory is named as one.
-  const std::string padded = good.dump() + std::string(64 * 1024 - good.dump().size(), ' ');
+  const std::string padded = good.dump() + std::string(kMaxBackupSize - good.dump().size(), ' ');
   Host = nullptr;
   std::ofstream(TempFile("large.json")) << padded << ' ';
   EXPECT_EQ(Run({"restore", Files.back().string()}), 2);
