@@ -137,8 +137,8 @@ TEST(FormatFixed, RoundsTheDigitsAPersonReadsNotTheBinaryValueBelowThem) {
   // significant digits it is that decimal again, and a half of it rounds away from zero.
   const struct {
     Extended Value;
-    int Decimals;
-    const char* Text;
+    int Decimals = 0;
+    const char* Text = nullptr;
   } cases[] = {
       {0.955_ext, 2, "0.96"},
       {1.035_ext, 2, "1.04"},
