@@ -6,7 +6,7 @@ APP := $(BUILD_DIR)/app/glowstep-configurator
 DEMO := $(BUILD_DIR)/tools/demo/glowstep-demo
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
-.PHONY: all deps deps-windows deps-arm64 deps-fuzz build run demo screenshot package check-packaging test test-windows test-arm64 differential asan tsan test-under-load fuzz format format-check lint clean
+.PHONY: all deps deps-windows deps-arm64 deps-fuzz deps-kernel build run demo screenshot package check-packaging test test-windows test-arm64 test-kernel differential asan tsan test-under-load fuzz format format-check lint clean
 
 all: build
 
@@ -21,6 +21,9 @@ deps-arm64:
 
 deps-fuzz:
 	@scripts/install-deps fuzz
+
+deps-kernel:
+	@scripts/install-deps kernel
 
 build: deps
 	@cmake --preset $(PRESET) >/dev/null
@@ -58,6 +61,12 @@ test-windows: deps-windows
 # The Qt-free libraries and their tests cross-built for 64-bit ARM Linux, run under qemu-user.
 test-arm64: deps-arm64
 	@cmake --workflow --preset arm64
+
+# The Linux HID backend against Debian's own kernel in a virtual machine, with the controller made
+# by the kernel's USB gadget stack (tests/kernel/run-vm). SCENARIOS="list-read write" runs some of
+# them; CONSOLE=1 shows the machine's console as it runs.
+test-kernel: deps-kernel build
+	@tests/kernel/run-vm $(if $(CONSOLE),--console) $(BUILD_DIR) $(SCENARIOS)
 
 # The extended-precision arithmetic against the x87 unit at length (x86 only; COUNT operations).
 COUNT ?= 50000000
