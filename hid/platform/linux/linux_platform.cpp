@@ -105,9 +105,13 @@ THidError TLinuxHidBackend::AcquireLibrary(THidLibrary library) {
     if (Udev_.Acquire()) return {};
     return THidError{kErrorFileNotFound, 0};
   }
+  // The kernel's device classes are what the hidraw interface stands on. Its own class directory
+  // comes with the HID core, which a kernel that has it as a module (as Debian's does) loads for
+  // the first HID device plugged in: until then there is no HID device yet, and plugs are still
+  // watched for.
   struct stat status {};
-  const std::string classDir = Options_.SysfsRoot + "/class/" + kHidrawSubsystem;
-  if (stat(classDir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+  const std::string classes = Options_.SysfsRoot + "/class";
+  if (stat(classes.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
     return THidError{kErrorFileNotFound, 0};
   return {};
 }

@@ -2,7 +2,8 @@
 // and the kernel's hidraw nodes carry their reports. It is a backend of the emulated platform.
 //
 //  - the setup-service library is libudev (TUdevLibrary, all or nothing, counted); the HID
-//    library is the hidraw interface itself, present when <sysfs>/class/hidraw exists;
+//    library is the hidraw interface itself, present when sysfs has its device classes
+//    (<sysfs>/class/hidraw itself appears only with the first HID device on some kernels);
 //  - a list is of the hidraw devices. The path is the node (/dev/hidrawN); the identity is a
 //    number given to each hidraw syspath and dev number, which change with every plug, so two
 //    devices that get the same node one after the other never share an identity;

@@ -103,6 +103,8 @@ std::string TSysfsFixture::Add(const TFixtureDevice& device) {
   WriteFile(rawDir + "/dev", device.DevNumber + "\n");
   WriteFile(rawDir + "/uevent", "DEVNAME=" + device.Name + "\n");
   fs::create_symlink("../..", rawDir + "/device");
+  // The class comes with the first device where the HID core is a module that loads with it.
+  fs::create_directories(SysfsRoot() + "/class/hidraw");
   const std::string link = SysfsRoot() + "/class/hidraw/" + device.Name;
   fs::create_symlink(fs::relative(rawDir, SysfsRoot() + "/class/hidraw"), link);
   return fs::canonical(rawDir).string();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -262,6 +263,20 @@ TEST_F(LinuxController, WithoutTheUdevDaemonHidrawNodesInDevAreWatched) {
   ASSERT_EQ(unlink(Node("hidraw0").c_str()), 0);
   ASSERT_TRUE(Loop.RunUntil([&] { return Events.size() == 2; }, kPatience));
   EXPECT_EQ(Events.back(), "removal " + Node("hidraw0"));
+  EXPECT_TRUE(Loop.Errors().empty());
+}
+
+// Where the HID core is a module, its class directory comes with the first HID device: until
+// then there is no device yet, and plugs are watched for all the same.
+TEST_F(LinuxController, BeforeTheHidrawClassExistsTheDeviceThatBringsItArrives) {
+  std::filesystem::remove_all(Fixture.SysfsRoot() + "/class/hidraw");
+  MakeController();
+  EXPECT_TRUE(Controller->HasNotifyWindow());
+  EXPECT_TRUE(Controller->Devices().empty());
+  Fixture.Add(TFixtureDevice{});
+  TSysfsFixture::WriteFile(Node("hidraw0"), "");
+  ASSERT_TRUE(Loop.RunUntil([&] { return !Events.empty(); }, kPatience));
+  EXPECT_EQ(Events, std::vector<std::string>{"arrival " + Node("hidraw0")});
   EXPECT_TRUE(Loop.Errors().empty());
 }
 
