@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "cli/backup_file.h"
 #include "cli/controller_session.h"
@@ -69,8 +70,10 @@ std::string ListingLine(const TDeviceListing& device) {
               ? "staircase controller, firmware version " + std::to_string(device.Firmware)
               : std::string("not a staircase controller");
   if (device.ReadWrite) return line + "  read/write";
-  line +=
-      "  cannot be opened for reading and writing: " + ControllerAccessReason(device.AccessReason);
+  line += "  cannot be opened for reading and writing: ";
+  // What this user may do is said only when the system refused access.
+  if (!IsAccessRefused(device.OpenError)) return line + ErrorCodeText(device.OpenError);
+  line += ControllerAccessReason(device.AccessReason);
   if (device.IsController) line += ". " + ControllerAccessFix(device.AccessReason);
   return line;
 }
@@ -84,7 +87,9 @@ TJson ListingJson(const TDeviceListing& device) {
   json["controller"] = device.IsController;
   json["firmware"] = device.IsController ? TJson(device.Firmware) : TJson(nullptr);
   json["read_write"] = device.ReadWrite;
-  if (!device.ReadWrite) {
+  if (!device.ReadWrite && !IsAccessRefused(device.OpenError)) {
+    json["reason"] = ErrorCodeText(device.OpenError);
+  } else if (!device.ReadWrite) {
     json["reason"] = ControllerAccessReason(device.AccessReason);
     if (device.IsController) json["fix"] = ControllerAccessFix(device.AccessReason);
   }
@@ -170,9 +175,17 @@ class TCommandRunner {
     // The interfaces present were listed by the first refresh; from now on only changes count.
     THidDeviceController& controller = Session_.HidController();
     controller.SetOnArrival(THidPlugEvent([this](THidDevice* device) {
-      Host_.Out() << "arrived  " << ListingLine(ListingOf(device)) << std::endl;
+      const TDeviceListing listing = ListingOf(device);
+      // A device that went away while it was being looked at is not shown, nor its removal,
+      // which follows: nothing true could be said of it.
+      if (!listing.ReadWrite && IsDeviceGoneError(listing.OpenError)) {
+        Unshown_.insert(device);
+        return;
+      }
+      Host_.Out() << "arrived  " << ListingLine(listing) << std::endl;
     }));
     controller.SetOnRemoval(THidPlugEvent([this](THidDevice* device) {
+      if (Unshown_.erase(device) != 0) return;
       Host_.Out() << "removed  " << device->PnPInfo().DevicePath << std::endl;
     }));
   }
@@ -202,6 +215,7 @@ class TCommandRunner {
   TCliHost& Host_;
   const TOptions& Options_;
   TControllerSession Session_;
+  std::set<const THidDevice*> Unshown_;  // arrivals not shown, until their removal
 };
 
 void AddDeviceOption(CLI::App& command, TOptions& options, bool withAll) {

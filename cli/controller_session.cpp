@@ -69,6 +69,7 @@ std::vector<TDeviceListing> TControllerSession::List() {
     entry.Firmware = entry.IsController ? FirmwareVersion(narrow) : 0;
     entry.ReadWrite = device->ReadWriteAccess();
     entry.AccessReason = device->AccessReason();
+    entry.OpenError = device->ReadWriteError();
     listing.push_back(std::move(entry));
   }
   return listing;
@@ -110,8 +111,9 @@ THidDevice* TControllerSession::Hold(THidDevice* device) {
   const std::string product = Escaped(ProductOf(device));
   const std::string path = device->PnPInfo().DevicePath;
   if (!device->ReadWriteAccess()) {
-    throw ECliFailure(TExitStatus::CannotOpen,
-                      ControllerAccessMessage(product, path, device->AccessReason()));
+    throw ECliFailure(
+        TExitStatus::CannotOpen,
+        ControllerOpenMessage(product, path, device->AccessReason(), device->ReadWriteError()));
   }
   THidDevice* held = nullptr;
   if (!HidController_->CheckOutAt(held, IndexIn(*HidController_, device)) || held == nullptr) {
@@ -121,8 +123,9 @@ THidDevice* TControllerSession::Hold(THidDevice* device) {
   Held_.push_back(held);
   // The open asks the system again: access may have gone since the device was listed.
   if (!held->OpenGeneral() || !held->ReadWriteAccess()) {
-    throw ECliFailure(TExitStatus::CannotOpen,
-                      ControllerAccessMessage(product, path, held->AccessReason()));
+    throw ECliFailure(
+        TExitStatus::CannotOpen,
+        ControllerOpenMessage(product, path, held->AccessReason(), held->ReadWriteError()));
   }
   return held;
 }

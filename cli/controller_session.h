@@ -50,6 +50,7 @@ struct TDeviceListing {
   int Firmware = 0;  // FirmwareVersion of the product string
   bool ReadWrite = false;
   THidAccessReason AccessReason = THidAccessReason::Unknown;  // without read/write access: why
+  std::uint32_t OpenError = 0;  // without read/write access: the error of the open
 };
 
 // What a controller holds, as the window would show it after a read.

@@ -71,7 +71,10 @@ void THidDevice::OpenGeneralHandle() {
   AccessReason_ = THidAccessReason::Unknown;
   if (ReadWriteAccess_) return;
   GeneralHandle_ = OpenPath(TFileAccess::None, false);
-  if (GeneralHandle_ != kInvalidHandle) AccessReason_ = Platform_.QueryAccessReason(GeneralHandle_);
+  // A reason is asked for only when the system refused access: a device that has gone, or an
+  // open that failed otherwise, says nothing of what this user may do.
+  if (GeneralHandle_ != kInvalidHandle && ReadWriteError_ == kErrorAccessDenied)
+    AccessReason_ = Platform_.QueryAccessReason(GeneralHandle_);
 }
 
 void THidDevice::ApplyInputBuffers(THidHandle handle, std::uint32_t& count) {

@@ -81,7 +81,8 @@ class THidDevice {
   bool CheckedOut() const { return CheckedOut_.load(); }
   bool InControllerEvent() const { return InControllerEvent_.load(); }
   bool ReadWriteAccess() const { return ReadWriteAccess_; }
-  // Without read/write access: why, as the system told it at the last open.
+  // Without read/write access because the system refused it: why, as the system told it at the
+  // last open (Unknown when the open failed otherwise).
   THidAccessReason AccessReason() const { return AccessReason_; }
   // Without read/write access: the error of the last open for reading and writing.
   std::uint32_t ReadWriteError() const { return ReadWriteError_; }

@@ -160,7 +160,15 @@ THidDeviceController::TDeviceList THidDeviceController::Scan() {
       ListingFailed();
     std::string path(detail.begin(), std::find(detail.begin(), detail.end(), '\0'));
     auto pnpInfo = std::make_unique<THidPnPInfo>(Platform_, set, info, std::move(path));
-    if (auto device = MakeDevice(pnpInfo)) found.push_back(std::move(device));
+    auto device = MakeDevice(pnpInfo);
+    if (!device) continue;
+    // A device that went away between the list and its open is left out, as if the list had
+    // not seen it: it is not a device the user may not open. Its going asks for another refresh.
+    if (!device->ReadWriteAccess() && IsDeviceGoneError(device->ReadWriteError())) {
+      device->Controller_ = nullptr;
+      continue;
+    }
+    found.push_back(std::move(device));
   }
   return found;
 }

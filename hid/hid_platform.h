@@ -61,6 +61,11 @@ inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorOperationAborted = 995;
 inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
 
+// Whether `error` says that the device is not there (any more): it went away since it was listed.
+constexpr bool IsDeviceGoneError(std::uint32_t error) {
+  return error == kErrorDeviceNotConnected || error == kErrorFileNotFound;
+}
+
 // The device-change message and the one parameter value that means "the device tree changed".
 inline constexpr std::uint32_t kWmDeviceChange = 0x219;
 inline constexpr std::uintptr_t kDbtDevNodesChanged = 7;

@@ -157,12 +157,15 @@ std::string ControllerAccessMessage(std::string_view product,
   return message;
 }
 
+bool IsAccessRefused(std::uint32_t error) {
+  return error == 0 || error == kErrorAccessDenied || error == kErrorSharingViolation;
+}
+
 std::string ControllerOpenMessage(std::string_view product,
                                   std::string_view path,
                                   THidAccessReason reason,
                                   std::uint32_t error) {
-  if (error == 0 || error == kErrorAccessDenied || error == kErrorSharingViolation)
-    return ControllerAccessMessage(product, path, reason);
+  if (IsAccessRefused(error)) return ControllerAccessMessage(product, path, reason);
   return ControllerFound(product, path) +
          ", but it cannot be opened for reading and writing: " + ErrorCodeText(error);
 }
@@ -218,6 +221,9 @@ bool TControllerLink::HidControllerEnumerate(THidDevice* HidDev, std::int32_t Id
   // it is not taken, and the user learns why once per arrival. The open asks the system again,
   // so access granted since the last look counts.
   if (!HidDev->OpenGeneral() || !HidDev->ReadWriteAccess()) {
+    // A controller that went away meanwhile is not one the user may not open: its removal
+    // follows.
+    if (IsDeviceGoneError(HidDev->ReadWriteError())) return true;
     if (Refused_.insert(HidDev).second)
       ShowErrorLater(ControllerOpenMessage(ToUtf8(HidDev->QueryProductName()),
                                            HidDev->PnPInfo().DevicePath, HidDev->AccessReason(),

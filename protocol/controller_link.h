@@ -60,6 +60,10 @@ std::string ControllerAccessMessage(std::string_view product,
 std::string ControllerAccessReason(THidAccessReason reason);
 // What the user does about it, for a controller: for a reason it cannot tell, every remedy.
 std::string ControllerAccessFix(THidAccessReason reason);
+// Whether an open for reading and writing that failed with `error` was refused for lack of
+// access (or the system did not say why), as opposed to failing for another reason, such as the
+// device having gone.
+bool IsAccessRefused(std::uint32_t error);
 // What the user is told when the open for reading and writing failed with `error`: the message
 // above when the system refused access (or did not say why); otherwise the system's reason, which
 // no change of access rights mends.

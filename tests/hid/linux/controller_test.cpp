@@ -12,7 +12,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -44,8 +43,8 @@ class LinuxController : public ::testing::Test {
     // Called on the main thread and on reader threads alike.
     options.OpenNode = [this](const std::string& node, int flags, const std::string&) {
       std::lock_guard lock(OpensLock);
-      if (Refused.count(node) != 0) {
-        errno = EACCES;
+      if (const auto refused = Refused.find(node); refused != Refused.end()) {
+        errno = refused->second;
         return -1;
       }
       int pair[2];
@@ -86,10 +85,11 @@ class LinuxController : public ::testing::Test {
     }));
   }
 
-  void Refuse(const std::string& node, bool refuse) {
+  // Opens of the node fail with `error` from now on (or no longer).
+  void Refuse(const std::string& node, bool refuse, int error = EACCES) {
     std::lock_guard lock(OpensLock);
     if (refuse)
-      Refused.insert(node);
+      Refused[node] = error;
     else
       Refused.erase(node);
   }
@@ -136,8 +136,8 @@ class LinuxController : public ::testing::Test {
   std::unique_ptr<TLinuxHidPlatform> Platform;
   std::unique_ptr<THidDeviceController> Controller;
   std::mutex OpensLock;
-  std::vector<TOpen> Opens;       // guarded by OpensLock
-  std::set<std::string> Refused;  // guarded by OpensLock
+  std::vector<TOpen> Opens;            // guarded by OpensLock
+  std::map<std::string, int> Refused;  // node -> errno; guarded by OpensLock
   std::vector<std::string> Events;
   std::vector<std::u16string> Products;
   std::vector<TBytes> Reports;
@@ -278,6 +278,22 @@ TEST_F(LinuxController, BeforeTheHidrawClassExistsTheDeviceThatBringsItArrives) 
   ASSERT_TRUE(Loop.RunUntil([&] { return !Events.empty(); }, kPatience));
   EXPECT_EQ(Events, std::vector<std::string>{"arrival " + Node("hidraw0")});
   EXPECT_TRUE(Loop.Errors().empty());
+}
+
+// Listed, but gone by the time it is opened: not a device the user may not open, and not
+// announced at all until it is there again.
+TEST_F(LinuxController, ADeviceGoneBeforeItsOpenIsNotAnnounced) {
+  Fixture.Add(TFixtureDevice{});
+  TSysfsFixture::WriteFile(Node("hidraw0"), "");
+  Refuse(Node("hidraw0"), true, ENODEV);
+  MakeController();
+  EXPECT_TRUE(Events.empty());
+  EXPECT_TRUE(Controller->Devices().empty());
+  Refuse(Node("hidraw0"), false);
+  Refresh();
+  EXPECT_EQ(Events, std::vector<std::string>{"arrival " + Node("hidraw0")});
+  ASSERT_EQ(Controller->Devices().size(), 1u);
+  EXPECT_TRUE(Controller->Devices()[0]->ReadWriteAccess());
 }
 
 TEST_F(LinuxController, ANodeThatLetsTheUserInLaterIsTakenWithoutARestart) {
