@@ -269,7 +269,8 @@ int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
                "glowstep-cli");
   app.set_version_flag("--version", std::string("glowstep-cli ") + GLOWSTEP_VERSION);
   app.add_option("--timeout", options.TimeoutMs,
-                 "how long to wait for each reply, in ms (default " +
+                 "how long each exchange with a controller may take, its request and the "
+                 "reply, in ms (default " +
                      std::to_string(kDefaultTimeoutMs) + ")")
       ->type_name("MS")
       ->check(CLI::Range(1, 3600000).description(""));
@@ -348,26 +349,33 @@ int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
     host.Started(loop);
     TCommandRunner runner(host, *platform, loop, options);
     TExitStatus status = TExitStatus::Done;
-    if (list->parsed()) {
-      status = runner.List();
-    } else if (read->parsed()) {
-      status = runner.Read();
-    } else if (write->parsed()) {
-      status = runner.Change([&options](StairSettings& settings) {
-        for (const std::string& assignment : options.Assignments) {
-          ApplyAssignment(settings, assignment);
-        }
-      });
-    } else if (backup->parsed()) {
-      status = runner.Backup(destination.get());
-    } else if (restore->parsed()) {
-      status = runner.Change([&restored](StairSettings& settings) { settings = *restored; });
-    } else {
-      runner.Watch();
-      host.Err() << "Watching for HID devices arriving and going; Ctrl+C ends.\n";
-      bool interrupted = false;
-      host.RunUntilStopped(
-          loop, [&interrupted] { return interrupted; }, [&interrupted] { interrupted = true; });
+    // A failure is told before the runner lets go of the devices: that may wait for the system (a
+    // report the controller did not take stays with the kernel until it gives the write up).
+    try {
+      if (list->parsed()) {
+        status = runner.List();
+      } else if (read->parsed()) {
+        status = runner.Read();
+      } else if (write->parsed()) {
+        status = runner.Change([&options](StairSettings& settings) {
+          for (const std::string& assignment : options.Assignments) {
+            ApplyAssignment(settings, assignment);
+          }
+        });
+      } else if (backup->parsed()) {
+        status = runner.Backup(destination.get());
+      } else if (restore->parsed()) {
+        status = runner.Change([&restored](StairSettings& settings) { settings = *restored; });
+      } else {
+        runner.Watch();
+        host.Err() << "Watching for HID devices arriving and going; Ctrl+C ends.\n";
+        bool interrupted = false;
+        host.RunUntilStopped(
+            loop, [&interrupted] { return interrupted; }, [&interrupted] { interrupted = true; });
+      }
+    } catch (const ECliFailure& failure) {
+      host.Err() << "glowstep-cli: " << failure.what() << std::endl;
+      status = failure.Status();
     }
     return static_cast<int>(status);
   } catch (const ECliFailure& failure) {

@@ -31,6 +31,8 @@ TControllerSession::TControllerSession(THidPlatform& platform,
     : Loop_(loop),
       Timeout_(timeout),
       HidController_(std::make_unique<THidDeviceController>(platform, loop)) {
+  // The time-out bounds each exchange as a whole, the request's write included.
+  platform.SetWriteTimeLimit(timeout);
   using T = TControllerSession;
   HidController_->SetOnDeviceData(THidDataEvent::Bind<&T::RXData>(this));
   HidController_->SetOnDeviceDataError(THidDataErrorEvent::Bind<&T::DataError>(this));
@@ -148,9 +150,13 @@ TControllerReading TControllerSession::Read(THidDevice* device) {
   device = Hold(device);
   TSettingsCodec codec;
   codec.BuildReadRequest();
+  const auto deadline = std::chrono::steady_clock::now() + Timeout_;
   Send(device, codec.Report());
+  const auto left =
+      std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 deadline - std::chrono::steady_clock::now()));
   const bool ended =
-      Loop_.RunUntil([this] { return Replied_ || Gone_ || ReadError_.has_value(); }, Timeout_);
+      Loop_.RunUntil([this] { return Replied_ || Gone_ || ReadError_.has_value(); }, left);
   Waiting_ = nullptr;
   if (Gone_) {
     throw ECliFailure(TExitStatus::Io,

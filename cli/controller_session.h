@@ -75,9 +75,10 @@ class TControllerSession {
   // there, or it is not a controller), all of them, or the first in list order. Never empty.
   std::vector<THidDevice*> Targets(const std::optional<std::string>& path, bool all);
 
-  // Asks the controller for its settings and waits for the reply. ECliFailure CannotOpen when it
-  // cannot be opened for reading and writing, Io when the request fails, no reply comes in time
-  // or the controller goes away meanwhile.
+  // Asks the controller for its settings and waits for the reply, the request's write and the
+  // wait together within the time-out. ECliFailure CannotOpen when it cannot be opened for
+  // reading and writing, Io when the request fails or is not taken in time, no reply comes in
+  // time, or the controller goes away meanwhile.
   TControllerReading Read(THidDevice* device);
   // Writes the settings as the window's write button does. ECliFailure as Read.
   void Write(THidDevice* device, const StairSettings& settings);

@@ -45,6 +45,8 @@ std::string ErrorCodeText(std::uint32_t code) {
       return "the operation was aborted";
     case kErrorDeviceNotConnected:
       return "the device is not connected";
+    case kErrorTimeout:
+      return "the device did not take the report in time";
     default:
       break;
   }

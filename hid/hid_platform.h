@@ -13,6 +13,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -60,11 +62,17 @@ inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorOperationAborted = 995;
 inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
+inline constexpr std::uint32_t kErrorTimeout = 1460;  // the device did not take a report in time
 
 // Whether `error` says that the device is not there (any more): it went away since it was listed.
 constexpr bool IsDeviceGoneError(std::uint32_t error) {
   return error == kErrorDeviceNotConnected || error == kErrorFileNotFound;
 }
+
+// How long a report write waits for the device to take the report unless told otherwise
+// (THidPlatform::SetWriteTimeLimit). A 65-byte report takes a few milliseconds even on a slow bus;
+// a device that has not taken it within a second is not going to.
+inline constexpr std::chrono::milliseconds kDefaultWriteTimeLimit{1000};
 
 // The device-change message and the one parameter value that means "the device tree changed".
 inline constexpr std::uint32_t kWmDeviceChange = 0x219;
@@ -208,11 +216,20 @@ class THidPlatform {
   // kInvalidHandle on failure. Access None opens for queries only (attributes, strings).
   virtual THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) = 0;
   virtual bool CloseFile(THidHandle handle) = 0;
-  // Synchronous write of one output report; the first byte is the report ID.
+  // Synchronous write of one output report; the first byte is the report ID. A report the device
+  // has not taken within WriteTimeLimit fails with kErrorTimeout.
   virtual bool WriteFile(THidHandle handle,
                          const std::uint8_t* buffer,
                          std::uint32_t length,
                          std::uint32_t& written) = 0;
+  // How long WriteFile waits for the device to take a report. Any thread; the writes that begin
+  // afterwards follow a new limit.
+  std::chrono::milliseconds WriteTimeLimit() const {
+    return std::chrono::milliseconds(WriteTimeLimitMs_.load());
+  }
+  virtual void SetWriteTimeLimit(std::chrono::milliseconds limit) {
+    WriteTimeLimitMs_ = limit.count();
+  }
   virtual std::unique_ptr<TPlatformRead> CreateRead() = 0;
   // The calling thread's last error code.
   virtual std::uint32_t LastError() = 0;
@@ -241,6 +258,7 @@ class THidPlatform {
 
  private:
   THidBindings Bindings_;
+  std::atomic<std::chrono::milliseconds::rep> WriteTimeLimitMs_{kDefaultWriteTimeLimit.count()};
 };
 
 // Names the calling thread for the operating system's tools (truncated where the system limits

@@ -22,8 +22,10 @@ std::optional<std::string> SendReport(THidDevice& device,
                                       const SettingsReport& report,
                                       THidPlatform& platform) {
   std::uint32_t written = 0;
-  if (!device.WriteReport(report.data(), kSettingsReportSize, written))
+  if (!device.WriteReport(report.data(), kSettingsReportSize, written)) {
+    if (platform.LastError() == kErrorTimeout) return std::string(kReportNotTakenMessage);
     return std::string(kSendFailedMessage) + platform.LastErrorText();
+  }
   if (written == kSettingsReportSize) return std::nullopt;
   return std::string(kSendFailedMessage) + "the controller took only " + std::to_string(written) +
          " of the " + std::to_string(kSettingsReportSize) + " bytes";

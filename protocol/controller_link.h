@@ -35,10 +35,14 @@ inline constexpr std::string_view kSendFailedMessage = "Sending to the controlle
 inline constexpr std::string_view kReplyNotReceivedMessage =
     "The controller's answer cannot be received now: reading from it failed. Read again in a "
     "moment";
+// A report the controller did not take in time (the write time limit, or the system's own).
+inline constexpr std::string_view kReportNotTakenMessage =
+    "The controller did not take the report in time: it may be busy or have stopped working";
 
 // Writes `report` to `device` as one output report. None when the device took all of it;
-// otherwise what the user is told: kSendFailedMessage, then the system's reason, or how little of
-// the report the system took (a short write is a failed write).
+// otherwise what the user is told: kReportNotTakenMessage when the device did not take it in
+// time, else kSendFailedMessage, then the system's reason, or how little of the report the system
+// took (a short write is a failed write).
 std::optional<std::string> SendReport(THidDevice& device,
                                       const SettingsReport& report,
                                       THidPlatform& platform);

@@ -335,6 +335,11 @@ bool TFaultyPlatform::WriteFile(THidHandle handle,
   return Inner_.WriteFile(handle, buffer, length, written);
 }
 
+void TFaultyPlatform::SetWriteTimeLimit(std::chrono::milliseconds limit) {
+  THidPlatform::SetWriteTimeLimit(limit);
+  Inner_.SetWriteTimeLimit(limit);
+}
+
 std::unique_ptr<TPlatformRead> TFaultyPlatform::CreateRead() {
   tInjected = 0;
   return std::make_unique<TRead>(*this, Inner_.CreateRead());

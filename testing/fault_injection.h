@@ -158,6 +158,8 @@ class TFaultyPlatform final : public THidPlatform {
                  const std::uint8_t* buffer,
                  std::uint32_t length,
                  std::uint32_t& written) override;
+  // The limit is the inner platform's, which does the writes.
+  void SetWriteTimeLimit(std::chrono::milliseconds limit) override;
   std::unique_ptr<TPlatformRead> CreateRead() override;
   std::uint32_t LastError() override;
   std::string LastErrorText() override;

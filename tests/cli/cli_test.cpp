@@ -244,6 +244,20 @@ TEST_F(CliTest, AReplyTooShortIsNoReply) {
   EXPECT_EQ(Run({"--timeout", "50", "read"}), 4);
 }
 
+TEST_F(CliTest, ARequestTheControllerDoesNotTakeInTimeIsToldAndExits4) {
+  TSimInterfaceSpec stalled;
+  stalled.ProductString = u"Glowstep 3.2";
+  stalled.Behaviour = std::make_shared<TVirtualStaircaseController>();
+  stalled.Faults.FailWrite = true;
+  stalled.Faults.WriteError = kErrorTimeout;
+  const auto id = Sim.Plug(stalled);
+  EXPECT_EQ(Run({"read"}), 4);
+  EXPECT_NE(
+      Err().find(std::string(kReportNotTakenMessage) + " (Glowstep 3.2 at " + Sim.PathOf(id) + ")"),
+      std::string::npos)
+      << Err();
+}
+
 TEST_F(CliTest, AControllerUnpluggedWhileAskedExits4) {
   TSimInterfaceSpec vanishing;
   vanishing.ProductString = u"Glowstep 3.2";

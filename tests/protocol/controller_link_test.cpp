@@ -473,11 +473,16 @@ TEST_F(ControllerLinkTest, AFailingWriteIsShownWithTheSystemsReason) {
   link.Read_btnClick();
   EXPECT_EQ(view.errors, std::vector<std::string>(
                              2, std::string(kSendFailedMessage) + ErrorCodeText(kErrorGenFailure)));
+  // Not taken in time: said in words of its own.
+  faults.WriteError = kErrorTimeout;
+  platform.SetFaults(id, faults);
+  link.Write_btnClick();
+  EXPECT_EQ(view.errors.back(), kReportNotTakenMessage);
 
   platform.Unplug(id);  // gone in the middle, before any refresh noticed
   link.Write_btnClick();
-  ASSERT_EQ(view.errors.size(), 3u);
-  EXPECT_EQ(view.errors[2],
+  ASSERT_EQ(view.errors.size(), 4u);
+  EXPECT_EQ(view.errors[3],
             std::string(kSendFailedMessage) + ErrorCodeText(kErrorDeviceNotConnected));
   EXPECT_EQ(view.error, ">");  // the read error's caption has nothing to do with it
 }

@@ -319,7 +319,8 @@ bool TEmulatedHidPlatform::WriteFile(THidHandle handle,
     connection = entry->Connection;
   }
   if (buffer == nullptr && length != 0) return Fail(kErrorInvalidParameter);
-  const THidError error = connection->Write(std::span<const std::uint8_t>(buffer, length), written);
+  const THidError error =
+      connection->Write(std::span<const std::uint8_t>(buffer, length), written, WriteTimeLimit());
   if (error) return Fail(error);
   std::lock_guard lock(Lock_);
   ++Counters_.ReportsWritten;

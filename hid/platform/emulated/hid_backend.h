@@ -6,6 +6,7 @@
 // services is written once there, for every backend that uses it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -69,8 +70,11 @@ class THidConnection {
   virtual const THidInterfaceRecord& Interface() const = 0;
   // 0 while the interface is still there; otherwise the error its queries fail with now.
   virtual std::uint32_t Status() = 0;
-  // Writes one output report (report ID first); `written` is what the system took.
-  virtual THidError Write(std::span<const std::uint8_t> report, std::uint32_t& written) = 0;
+  // Writes one output report (report ID first); `written` is what the system took. A report the
+  // device has not taken within `limit` fails with kErrorTimeout.
+  virtual THidError Write(std::span<const std::uint8_t> report,
+                          std::uint32_t& written,
+                          std::chrono::milliseconds limit) = 0;
   // Whether a read can start now; after a read that failed, the error that stays.
   virtual THidError ReadStartError() = 0;
   // Waits for one input report and copies it into `buffer` (cut to its size), with no time-out:

@@ -7,10 +7,14 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 namespace glowstep {
 
@@ -62,6 +66,8 @@ std::uint32_t ErrorFromErrno(int error) {
     case EINVAL:
     case EMSGSIZE:
       return kErrorInvalidParameter;
+    case ETIMEDOUT:  // the kernel gave up a write the device did not take
+      return kErrorTimeout;
     default:
       return kErrorGenFailure;
   }
@@ -87,18 +93,44 @@ int OpenCharacterDevice(const std::string& node, int flags, const std::string& d
   return fd;
 }
 
+// One report on its way to the device, shared by the writing thread and the caller waiting for it.
+struct THidrawConnection::TWrite {
+  std::vector<std::uint8_t> Report;
+  std::mutex Lock;
+  std::condition_variable Ended;
+  bool Done = false;  // guarded by Lock, as are the two below
+  ssize_t Result = 0;
+  int Error = 0;
+
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(Lock);
+    return Ended.wait_until(lock, deadline, [this] { return Done; });
+  }
+};
+
+THidrawConnection::TNode::~TNode() {
+  if (Fd >= 0) close(Fd);
+}
+
 THidrawConnection::THidrawConnection(int fd,
                                      bool numberedReports,
                                      THidInterfaceRecord record,
                                      std::string hidDir)
-    : Fd_(fd),
+    : Node_(std::make_shared<const TNode>(fd)),
+      Fd_(fd),
       Wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       NumberedReports_(numberedReports),
       Record_(std::move(record)),
       HidDir_(std::move(hidDir)) {}
 
 THidrawConnection::~THidrawConnection() {
-  if (Fd_ >= 0) close(Fd_);
+  if (Writer_.joinable()) {
+    // A write the kernel still holds ends by itself and closes the node then.
+    if (LastWrite_->WaitUntil(std::chrono::steady_clock::now()))
+      Writer_.join();
+    else
+      Writer_.detach();
+  }
   if (Wake_ >= 0) close(Wake_);
 }
 
@@ -110,14 +142,44 @@ std::uint32_t THidrawConnection::Status() {
   return 0;
 }
 
-THidError THidrawConnection::Write(std::span<const std::uint8_t> report, std::uint32_t& written) {
+THidError THidrawConnection::Write(std::span<const std::uint8_t> report,
+                                   std::uint32_t& written,
+                                   std::chrono::milliseconds limit) {
   if (Fd_ < 0) return THidError{kErrorAccessDenied, 0};
-  ssize_t n = 0;
-  do {
-    n = write(Fd_, report.data(), report.size());
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) return THidError{ErrorFromErrno(errno), errno};
-  written = static_cast<std::uint32_t>(std::min(static_cast<std::size_t>(n), report.size()));
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::lock_guard oneAtATime(WriteLock_);
+  // A report the device has not taken yet goes first; this one is not sent while it waits.
+  if (Writer_.joinable()) {
+    if (!LastWrite_->WaitUntil(deadline)) return THidError{kErrorTimeout, 0};
+    Writer_.join();
+  }
+  auto write = std::make_shared<TWrite>();
+  write->Report.assign(report.begin(), report.end());
+  try {
+    Writer_ = std::thread([node = Node_, write] {
+      SetOsThreadName("hidraw write");
+      ssize_t n = 0;
+      do {
+        n = ::write(node->Fd, write->Report.data(), write->Report.size());
+      } while (n < 0 && errno == EINTR);
+      const int error = n < 0 ? errno : 0;
+      {
+        std::lock_guard ended(write->Lock);
+        write->Result = n;
+        write->Error = error;
+        write->Done = true;
+      }
+      write->Ended.notify_all();
+    });
+  } catch (const std::system_error& error) {
+    return THidError{ErrorFromErrno(error.code().value()), error.code().value()};
+  }
+  LastWrite_ = write;
+  if (!write->WaitUntil(deadline)) return THidError{kErrorTimeout, 0};
+  Writer_.join();
+  if (write->Result < 0) return THidError{ErrorFromErrno(write->Error), write->Error};
+  written = static_cast<std::uint32_t>(
+      std::min(static_cast<std::size_t>(write->Result), write->Report.size()));
   return {};
 }
 

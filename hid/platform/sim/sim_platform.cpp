@@ -152,7 +152,10 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
     return Tree_.Find(Id_) != nullptr ? 0 : kErrorDeviceNotConnected;
   }
 
-  THidError Write(std::span<const std::uint8_t> report, std::uint32_t& written) override;
+  // The simulated devices take every report at once: the time limit never comes into play.
+  THidError Write(std::span<const std::uint8_t> report,
+                  std::uint32_t& written,
+                  std::chrono::milliseconds limit) override;
 
   THidError ReadStartError() override {
     if (const THidError error = Tree_.Ask("ReadStartError")) return error;
@@ -257,7 +260,8 @@ std::shared_ptr<THidConnection> TSimPlatform::TTree::Open(const std::string& pat
 }
 
 THidError TSimPlatform::TTree::TConnection::Write(std::span<const std::uint8_t> report,
-                                                  std::uint32_t& written) {
+                                                  std::uint32_t& written,
+                                                  std::chrono::milliseconds /*limit*/) {
   if (const THidError error = Tree_.Ask("Write")) return error;
   std::shared_ptr<TSimBehaviour> behaviour;
   TSimFaults faults;

@@ -348,7 +348,7 @@ bool TWindowsPlatform::WriteFile(THidHandle handle,
     return false;
   }
   return windows::WriteWithTimeLimit(windows::ToHandle(handle), buffer, length, written,
-                                     static_cast<DWORD>(kWriteTimeoutMs),
+                                     static_cast<DWORD>(WriteTimeLimit().count()),
                                      static_cast<DWORD>(kCancelTimeoutMs));
 }
 

@@ -4,8 +4,8 @@
 // window that receives the system's device-change broadcast.
 //
 // Writes: overlapped on the handle opened for them, given up on (cancelled and failed with
-// ERROR_TIMEOUT) after kWriteTimeoutMs; a report whose length is not the device's output report
-// length is refused with ERROR_BAD_LENGTH before it goes out.
+// ERROR_TIMEOUT) after the write time limit; a report whose length is not the device's output
+// report length is refused with ERROR_BAD_LENGTH before it goes out.
 //
 // Reads: one overlapped read per reader thread, started with ReadFileEx into a buffer the read
 // object owns, waited for alertably, and cancelled with CancelIo from the thread that started it.
@@ -31,10 +31,6 @@ class TWindowsPlatform : public THidPlatform {
   // How long a cancelled read may take to report back before its record and buffer are left to
   // the system for good (never freed) rather than risk a late write into freed memory.
   static constexpr std::int32_t kCancelTimeoutMs = 5000;
-  // How long a report write may take before it is cancelled and fails with ERROR_TIMEOUT. A
-  // 65-byte report takes a few milliseconds even on a slow bus; a device that has not taken it
-  // within this time is not going to.
-  static constexpr std::int32_t kWriteTimeoutMs = 1000;
 
   TWindowsPlatform() = default;
   ~TWindowsPlatform() override;

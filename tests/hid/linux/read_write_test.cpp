@@ -126,6 +126,33 @@ TEST_F(ReadWrite, AWriteIsOneMessageOfTheWholeBufferIdFirst) {
   EXPECT_EQ(Platform.LastError(), kErrorAccessDenied);
 }
 
+// hidraw's write() waits in the kernel while the device takes nothing; a full socket does the
+// same. The write fails at the time limit, and the node stays open for it until it has ended.
+TEST_F(ReadWrite, AReportTheDeviceDoesNotTakeFailsAtTheTimeLimit) {
+  const TBytes filler(65, 0x11);
+  int queued = 0;
+  while (send(NodeFd, filler.data(), filler.size(), MSG_DONTWAIT) > 0) ++queued;
+  ASSERT_EQ(errno, EAGAIN);
+  const THidHandle handle = Adopt(false);
+  Platform.SetWriteTimeLimit(100ms);
+  const TBytes report(65, 0x22);
+  std::uint32_t written = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Platform.WriteFile(handle, report.data(), 65, written));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(Platform.LastError(), kErrorTimeout);
+  EXPECT_GE(took, 100ms);
+  EXPECT_LT(took, kPatience);  // the device takes nothing until it is read below
+  // Closed under the write the kernel still holds: the device takes the queued reports and that
+  // one, and only then sees the node close.
+  EXPECT_TRUE(Platform.CloseFile(handle));
+  TBytes received(100, 0);
+  for (int i = 0; i < queued; ++i) ASSERT_EQ(read(Device, received.data(), received.size()), 65);
+  ASSERT_EQ(read(Device, received.data(), received.size()), 65);
+  EXPECT_EQ(TBytes(received.begin(), received.begin() + 65), report);
+  EXPECT_EQ(read(Device, received.data(), received.size()), 0);  // the node closed
+}
+
 TEST_F(ReadWrite, AFailedWriteIsWordedByTheSystem) {
   // A descriptor that cannot be written: the system's own reason comes back.
   const int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
