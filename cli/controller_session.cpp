@@ -136,6 +136,7 @@ void TControllerSession::Send(THidDevice* device, const SettingsReport& report) 
   Waiting_ = device;
   Reply_.clear();
   Replied_ = false;
+  ShortReply_.reset();
   Gone_ = !device->PluggedIn();
   ReadError_.reset();
   if (Gone_) {
@@ -155,8 +156,8 @@ TControllerReading TControllerSession::Read(THidDevice* device) {
   const auto left =
       std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
                                                  deadline - std::chrono::steady_clock::now()));
-  const bool ended =
-      Loop_.RunUntil([this] { return Replied_ || Gone_ || ReadError_.has_value(); }, left);
+  const bool ended = Loop_.RunUntil(
+      [this] { return Replied_ || ShortReply_ || Gone_ || ReadError_.has_value(); }, left);
   Waiting_ = nullptr;
   if (Gone_) {
     throw ECliFailure(TExitStatus::Io,
@@ -165,6 +166,10 @@ TControllerReading TControllerSession::Read(THidDevice* device) {
   if (ReadError_) {
     throw ECliFailure(TExitStatus::Io, "Reading from the controller " + Describe(device) +
                                            " failed: " + ErrorCodeText(*ReadError_));
+  }
+  if (ShortReply_) {
+    throw ECliFailure(TExitStatus::Io, MessageWith(kShortReplyMessage, *ShortReply_) + " (" +
+                                           Describe(device) + ")");
   }
   if (!ended) {
     throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) +
@@ -198,8 +203,12 @@ void TControllerSession::RXData(THidDevice* HidDev,
                                 const std::uint8_t* Data,
                                 std::uint16_t Size) {
   // The window's acceptance rule: any input report of the controller long enough to hold the
-  // settings is taken for a reply.
-  if (HidDev != Waiting_ || Replied_ || Size < kMinReplyPayload) return;
+  // settings is taken for a reply; one shorter is the answer all the same, and an unusable one.
+  if (HidDev != Waiting_ || Replied_ || ShortReply_) return;
+  if (Size < kMinReplyPayload) {
+    ShortReply_ = Size;
+    return;
+  }
   Reply_.assign(Data, Data + Size);
   Replied_ = true;
 }

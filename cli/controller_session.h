@@ -77,8 +77,8 @@ class TControllerSession {
 
   // Asks the controller for its settings and waits for the reply, the request's write and the
   // wait together within the time-out. ECliFailure CannotOpen when it cannot be opened for
-  // reading and writing, Io when the request fails or is not taken in time, no reply comes in
-  // time, or the controller goes away meanwhile.
+  // reading and writing, Io when the request fails or is not taken in time, no reply or one too
+  // short comes in time, or the controller goes away meanwhile.
   TControllerReading Read(THidDevice* device);
   // Writes the settings as the window's write button does. ECliFailure as Read.
   void Write(THidDevice* device, const StairSettings& settings);
@@ -104,6 +104,7 @@ class TControllerSession {
   THidDevice* Waiting_ = nullptr;
   std::vector<std::uint8_t> Reply_;
   bool Replied_ = false;
+  std::optional<std::uint16_t> ShortReply_;  // the size of a reply too short to hold the settings
   bool Gone_ = false;
   std::optional<std::uint32_t> ReadError_;
 };

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cwchar>
+#include <utility>
 
 #include "base/numbers.h"
 #include "hid/main_thread_port.h"
@@ -17,6 +18,13 @@
 #endif
 
 namespace glowstep {
+
+std::string MessageWith(std::string_view message, std::uint64_t value) {
+  std::string text(message);
+  const auto at = text.find("%1");
+  if (at != std::string::npos) text.replace(at, 2, std::to_string(value));
+  return text;
+}
 
 std::optional<std::string> SendReport(THidDevice& device,
                                       const SettingsReport& report,
@@ -253,6 +261,7 @@ void TControllerLink::HidControllerRemoval(THidDevice* HidDev) {
   Refused_.erase(HidDev);  // the object goes: the next one for the device is a new arrival
   if (HidDev == nullptr || HidDev != HeldDevice_) return;
   HeldDevice_ = nullptr;
+  ReplyAwaited_ = false;
   View_.SetDeviceStatus(false);
   if (FirmwareVersion(ProductOf(HidDev)) >= kPhotoSensorFirmware) {
     View_.SetPhotoControlsEnabled(false);
@@ -294,7 +303,14 @@ void TControllerLink::RXData(THidDevice* HidDev,
                              const std::uint8_t* Data,
                              std::uint16_t Size) {
   // Any input report of the controller is taken for a settings reply, whatever was asked.
-  if (!IsControllerProduct(ProductOf(HidDev)) || Size < kMinReplyPayload) return;
+  if (!IsControllerProduct(ProductOf(HidDev))) return;
+  const bool awaited = std::exchange(ReplyAwaited_, false);
+  if (Size < kMinReplyPayload) {
+    // Said once per request: a device that sends short reports of its own accord is not the
+    // user's concern.
+    if (awaited) ShowErrorLater(MessageWith(kShortReplyMessage, Size));
+    return;
+  }
   Codec_.ApplyReply(Data, Size, View_);
 }
 
@@ -312,7 +328,9 @@ void TControllerLink::Read_btnClick() {
   // The answer to a request sent while the reader has no read handle open comes to nobody: the
   // request still goes out, and the user learns that no settings will come of it.
   const bool deaf = HeldDevice_ != nullptr && !HeldDevice_->Listening();
-  if (SendData() && deaf) View_.ShowError(kReplyNotReceivedMessage);
+  if (!SendData()) return;
+  ReplyAwaited_ = true;
+  if (deaf) View_.ShowError(kReplyNotReceivedMessage);
 }
 
 void TControllerLink::Write_btnClick() {

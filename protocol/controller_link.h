@@ -38,6 +38,12 @@ inline constexpr std::string_view kReplyNotReceivedMessage =
 // A report the controller did not take in time (the write time limit, or the system's own).
 inline constexpr std::string_view kReportNotTakenMessage =
     "The controller did not take the report in time: it may be busy or have stopped working";
+// A reply too short to hold the settings (%1: the bytes that came after the report ID).
+inline constexpr std::string_view kShortReplyMessage =
+    "The controller answered with %1 bytes, too few to hold its settings";
+
+// `message` with its %1 replaced by `value`.
+std::string MessageWith(std::string_view message, std::uint64_t value);
 
 // Writes `report` to `device` as one output report. None when the device took all of it;
 // otherwise what the user is told: kReportNotTakenMessage when the device did not take it in
@@ -145,6 +151,8 @@ class TControllerLink {
   TControllerView& View_;
   TSettingsCodec Codec_;
   THidDevice* HeldDevice_ = nullptr;
+  // A read request went out and no report has come back since: a reply too short to use is told.
+  bool ReplyAwaited_ = false;
   // Controllers found that the user may not open, and was told about; until they go.
   std::set<const THidDevice*> Refused_;
   std::size_t PendingGiveBacks_ = 0;

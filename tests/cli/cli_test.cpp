@@ -235,13 +235,17 @@ TEST_F(CliTest, AControllerThatNeverRepliesExits4) {
   EXPECT_EQ(Out(), "");
 }
 
-TEST_F(CliTest, AReplyTooShortIsNoReply) {
+TEST_F(CliTest, AReplyTooShortIsToldAndExits4) {
   TSimInterfaceSpec shortReply;
   shortReply.ProductString = u"Glowstep 3.2";
   shortReply.Behaviour = std::make_shared<TVirtualStaircaseController>();
   shortReply.Faults.AnswerLength = 32;  // report ID and 31 payload bytes
-  Sim.Plug(shortReply);
+  const auto id = Sim.Plug(shortReply);
   EXPECT_EQ(Run({"--timeout", "50", "read"}), 4);
+  EXPECT_NE(Err().find("answered with 31 bytes, too few to hold its settings (Glowstep 3.2 at " +
+                       Sim.PathOf(id) + ")"),
+            std::string::npos)
+      << Err();
 }
 
 TEST_F(CliTest, ARequestTheControllerDoesNotTakeInTimeIsToldAndExits4) {

@@ -310,7 +310,7 @@ TEST_F(ControllerLinkTest, ReadAndWriteWithoutAControllerSendNothing) {
   EXPECT_EQ(link.Codec().Report()[1], 'w');  // the report is still built
 }
 
-TEST_F(ControllerLinkTest, RepliesShorterThan32PayloadBytesAreDropped) {
+TEST_F(ControllerLinkTest, RepliesShorterThan32PayloadBytesAreToldAndNotApplied) {
   for (const std::uint16_t length : {std::uint16_t{32}, std::uint16_t{33}}) {  // with the ID byte
     TSimFaults faults;
     faults.AnswerLength = length;
@@ -325,6 +325,10 @@ TEST_F(ControllerLinkTest, RepliesShorterThan32PayloadBytesAreDropped) {
     ASSERT_TRUE(RunUntil([&] { return view.order_.size() >= expected; }));
     Settle();
     EXPECT_EQ(view.order_.size(), expected) << "payload " << length - 1;
+    // The one too short is told, in words of its own.
+    EXPECT_EQ(view.errors, length == 33 ? std::vector<std::string>{}
+                                        : std::vector{MessageWith(kShortReplyMessage, 31)});
+    view.errors.clear();
     platform.Unplug(id);
     Settle();
   }
