@@ -187,6 +187,9 @@ std::vector<THidInterfaceRecord> TLinuxHidBackend::List(THidError& error) {
     // number proves the node it leads to.
     const std::string devNumber = ReadSysfsText(device.SysPath + "/dev").value_or(std::string());
     if (devNumber.empty()) continue;  // gone since it was listed
+    // The kernel removes a device's node before sysfs forgets it: one whose node was seen to go
+    // is going, even while sysfs still shows it.
+    if (GoneNodes_.count(device.Node) != 0) continue;
     const std::string key = device.SysPath + '\n' + devNumber;
     std::uint32_t identity = 0;
     if (const auto it = Identities_.find(key); it != Identities_.end()) {
@@ -258,7 +261,13 @@ std::shared_ptr<THidConnection> TLinuxHidBackend::Open(const std::string& path,
 std::unique_ptr<TDeviceNotifier> TLinuxHidBackend::Watch(TMainThreadPort& port,
                                                          TDeviceChangeCallback callback) {
   return WatchHidrawDevices(Udev_, Options_.UdevControlPath, Options_.NodeRoot, port,
-                            std::move(callback));
+                            std::move(callback), [this](const std::string& node, bool present) {
+                              std::lock_guard lock(Lock_);
+                              if (present)
+                                GoneNodes_.erase(node);
+                              else
+                                GoneNodes_.insert(node);
+                            });
 }
 
 // --- The platform -------------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,8 @@ class TLinuxHidBackend final : public THidBackend {
   std::map<std::string, std::uint32_t> Identities_;  // syspath and dev number -> identity
   std::uint32_t NextIdentity_ = 1;
   std::map<std::string, TNodeOwner> Nodes_;
+  // Hidraw nodes the watch of the node directory saw go, until they come again.
+  std::set<std::string> GoneNodes_;
   std::optional<TNodeUser> User_;  // asked at the first list
 };
 

@@ -78,8 +78,14 @@ class TDevNodeWatch final : public TDeviceNotifier {
   // The most reads of queued events one wake-up takes before it refreshes.
   static constexpr int kMaxReadsPerWake = 64;
 
-  TDevNodeWatch(std::string directory, TMainThreadPort& port, TDeviceChangeCallback callback)
-      : Directory_(std::move(directory)), Port_(port), Callback_(std::move(callback)) {}
+  TDevNodeWatch(std::string directory,
+                TMainThreadPort& port,
+                TDeviceChangeCallback callback,
+                TNodeChangeCallback onNode)
+      : Directory_(std::move(directory)),
+        Port_(port),
+        Callback_(std::move(callback)),
+        OnNode_(std::move(onNode)) {}
   TDevNodeWatch(const TDevNodeWatch&) = delete;
   TDevNodeWatch& operator=(const TDevNodeWatch&) = delete;
 
@@ -107,10 +113,13 @@ class TDevNodeWatch final : public TDeviceNotifier {
       if (n <= 0) break;  // drained (EAGAIN), or nothing more to take
       for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        const bool named =
+            event->len > 0 && std::string_view(event->name).starts_with(kHidrawSubsystem);
         // An overflow lost events, possibly of hidraw nodes.
-        if ((event->mask & IN_Q_OVERFLOW) != 0 ||
-            (event->len > 0 && std::string_view(event->name).starts_with(kHidrawSubsystem)))
-          hidraw = true;
+        if ((event->mask & IN_Q_OVERFLOW) != 0 || named) hidraw = true;
+        if (named && OnNode_ &&
+            (event->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)) != 0)
+          OnNode_(Directory_ + "/" + event->name, (event->mask & (IN_CREATE | IN_MOVED_TO)) != 0);
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       }
     }
@@ -120,6 +129,7 @@ class TDevNodeWatch final : public TDeviceNotifier {
   std::string Directory_;
   TMainThreadPort& Port_;
   TDeviceChangeCallback Callback_;
+  TNodeChangeCallback OnNode_;
   int Fd_ = -1;
   TMainThreadPort::TWatchId Watch_ = 0;
 };
@@ -130,14 +140,16 @@ std::unique_ptr<TDeviceNotifier> WatchHidrawDevices(TUdevLibrary& udev,
                                                     const std::string& udevControlPath,
                                                     const std::string& nodeRoot,
                                                     TMainThreadPort& port,
-                                                    TDeviceChangeCallback callback) {
+                                                    TDeviceChangeCallback callback,
+                                                    TNodeChangeCallback onNode) {
   // udev makes its control socket when it starts; without the daemon a monitor would open and
   // then stay silent.
   if (access(udevControlPath.c_str(), F_OK) == 0) {
     auto monitor = std::make_unique<TUdevMonitor>(udev, port, callback);
     if (monitor->Start()) return monitor;
   }
-  auto watch = std::make_unique<TDevNodeWatch>(nodeRoot, port, std::move(callback));
+  auto watch =
+      std::make_unique<TDevNodeWatch>(nodeRoot, port, std::move(callback), std::move(onNode));
   if (watch->Start()) return watch;
   return nullptr;
 }
