@@ -30,9 +30,10 @@ QString MessageOf(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    return QString::fromLocal8Bit(e.what());
+    // The program's messages are UTF-8, also those that quote the system.
+    return QString::fromUtf8(e.what());
   } catch (...) {
-    return QStringLiteral("Unknown error");
+    return TApplication::tr("Unknown error");
   }
 }
 
@@ -65,6 +66,7 @@ TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv), Title_(ApplicationTitleFor(applicationFilePath())) {
   KeepQtSettingsOffDisk();
   setWindowIcon(MainIcon());
+  Translations_.Install(ChooseLanguage(PreferredLanguages(arguments()), TranslatedLanguages()));
   Presenter_ = [](const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
     box.exec();

@@ -1,5 +1,6 @@
-// The application object: its title, its icon, and the message loop's rule for errors: an
-// exception that leaves any handler is shown in an error box, and the program carries on.
+// The application object: its title, its icon, its language, and the message loop's rule for
+// errors: an exception that leaves any handler is shown in an error box, and the program carries
+// on.
 #pragma once
 
 #include <QApplication>
@@ -7,6 +8,8 @@
 
 #include <exception>
 #include <functional>
+
+#include "app/language.h"
 
 namespace glowstep {
 
@@ -31,6 +34,11 @@ class TApplication : public QApplication {
 
   QString Title() const { return Title_; }
 
+  // The language the windows speak: chosen at start from the user's languages (the --lang
+  // option, else LANGUAGE, else the system's). Setting it retranslates every window.
+  QString Language() const { return Translations_.Language(); }
+  void SetLanguage(const QString& language) { Translations_.Install(language); }
+
   // Runs the error display for an exception (any thread's, handed here on the main thread).
   void ShowException(std::exception_ptr error);
   // Runs the error display for a message.
@@ -41,6 +49,7 @@ class TApplication : public QApplication {
 
  private:
   QString Title_;
+  TTranslations Translations_;
   TErrorPresenter Presenter_;
 };
 

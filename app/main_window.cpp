@@ -27,9 +27,10 @@ QColor FromColorValue(TColor color) {
 namespace {
 
 // The window's font: "MS Sans Serif" at 11 pixels or, where it is not installed, the first of
-// its look-alikes that is, among the families that carry Cyrillic. The family is looked up once
-// per run: every window and control then name an installed family, which spares the font
-// matcher its search through the system's fallbacks for a missing one.
+// its look-alikes that is, among the families that carry Cyrillic; Liberation Sans has the
+// metrics the form was laid out for. The family is looked up once per run: every window and control
+// then name an installed family, which spares the font matcher its search through the system's
+// fallbacks for a missing one.
 QFont WindowFont() {
   static const QString family = [] {
     const QStringList installed = QFontDatabase::families(QFontDatabase::Cyrillic);
@@ -61,6 +62,7 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
     TFormLoading loading;
     Form_->setupUi(this);
   }
+  FormReady_ = true;
   move(kPosition);
 
   HidController_ = std::make_unique<THidDeviceController>(platform, port);
@@ -195,6 +197,18 @@ void TMainWindow::showEvent(QShowEvent* event) {
   // The designed size counts the frame; the frame is known once the window is shown.
   const QSize frame = frameGeometry().size() - geometry().size();
   resize(kOuterSize - frame);
+}
+
+void TMainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (!FormReady_) return;
+  switch (event->type()) {
+    case QEvent::LanguageChange:
+      Form_->retranslateUi(this);
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace glowstep

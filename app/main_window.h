@@ -1,6 +1,8 @@
 // The configurator's one window: a field per controller setting, two colour swatches, the read
 // and write buttons and the readiness LED, laid out in fixed pixel positions by its form. It
 // carries the HID device controller, whose events drive the controller link.
+//
+// Its texts are English and translated (see app/language.h).
 #pragma once
 
 #include <QWidget>
@@ -65,6 +67,7 @@ class TMainWindow : public QWidget, public TControllerView {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   TSpinEdit* Field(TSettingsField field) const;
@@ -77,6 +80,7 @@ class TMainWindow : public QWidget, public TControllerView {
   std::unique_ptr<THidDeviceController> HidController_;
   std::unique_ptr<TControllerLink> Link_;
   QColorDialog* ColorDialog_ = nullptr;
+  bool FormReady_ = false;
   bool OuterSizeApplied_ = false;
 };
 

@@ -109,7 +109,7 @@ Extended TCustomSpinEdit::CheckRange(Extended x, bool raise) const {
   const Extended r = ClampValue(x);
   if ((CheckMinValue_ || CheckMaxValue_) && raise && r != x) {
     const char16_t decimal = NumberFormat().DecimalSeparator;
-    const QString message = QStringLiteral("Value must be between %1 and %2")
+    const QString message = tr("Value must be between %1 and %2")
                                 .arg(FromU16(FormatGeneral(MinValue_, decimal)),
                                      FromU16(FormatGeneral(MaxValue_, decimal)));
     throw ERangeError(message.toStdString());

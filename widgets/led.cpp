@@ -15,7 +15,6 @@ namespace {
 
 constexpr const char* kPictureName = "CustomLEDGREEN";
 constexpr const char* kMaskName = "CustomLEDMASK";
-constexpr const char* kNoTimersMessage = "Not enough timers available";
 // The picture's pixels of this colour are the disc, recoloured to the colour shown.
 constexpr QRgb kDiscColour = qRgb(0, 255, 0);
 constexpr QRgb kMaskBackground = qRgb(255, 255, 255);
@@ -115,7 +114,7 @@ void TCustomLED::UpdateBlinkTimer() {
   const auto ms = static_cast<int>(std::min<std::uint32_t>(
       Interval_, static_cast<std::uint32_t>(std::numeric_limits<int>::max())));
   BlinkTimerId_ = StartBlinkTimer(ms);
-  if (BlinkTimerId_ == 0) throw ELEDError(kNoTimersMessage);
+  if (BlinkTimerId_ == 0) throw ELEDError(tr("Not enough timers available").toStdString());
 }
 
 int TCustomLED::StartBlinkTimer(int intervalMs) { return startTimer(intervalMs); }

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <string>
 
 namespace glowstep {
 namespace {
@@ -25,7 +24,6 @@ constexpr int kRulerHotZone = 3;
 constexpr int kStepPauseMs = 400;
 // Tick points are widened until they are at least this many pixels apart.
 constexpr int kMinPointSpacing = 4;
-constexpr const char* kIncrementRangeMessage = "Value must be between %d and %d";
 
 constexpr std::array<const char*, 4> kBuiltinNames = {"W95HTB", "W95HRL", "W95VTB", "W95VRL"};
 
@@ -36,17 +34,6 @@ int BottomOf(const QRect& r) { return r.y() + r.height(); }
 int ToInt(std::int64_t value) {
   return static_cast<int>(std::clamp<std::int64_t>(value, std::numeric_limits<int>::min(),
                                                    std::numeric_limits<int>::max()));
-}
-
-// Fills the two %d of a message; the numbers may exceed int when the range spans more than it.
-std::string FormatMessage(const char* format, std::int64_t first, std::int64_t second) {
-  std::string text = format;
-  for (std::int64_t number : {first, second}) {
-    const auto at = text.find("%d");
-    if (at == std::string::npos) break;
-    text.replace(at, 2, std::to_string(number));
-  }
-  return text;
 }
 
 QImage ToWorkingFormat(const QImage& image) {
@@ -117,7 +104,7 @@ void TCustomSlider::SetRange(int min, int max) {
 
 void TCustomSlider::SetIncrement(int value) {
   if (!Loading_ && (value < 1 || value > Range())) {
-    throw ESliderError(FormatMessage(kIncrementRangeMessage, 1, Range()));
+    throw ESliderError(tr("Value must be between %1 and %2").arg(1).arg(Range()).toStdString());
   }
   if (value <= 0 || value == Increment_) return;
   Increment_ = value;

@@ -118,7 +118,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Form().Label2->text(), QStringLiteral(">"));
     QCOMPARE(Form().MainColor->BrushColor(), QColor(255, 255, 255));
     QCOMPARE(Form().IdleColor->BrushColor(), QColor(0xF0, 0x80, 0x00));
-    QCOMPARE(Form().Read_btn->text(), QStringLiteral("Прочитать настройки"));
+    QCOMPARE(Form().Read_btn->text(), QStringLiteral("Read settings"));
     QCOMPARE(Form().Write_btn->geometry(), QRect(208, 520, 161, 33));
     QCOMPARE(window->HidController().DevThreadSleepTime(), 50);
     QCOMPARE(window->Link().Codec().IdleColorValue(), 0x003030U);
