@@ -8,6 +8,7 @@
 #include <QShowEvent>
 
 #include "app/application.h"
+#include "app/caption_fit.h"
 #include "ui_main_window.h"
 #include "widgets/form_loading.h"
 
@@ -28,9 +29,9 @@ namespace {
 
 // The window's font: "MS Sans Serif" at 11 pixels or, where it is not installed, the first of
 // its look-alikes that is, among the families that carry Cyrillic; Liberation Sans has the
-// metrics the form was laid out for. The family is looked up once per run: every window and control
-// then name an installed family, which spares the font matcher its search through the system's
-// fallbacks for a missing one.
+// metrics the form was laid out for, and a wider family gets captions fitted to their boxes. The
+// family is looked up once per run: every window and control then name an installed family,
+// which spares the font matcher its search through the system's fallbacks for a missing one.
 QFont WindowFont() {
   static const QString family = [] {
     const QStringList installed = QFontDatabase::families(QFontDatabase::Cyrillic);
@@ -63,6 +64,7 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
     Form_->setupUi(this);
   }
   FormReady_ = true;
+  FitCaptions();
   move(kPosition);
 
   HidController_ = std::make_unique<THidDeviceController>(platform, port);
@@ -199,12 +201,26 @@ void TMainWindow::showEvent(QShowEvent* event) {
   resize(kOuterSize - frame);
 }
 
+void TMainWindow::FitCaptions() {
+  const QFont& base = font();
+  for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    if (!label->isHidden()) FitCaption(*label, base);
+  }
+  for (QPushButton* button : findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+    FitCaption(*button, base);
+  }
+}
+
 void TMainWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (!FormReady_) return;
   switch (event->type()) {
     case QEvent::LanguageChange:
       Form_->retranslateUi(this);
+      FitCaptions();
+      break;
+    case QEvent::FontChange:
+      FitCaptions();
       break;
     default:
       break;

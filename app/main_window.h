@@ -2,7 +2,8 @@
 // and write buttons and the readiness LED, laid out in fixed pixel positions by its form. It
 // carries the HID device controller, whose events drive the controller link.
 //
-// Its texts are English and translated (see app/language.h).
+// Its texts are English and translated (see app/language.h); each caption is fitted to the box
+// the form gives it (app/caption_fit.h).
 #pragma once
 
 #include <QWidget>
@@ -70,6 +71,9 @@ class TMainWindow : public QWidget, public TControllerView {
   void changeEvent(QEvent* event) override;
 
  private:
+  // Gives every caption the font it fits its box in.
+  void FitCaptions();
+
   TSpinEdit* Field(TSettingsField field) const;
   // Opens the colour dialog on a stored colour; confirming stores the pick and shows it
   // normalised on the swatch.

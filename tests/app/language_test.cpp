@@ -1,11 +1,18 @@
-// The window's language: which language is spoken, and that the window and Qt's own dialogs
-// speak it.
+// The window's language and its captions: which language is spoken, that the window and Qt's own
+// dialogs speak it, and that every caption of every language fits its box in the font the
+// program draws it with, and in a wider family too.
 #include <QColorDialog>
 #include <QFile>
+#include <QFontDatabase>
+#include <QImage>
+#include <QLabel>
 #include <QLibraryInfo>
+#include <QPainter>
+#include <QPushButton>
 #include <QTest>
 
 #include "app/application.h"
+#include "app/caption_fit.h"
 #include "app/language.h"
 #include "app/main_window.h"
 #include "app/qt_main_thread_port.h"
@@ -13,6 +20,54 @@
 #include "ui_main_window.h"
 
 using namespace glowstep;
+
+namespace {
+
+// Where `text` leaves ink (pixels at least half covered) when drawn into `box` with `flags` and
+// nothing clipped, relative to the box.
+QRect InkOf(const QFont& font, const QString& text, QSize box, int flags) {
+  const int margin = 40;
+  QImage image(box + QSize(2 * margin, 2 * margin), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(QPoint(margin, margin), box), flags | Qt::TextDontClip, text);
+  }
+  QRect ink;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (qGray(image.pixel(x, y)) < 128) ink |= QRect(x - margin, y - margin, 1, 1);
+    }
+  }
+  return ink;
+}
+
+struct TCaption {
+  QString Name;
+  QFont Font;
+  QString Text;
+  QSize Box;
+  int Flags = 0;
+};
+
+// Every caption the window shows: its labels and its buttons.
+std::vector<TCaption> CaptionsOf(TMainWindow& window) {
+  std::vector<TCaption> captions;
+  for (const QLabel* label : window.findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    if (label->isHidden()) continue;
+    captions.push_back({label->objectName(), label->font(), label->text(),
+                        label->contentsRect().size(), CaptionFlags(*label)});
+  }
+  for (const QPushButton* button : window.findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+    captions.push_back({button->objectName(), button->font(), button->text(), CaptionBox(*button),
+                        Qt::AlignCenter | Qt::TextShowMnemonic});
+  }
+  return captions;
+}
+
+}  // namespace
 
 class LanguageTest : public QObject {
   Q_OBJECT
@@ -72,6 +127,45 @@ class LanguageTest : public QObject {
     TApplication::Instance()->SetLanguage(kSourceLanguage);
     QTRY_COMPARE(window.Form().Read_btn->text(), QStringLiteral("Read settings"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Glowstep v3.2"));
+  }
+
+  void everyCaptionFitsItsBox_data() {
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("family");
+    const QStringList languages = QStringList{kSourceLanguage} + TranslatedLanguages();
+    for (const QString& language : languages) {
+      QTest::addRow("%s, the program's font", qPrintable(language)) << language << QString();
+      // A wider family, where only a fallback is installed.
+      QTest::addRow("%s, DejaVu Sans", qPrintable(language)) << language << "DejaVu Sans";
+    }
+  }
+  void everyCaptionFitsItsBox() {
+    QFETCH(QString, language);
+    QFETCH(QString, family);
+    if (!family.isEmpty() && !QFontDatabase::families().contains(family)) {
+      QSKIP("the family is not installed");
+    }
+    TApplication::Instance()->SetLanguage(language);
+    TMainWindow window(platform, port);
+    if (language != kSourceLanguage) QVERIFY(window.Form().Read_btn->text() != "Read settings");
+    if (!family.isEmpty()) {
+      QFont wider = window.font();
+      wider.setFamily(family);
+      window.setFont(wider);
+    }
+    for (const TCaption& caption : CaptionsOf(window)) {
+      const QRect ink = InkOf(caption.Font, caption.Text, caption.Box, caption.Flags);
+      QVERIFY2(QRect(QPoint(), caption.Box).contains(ink),
+               qPrintable(QStringLiteral("%1 \"%2\" (%3 px): ink %4,%5 %6x%7 in a box of %8x%9")
+                              .arg(caption.Name, caption.Text)
+                              .arg(caption.Font.pixelSize())
+                              .arg(ink.x())
+                              .arg(ink.y())
+                              .arg(ink.width())
+                              .arg(ink.height())
+                              .arg(caption.Box.width())
+                              .arg(caption.Box.height())));
+    }
   }
 };
 
