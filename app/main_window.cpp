@@ -5,7 +5,11 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
+#include <QStyle>
+
+#include <algorithm>
 
 #include "app/application.h"
 #include "app/caption_fit.h"
@@ -192,21 +196,72 @@ void TMainWindow::ShowError(std::string_view message) {
         QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
 }
 
+QRect TMainWindow::Placement(const QRect& available, const QMargins& frame) const {
+  const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+  const QSize content = Form_->Content->size();
+  QSize outer = kOuterSize;
+  if (outer.height() > available.height()) {
+    outer.setHeight(available.height());
+    // The controls scroll up and down: a scroll bar's width more keeps them from scrolling
+    // sideways too.
+    const QSize client = outer - frameSize;
+    if (client.height() < content.height()) {
+      outer.setWidth(std::max(outer.width(), content.width() + frameSize.width() +
+                                                 style()->pixelMetric(QStyle::PM_ScrollBarExtent)));
+    }
+  }
+  outer = outer.boundedTo(available.size());
+  const int left = std::clamp(kPosition.x(), available.left(),
+                              std::max(available.left(), available.right() + 1 - outer.width()));
+  const int top = std::clamp(kPosition.y(), available.top(),
+                             std::max(available.top(), available.bottom() + 1 - outer.height()));
+  return {QPoint(left, top), outer};
+}
+
 void TMainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (OuterSizeApplied_ || event->spontaneous()) return;
   OuterSizeApplied_ = true;
   // The designed size counts the frame; the frame is known once the window is shown.
-  const QSize frame = frameGeometry().size() - geometry().size();
-  resize(kOuterSize - frame);
+  const QRect frameRect = frameGeometry();
+  const QRect client = geometry();
+  const QMargins frame(client.left() - frameRect.left(), client.top() - frameRect.top(),
+                       frameRect.right() - client.right(), frameRect.bottom() - client.bottom());
+  const QScreen* screen = this->screen();
+  const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(), kOuterSize);
+  const QRect outer = Placement(available, frame);
+  resize(outer.size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom()));
+  move(outer.topLeft());
+}
+
+void TMainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!FormReady_) return;
+  const QSize content = Form_->Content->size();
+  if (!ScrollArea_ && (width() < content.width() || height() < content.height())) {
+    MakeScrollable();
+  }
+  if (ScrollArea_) ScrollArea_->setGeometry(rect());
+}
+
+void TMainWindow::MakeScrollable() {
+  // Made only when needed: a window that fits its screen draws and starts as if it had none.
+  ScrollArea_ = new QScrollArea(this);
+  ScrollArea_->setFrameShape(QFrame::NoFrame);
+  // The window's own background shows behind the controls, as without the scroll area.
+  ScrollArea_->viewport()->setAutoFillBackground(false);
+  ScrollArea_->setWidget(Form_->Content);
+  ScrollArea_->setGeometry(rect());
+  ScrollArea_->show();
 }
 
 void TMainWindow::FitCaptions() {
   const QFont& base = font();
-  for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+  for (QLabel* label : Form_->Content->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
     if (!label->isHidden()) FitCaption(*label, base);
   }
-  for (QPushButton* button : findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+  for (QPushButton* button :
+       Form_->Content->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
     FitCaption(*button, base);
   }
 }

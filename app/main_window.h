@@ -3,7 +3,8 @@
 // carries the HID device controller, whose events drive the controller link.
 //
 // Its texts are English and translated (see app/language.h); each caption is fitted to the box
-// the form gives it (app/caption_fit.h).
+// the form gives it (app/caption_fit.h). On a screen whose free area is smaller than the window,
+// the window opens within that area and its controls scroll.
 #pragma once
 
 #include <QWidget>
@@ -15,6 +16,7 @@
 #include "protocol/controller_link.h"
 
 class QColorDialog;
+class QScrollArea;
 
 // The form compiler puts the window's form in its own namespace.
 namespace Ui {  // NOLINT(readability-identifier-naming)
@@ -66,14 +68,26 @@ class TMainWindow : public QWidget, public TControllerView {
   // of the height left free above and below it.
   QPoint ColorDialogPosition(QSize dialogSize) const;
 
+  // Where the window goes, frame included, on a screen whose free area is `available`, given the
+  // frame's margins: at its designed place and size where they fit; otherwise as large as the
+  // area allows (the controls then scroll, and the window is a scroll bar wider where the width
+  // allows, so that only one scroll bar is needed), moved just far enough to lie wholly within
+  // the area.
+  QRect Placement(const QRect& available, const QMargins& frame) const;
+  // The scroll area that holds the controls once the window is smaller than they need; none
+  // before.
+  QScrollArea* ScrollArea() const { return ScrollArea_; }
+
  protected:
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
   // Gives every caption the font it fits its box in.
   void FitCaptions();
-
+  // Puts the controls into a scroll area filling the window.
+  void MakeScrollable();
   TSpinEdit* Field(TSettingsField field) const;
   // Opens the colour dialog on a stored colour; confirming stores the pick and shows it
   // normalised on the swatch.
@@ -84,6 +98,7 @@ class TMainWindow : public QWidget, public TControllerView {
   std::unique_ptr<THidDeviceController> HidController_;
   std::unique_ptr<TControllerLink> Link_;
   QColorDialog* ColorDialog_ = nullptr;
+  QScrollArea* ScrollArea_ = nullptr;
   bool FormReady_ = false;
   bool OuterSizeApplied_ = false;
 };

@@ -55,12 +55,14 @@ struct TCaption {
 // Every caption the window shows: its labels and its buttons.
 std::vector<TCaption> CaptionsOf(TMainWindow& window) {
   std::vector<TCaption> captions;
-  for (const QLabel* label : window.findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+  for (const QLabel* label :
+       window.Form().Content->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
     if (label->isHidden()) continue;
     captions.push_back({label->objectName(), label->font(), label->text(),
                         label->contentsRect().size(), CaptionFlags(*label)});
   }
-  for (const QPushButton* button : window.findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+  for (const QPushButton* button :
+       window.Form().Content->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
     captions.push_back({button->objectName(), button->font(), button->text(), CaptionBox(*button),
                         Qt::AlignCenter | Qt::TextShowMnemonic});
   }
