@@ -6,7 +6,7 @@ APP := $(BUILD_DIR)/app/glowstep-configurator
 DEMO := $(BUILD_DIR)/tools/demo/glowstep-demo
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
-.PHONY: all deps deps-windows deps-arm64 deps-fuzz deps-kernel build run demo screenshot package check-packaging test test-windows test-arm64 test-kernel differential asan tsan test-under-load fuzz format format-check lint clean
+.PHONY: all deps deps-windows deps-arm64 deps-fuzz deps-kernel build run demo screenshot translations package check-packaging test test-windows test-arm64 test-kernel differential asan tsan test-under-load fuzz format format-check lint clean
 
 all: build
 
@@ -35,10 +35,24 @@ run: build
 demo: build
 	@scripts/run-gui $(DEMO)
 
-# The demo's window under a virtual X server, checked for its size and saved for the README.
+# The demo's window under a virtual X server, checked for its size and place and saved for the
+# README, in English. LANG=..., SCALE=2 (200 %) or SCREEN=1920x1080 (device pixels) given here
+# draw it in that language, at that scale or on that screen instead, saved as
+# build/screenshot-<language>-<scale>x[-<screen>].png.
+SCALE ?= 1
+SCREENSHOT_LANG := $(if $(filter command line,$(origin LANG)),$(LANG),en_US.UTF-8)
+ifeq ($(filter command line,$(origin LANG) $(origin SCALE) $(origin SCREEN)),)
 SCREENSHOT ?= docs/screenshot.png
+else
+SCREENSHOT ?= build/screenshot-$(firstword $(subst ., ,$(SCREENSHOT_LANG)))-$(SCALE)x$(if $(SCREEN),-$(SCREEN)).png
+endif
 screenshot: build
-	@scripts/screenshot $(DEMO) $(SCREENSHOT)
+	@LANG=$(SCREENSHOT_LANG) SCALE=$(SCALE) SCREEN=$(SCREEN) scripts/screenshot $(DEMO) $(SCREENSHOT)
+
+# The .ts files brought up to date with the texts of the sources (then translate what is new).
+translations: deps
+	@cmake --preset $(PRESET) >/dev/null
+	@cmake --build --preset $(PRESET) --target update_translations
 
 # A Debian package of an optimised build (build/release/*.deb), checked by lintian.
 package: deps
