@@ -1,4 +1,4 @@
-#include "widgets/spin_button.h"
+#include "widgets/spin_button_cache.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
