@@ -3,6 +3,7 @@
 #include "base/numbers.h"
 #include "base/scope_guard.h"
 #include "widgets/builtin_bitmaps.h"
+#include "widgets/device_pixels.h"
 #include "widgets/form_loading.h"
 
 #include <QGuiApplication>
@@ -12,6 +13,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace glowstep {
@@ -26,6 +28,14 @@ constexpr int kStepPauseMs = 400;
 constexpr int kMinPointSpacing = 4;
 
 constexpr std::array<const char*, 4> kBuiltinNames = {"W95HTB", "W95HRL", "W95VTB", "W95VRL"};
+// The built-in pictures' transparent colour, and their shapes as drawn at other scales: the
+// thumb is 9 pixels across and 17 long, the ruler's groove 4 pixels across from the third of
+// its 8.
+const QColor kBuiltinTransparent(255, 0, 255);
+constexpr int kThumbAcross = 9;
+constexpr int kThumbLength = 17;
+constexpr int kGrooveOffset = 2;
+constexpr int kGrooveWidth = 4;
 
 // Windows-style exclusive right and bottom edges.
 int RightOf(const QRect& r) { return r.x() + r.width(); }
@@ -50,6 +60,48 @@ QImage WithoutTransparentColour(const QImage& image) {
     std::replace(line, line + keyed.width(), key, QRgb{0});
   }
   return keyed;
+}
+
+// The built-in thumb in device pixels: a pointer `across` pixels wide (an odd number, so that
+// its point is one pixel) and `length` long, its edges `n` pixels wide: white on the left and
+// along the top, dark grey inside black on the right, light grey within, dithered with white in
+// the second state. Turned to point right (`vertical`), it stands `n` pixels in from the left,
+// as the built-in vertical thumb does. At n = 1 these are the built-in pictures' pixels.
+void DrawThumbShape(QPainter& painter,
+                    QPoint at,
+                    int across,
+                    int length,
+                    int n,
+                    bool secondState,
+                    bool vertical) {
+  const QColor black(0, 0, 0), white(255, 255, 255), grey(128, 128, 128), light(192, 192, 192);
+  const auto span = [&](int y, int x0, int x1, const QColor& colour) {
+    if (x1 <= x0) return;
+    if (vertical) {
+      painter.fillRect(QRect(at.x() + n + y, at.y() + across - x1, 1, x1 - x0), colour);
+    } else {
+      painter.fillRect(QRect(at.x() + x0, at.y() + y, x1 - x0, 1), colour);
+    }
+  };
+  const int tipRows = (across - 1) / 2;
+  const int body = length - tipRows;
+  for (int y = 0; y < length; ++y) {
+    // Each row of the point is a pixel narrower on both sides than the one above.
+    const int inset = y < body ? 0 : y - body + 1;
+    const int left = inset, right = across - inset;
+    span(y, left, right, black);
+    span(y, left, right - n, white);
+    if (y < n) continue;
+    span(y, left + n, right - n, grey);
+    const int fillLeft = left + n, fillRight = right - 2 * n;
+    if (!secondState || y < 2 * n) {
+      span(y, fillLeft, fillRight, light);
+      continue;
+    }
+    for (int x = fillLeft; x < fillRight; ++x) {
+      span(y, x, x + 1, (x / n + y / n) % 2 == 0 ? white : light);
+    }
+  }
 }
 
 }  // namespace
@@ -621,44 +673,55 @@ void TCustomSlider::ShowThumbCursor(bool overThumb) {
 // --- Painting -------------------------------------------------------------------------------
 
 void TCustomSlider::paintEvent(QPaintEvent*) {
-  if (BufferedPaint_) {
-    QPainter painter(this);
-    Paint(painter, false);
-    return;
-  }
-  // Painted off-screen first and copied in one piece, so the thumb never flickers over the
-  // freshly filled background.
-  const qreal ratio = devicePixelRatioF();
-  QImage buffer(size() * ratio, QImage::Format_RGB32);
-  if (buffer.isNull()) return;
-  buffer.setDevicePixelRatio(ratio);
-  {
-    const TScopeValue buffered(BufferedPaint_, true);
-    QPainter painter(&buffer);
-    Paint(painter, false);
-  }
   QPainter painter(this);
-  painter.drawImage(0, 0, buffer);
+  Paint(painter, false);
 }
 
 void TCustomSlider::PaintCopy(QPainter& painter) { Paint(painter, true); }
 
 void TCustomSlider::Paint(QPainter& painter, bool asCopy) {
+  const TDevicePixels device(painter);
+  const QRect area = device.Map(QRectF(rect()));
+  if (BufferedPaint_) {
+    // A paint while the buffer is being painted goes straight to its painter.
+    PaintDevicePixels(painter, device.Exact() ? 1 : device.Ratio(), asCopy);
+    return;
+  }
+  // Painted off-screen first and copied in one piece, so the thumb never flickers over the
+  // freshly filled background.
+  QImage buffer(area.size(), QImage::Format_RGB32);
+  if (buffer.isNull()) return;
+  {
+    const TScopeValue buffered(BufferedPaint_, true);
+    QPainter bufferPainter(&buffer);
+    PaintDevicePixels(bufferPainter, device.Exact() ? 1 : device.Ratio(), asCopy);
+  }
+  painter.drawImage(area.topLeft(), buffer);
+}
+
+void TCustomSlider::PaintDevicePixels(QPainter& painter, qreal ratio, bool asCopy) {
+  const TScopeValue scale(PaintRatio_, ratio);
   painter.setRenderHint(QPainter::Antialiasing, false);
   const QPoint thumbAt =
       asCopy ? SnapOffset(OffsetForValue(GetPaintValue())) : ThumbBounds_.topLeft();
-  QRect area = rect();
+  QPoint thumbDevice = ToDevice(QRect(thumbAt, QSize())).topLeft();
+  // A thumb that shows its value stands at the value's own place, as its tick does.
+  const int shown = asCopy ? GetPaintValue() : Value_;
+  if (Orientation_ == soHorizontal && thumbAt.x() == OffsetForValue(shown)) {
+    thumbDevice.setX(ToDevice(ExactOffset(shown)));
+  } else if (Orientation_ == soVertical && thumbAt.y() == OffsetForValue(shown)) {
+    thumbDevice.setY(ToDevice(ExactOffset(shown)));
+  }
+  QRect area = ToDevice(rect());
   if (BevelStyle_ != bvNone) DrawBevel(painter, area);
   // The palette's window brush is inherited from the parent; its origin is the parent's, so a
   // textured or gradient background continues seamlessly under the slider.
-  painter.setBrushOrigin(-pos());
+  painter.setBrushOrigin(-ToDevice(QRect(pos(), QSize())).topLeft());
   painter.fillRect(area, palette().brush(QPalette::Active, backgroundRole()));
   painter.setBrushOrigin(0, 0);
-  if (!RulerBitmap_.isNull()) {
-    painter.drawImage(RulerOrigin_, (Options_ & soRulerOpaque) ? RulerBitmap_ : RulerTransparent_);
-  }
+  DrawRuler(painter);
   if ((Options_ & soShowFocus) && HasFocus_) {
-    DrawFocusRect(painter, GetInnerRect().adjusted(2, 2, -2, -2));
+    DrawFocusRect(painter, ToDevice(GetInnerRect().adjusted(2, 2, -2, -2)));
   }
   if (Options_ & soShowPoints) {
     if (isSignalConnected(QMetaMethod::fromSignal(&TCustomSlider::OnDrawPoints))) {
@@ -669,7 +732,21 @@ void TCustomSlider::Paint(QPainter& painter, bool asCopy) {
       PaintPoints(painter, Increment_, 3, 5);
     }
   }
-  DrawThumb(painter, thumbAt, asCopy ? !isEnabled() : ThumbPressed_ || !isEnabled());
+  DrawThumb(painter, thumbDevice, asCopy ? !isEnabled() : ThumbPressed_ || !isEnabled());
+}
+
+int TCustomSlider::ToDevice(qreal logical) const {
+  return static_cast<int>(std::round(logical * PaintRatio_));
+}
+
+QRect TCustomSlider::ToDevice(const QRect& logical) const {
+  const int left = ToDevice(logical.x()), top = ToDevice(logical.y());
+  return {left, top, ToDevice(logical.x() + logical.width()) - left,
+          ToDevice(logical.y() + logical.height()) - top};
+}
+
+int TCustomSlider::LineWidth() const {
+  return std::max(1, static_cast<int>(std::round(PaintRatio_)));
 }
 
 void TCustomSlider::DrawBevel(QPainter& painter, QRect& area) const {
@@ -678,15 +755,48 @@ void TCustomSlider::DrawBevel(QPainter& painter, QRect& area) const {
   const QColor highlight = palette().color(QPalette::Active, QPalette::Light);
   const QColor topLeft = BevelStyle_ == bvLowered ? shadow : highlight;
   const QColor bottomRight = BevelStyle_ == bvLowered ? highlight : shadow;
+  const int n = LineWidth();
   for (int i = 0; i < kBevelWidth; ++i) {
-    const int l = area.left(), t = area.top(), r = area.right(), b = area.bottom();
-    // The bottom-right colour owns both the top-right and the bottom-left corner pixel.
-    painter.fillRect(QRect(l, t, 1, b - t), topLeft);
-    painter.fillRect(QRect(l, t, r - l, 1), topLeft);
-    painter.fillRect(QRect(r, t, 1, b - t + 1), bottomRight);
-    painter.fillRect(QRect(l, b, r - l + 1, 1), bottomRight);
-    area.adjust(1, 1, -1, -1);
+    const int l = area.left(), t = area.top(), r = RightOf(area), b = BottomOf(area);
+    // The bottom-right colour owns both the top-right and the bottom-left corner.
+    painter.fillRect(QRect(l, t, n, b - t - n), topLeft);
+    painter.fillRect(QRect(l, t, r - l - n, n), topLeft);
+    painter.fillRect(QRect(r - n, t, n, b - t), bottomRight);
+    painter.fillRect(QRect(l, b - n, r - l, n), bottomRight);
+    area.adjust(n, n, -n, -n);
   }
+}
+
+void TCustomSlider::DrawRuler(QPainter& painter) const {
+  if (RulerBitmap_.isNull()) return;
+  const bool opaque = (Options_ & soRulerOpaque) != 0;
+  if (PaintRatio_ == 1) {
+    painter.drawImage(RulerOrigin_, opaque ? RulerBitmap_ : RulerTransparent_);
+    return;
+  }
+  const bool horizontal = Orientation_ == soHorizontal;
+  const QRect ruler = ToDevice(QRect(RulerOrigin_, RulerSize_));
+  if (UserImages_ & (1 << (horizontal ? ImageHRulerSlot : ImageVRulerSlot))) {
+    // A picture of the user's own: all there is to draw is its pixels, enlarged.
+    painter.drawImage(ruler, opaque ? RulerBitmap_ : RulerTransparent_);
+    return;
+  }
+  // The built-in ruler: a sunken groove four pixels across in the middle of its eight, on the
+  // picture's magenta where it is drawn opaque.
+  if (opaque) painter.fillRect(ruler, kBuiltinTransparent);
+  const int n = LineWidth();
+  QRect groove = ruler;
+  if (horizontal) {
+    groove.setTop(ToDevice(RulerOrigin_.y() + kGrooveOffset));
+    groove.setHeight(kGrooveWidth * n);
+  } else {
+    groove.setLeft(ToDevice(RulerOrigin_.x() + kGrooveOffset));
+    groove.setWidth(kGrooveWidth * n);
+  }
+  // Outer ring dark grey over white, inner ring black over light grey, as the picture has it.
+  DrawSoftEdge(
+      painter, groove, false, esAllSides,
+      {QColor(255, 255, 255), QColor(192, 192, 192), QColor(0, 0, 0), QColor(128, 128, 128)}, n);
 }
 
 // The dotted focus rectangle inverts every other pixel of the frame, so it shows on any
@@ -695,16 +805,15 @@ void TCustomSlider::DrawFocusRect(QPainter& painter, const QRect& frame) const {
   if (frame.width() <= 0 || frame.height() <= 0) return;
   painter.save();
   painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-  const auto dot = [&painter](int x, int y) {
-    if ((x + y) % 2 == 0) painter.fillRect(QRect(x, y, 1, 1), Qt::black);
-  };
-  for (int x = frame.left(); x <= frame.right(); ++x) {
-    dot(x, frame.top());
-    if (frame.bottom() != frame.top()) dot(x, frame.bottom());
-  }
-  for (int y = frame.top() + 1; y < frame.bottom(); ++y) {
-    dot(frame.left(), y);
-    if (frame.right() != frame.left()) dot(frame.right(), y);
+  // Dots of one logical pixel each, on a checkerboard of such pixels.
+  const int n = LineWidth();
+  const int l = frame.left(), t = frame.top(), r = RightOf(frame), b = BottomOf(frame);
+  for (int y = t; y < b; ++y) {
+    const bool edgeRow = y < t + n || y >= b - n;
+    for (int x = l; x < r; ++x) {
+      if (!edgeRow && x >= l + n && x < r - n) x = r - n;  // across the inside at once
+      if ((x / n + y / n) % 2 == 0) painter.fillRect(QRect(x, y, 1, 1), Qt::black);
+    }
   }
   painter.restore();
 }
@@ -717,7 +826,44 @@ void TCustomSlider::DrawThumb(QPainter& painter, QPoint at, bool secondState) co
     source = secondState ? QRect(half, 0, picture.width() - half, picture.height())
                          : QRect(0, 0, half, picture.height());
   }
-  painter.drawImage(at, (Options_ & soThumbOpaque) ? picture : ThumbTransparent_, source);
+  const bool opaque = (Options_ & soThumbOpaque) != 0;
+  if (PaintRatio_ == 1) {
+    painter.drawImage(at, opaque ? picture : ThumbTransparent_, source);
+    return;
+  }
+  const bool horizontal = Orientation_ == soHorizontal;
+  const QRect target(at, ToDevice(QRect(QPoint(), source.size())).size());
+  if (UserImages_ & (1 << (horizontal ? ImageHThumbSlot : ImageVThumbSlot))) {
+    painter.drawImage(target, opaque ? picture : ThumbTransparent_, source);
+    return;
+  }
+  if (opaque) painter.fillRect(target, kBuiltinTransparent);
+  const int n = LineWidth();
+  const int length = ToDevice(kThumbLength);
+  DrawThumbShape(painter, at, ThumbAcross(), length, n, secondState, !horizontal);
+}
+
+int TCustomSlider::ThumbAcross() const {
+  const bool horizontal = Orientation_ == soHorizontal;
+  const int logical = horizontal ? ThumbWidth() : Images_[ImageVThumbSlot].height();
+  if (PaintRatio_ == 1) return logical;
+  if (UserImages_ & (1 << (horizontal ? ImageHThumbSlot : ImageVThumbSlot))) {
+    return ToDevice(logical);
+  }
+  // The built-in thumb's point is one pixel: an odd number of pixels across.
+  return 2 * std::max(1, static_cast<int>(std::round((kThumbAcross * PaintRatio_ - 1) / 2))) + 1;
+}
+
+qreal TCustomSlider::ExactOffset(int value) const {
+  const std::int64_t range = Range();
+  const qreal fraction =
+      range > 0 ? (static_cast<qreal>(value) - MinValue_) / static_cast<qreal>(range) : 0;
+  qreal offset = Travel() * fraction + Origin();
+  if (Orientation_ == soVertical) {
+    const QRect inner = GetInnerRect();
+    offset = inner.top() + BottomOf(inner) - offset - Images_[ImageVThumbSlot].height();
+  }
+  return std::max<qreal>(offset, Origin());
 }
 
 void TCustomSlider::DrawPointsDefault(int step, int pointHeight, int extremePointHeight) {
@@ -759,6 +905,19 @@ void TCustomSlider::PaintPoints(QPainter& painter,
   for (std::int64_t i = 1; i <= count; ++i) {
     if (i == count) value = MaxValue_;
     const int h = (value == MaxValue_ || value == MinValue_) ? extremePointHeight : pointHeight;
+    if (PaintRatio_ != 1) {
+      // At the value's own place, not rounded to a logical pixel first, so that the gaps
+      // between ticks differ by one device pixel at most; under the thumb's point.
+      const int n = LineWidth();
+      const int at = ToDevice(ExactOffset(ToInt(value))) + (ThumbAcross() - n) / 2;
+      if (Orientation_ == soHorizontal) {
+        painter.fillRect(QRect(at, ToDevice(PointsBand_.top()), n, ToDevice(h)), colour);
+      } else {
+        painter.fillRect(QRect(ToDevice(PointsBand_.left()), at, ToDevice(h), n), colour);
+      }
+      value += std::int64_t{step} * k;
+      continue;
+    }
     const int offset = OffsetForValue(ToInt(value));
     // Lines leave out their end point: a tick of height h covers h pixels.
     if (Orientation_ == soHorizontal) {

@@ -177,7 +177,21 @@ class TCustomSlider : public QWidget {
   int Travel() const;
   std::int64_t Range() const;
   void ImageChanged();
+  // Paints the control, through an off-screen buffer in the device pixels it covers.
   void Paint(QPainter& painter, bool asCopy);
+  // Paints in device pixels at `ratio`: at 1 the built-in pictures' own pixels, otherwise their
+  // shapes drawn at that ratio.
+  void PaintDevicePixels(QPainter& painter, qreal ratio, bool asCopy);
+  // A logical coordinate or rectangle in the device pixels being painted.
+  int ToDevice(qreal logical) const;
+  QRect ToDevice(const QRect& logical) const;
+  // A logical pixel's width in device pixels, at least one.
+  int LineWidth() const;
+  // Where a value's thumb stands along the axis before rounding to a whole pixel.
+  qreal ExactOffset(int value) const;
+  // The thumb's width across the axis, in device pixels.
+  int ThumbAcross() const;
+  void DrawRuler(QPainter& painter) const;
   void DrawBevel(QPainter& painter, QRect& rect) const;
   void DrawFocusRect(QPainter& painter, const QRect& rect) const;
   void DrawThumb(QPainter& painter, QPoint at, bool secondState) const;
@@ -222,6 +236,8 @@ class TCustomSlider : public QWidget {
   bool Loading_ = false;
   bool ThumbCursorShown_ = false;
   QPainter* PointsPainter_ = nullptr;
+  // Device pixels per logical pixel of the painting under way.
+  qreal PaintRatio_ = 1;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TCustomSlider::TSliderOptions)
