@@ -1,6 +1,7 @@
 #include "widgets/led.h"
 
 #include "widgets/builtin_bitmaps.h"
+#include "widgets/device_pixels.h"
 
 #include <QApplication>
 #include <QPaintEngine>
@@ -18,6 +19,14 @@ constexpr const char* kMaskName = "CustomLEDMASK";
 // The picture's pixels of this colour are the disc, recoloured to the colour shown.
 constexpr QRgb kDiscColour = qRgb(0, 255, 0);
 constexpr QRgb kMaskBackground = qRgb(255, 255, 255);
+// The disc in the picture: its centre and radius (rim included), and the gleam's arc: radius,
+// width and the angles it spans, counter-clockwise from three o'clock in degrees.
+constexpr qreal kDiscCentre = 8.5;
+constexpr qreal kDiscRadius = 6.5;
+constexpr qreal kGleamRadius = 2.9;
+constexpr qreal kGleamWidth = 1.4;
+constexpr int kGleamFrom = 95;
+constexpr int kGleamSpan = 80;
 
 }  // namespace
 
@@ -150,6 +159,11 @@ void TCustomLED::paintEvent(QPaintEvent*) {
   // Centred, clipped when the control is smaller than the picture (the division truncates
   // toward zero: a 10 x 10 control draws at -3, -3).
   const QPoint at((width() - LedImage_.width()) / 2, (height() - LedImage_.height()) / 2);
+  const TDevicePixels device(painter);
+  if (!device.Exact()) {
+    PaintDisc(painter, device, at);
+    return;
+  }
   // Qt's AND makes every pixel it touches opaque, so on a translucent window, or a device that
   // has no raster operations, the prepared picture is drawn normally instead.
   const QPaintEngine* engine = painter.paintEngine();
@@ -165,6 +179,25 @@ void TCustomLED::paintEvent(QPaintEvent*) {
   painter.drawImage(at, PaintMask_);
   painter.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
   painter.drawImage(at, PaintImage_);
+}
+
+void TCustomLED::PaintDisc(QPainter& painter, const TDevicePixels& device, QPoint at) const {
+  // The picture's disc: a grey rim one pixel wide around the colour shown, with a white gleam
+  // at the upper left, drawn round at the device pixels' own size.
+  const qreal ratio = device.Ratio();
+  const QPointF centre(device.X(at.x() + kDiscCentre), device.Y(at.y() + kDiscCentre));
+  const qreal radius = kDiscRadius * ratio;
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(128, 128, 128));
+  painter.drawEllipse(centre, radius, radius);
+  painter.setBrush(Color_);
+  painter.drawEllipse(centre, radius - ratio, radius - ratio);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(Qt::white, kGleamWidth * ratio, Qt::SolidLine, Qt::RoundCap));
+  const qreal gleam = kGleamRadius * ratio;
+  painter.drawArc(QRectF(centre - QPointF(gleam, gleam), QSizeF(2 * gleam, 2 * gleam)),
+                  kGleamFrom * 16, kGleamSpan * 16);
 }
 
 }  // namespace glowstep

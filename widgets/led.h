@@ -9,10 +9,14 @@
 #include <QImage>
 #include <QWidget>
 
+class QPainter;
+
 #include <cstdint>
 #include <stdexcept>
 
 namespace glowstep {
+
+class TDevicePixels;
 
 // The blink timer could not be started ("Not enough timers available").
 class ELEDError : public std::runtime_error {
@@ -62,6 +66,8 @@ class TCustomLED : public QWidget {
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  // The picture drawn at a device pixel ratio other than 1, from its shape.
+  void PaintDisc(QPainter& painter, const TDevicePixels& device, QPoint at) const;
   void SetColor(const QColor& value);
   void RebuildImage();
   void UpdateBlinkTimer();
