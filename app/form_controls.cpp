@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "widgets/device_pixels.h"
+
 namespace glowstep {
 
 TFixedLabel::TFixedLabel(QWidget* parent) : QLabel(parent) {
@@ -20,9 +22,13 @@ void TShape::SetBrushColor(const QColor& color) {
 
 void TShape::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
-  // The outline is one pixel inside the control on every side, the fill within it.
-  painter.fillRect(rect(), Qt::black);
-  painter.fillRect(rect().adjusted(1, 1, -1, -1), BrushColor_);
+  // The outline is one pixel inside the control on every side, the fill within it; at any
+  // scale, in whole device pixels, as thick on every side.
+  const TDevicePixels device(painter);
+  const QRect area = device.Map(QRectF(rect()));
+  const int line = device.Thickness();
+  painter.fillRect(area, Qt::black);
+  painter.fillRect(area.adjusted(line, line, -line, -line), BrushColor_);
 }
 
 void TShape::mousePressEvent(QMouseEvent* event) {
