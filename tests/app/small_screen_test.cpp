@@ -30,8 +30,7 @@ class SmallScreenTest : public QObject {
     const QRect available = window.screen()->availableGeometry();
     qInfo("screen %dx%d at %g, window %dx%d at %d,%d", available.width(), available.height(),
           window.screen()->devicePixelRatio(), window.frameGeometry().width(),
-          window.frameGeometry().height(), window.frameGeometry().x(),
-          window.frameGeometry().y());
+          window.frameGeometry().height(), window.frameGeometry().x(), window.frameGeometry().y());
     QVERIFY(available.contains(window.frameGeometry()));
 
     Ui::TMainWindow& form = window.Form();
