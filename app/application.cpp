@@ -29,6 +29,8 @@ namespace {
 QString MessageOf(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
+  } catch (const EMessageError& e) {
+    return Translated(e.Message());
   } catch (const std::exception& e) {
     // The program's messages are UTF-8, also those that quote the system.
     return QString::fromUtf8(e.what());

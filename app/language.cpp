@@ -54,6 +54,12 @@ QStringList PreferredLanguages(const QStringList& arguments) {
   return QLocale::system().uiLanguages();
 }
 
+QString Translated(const TMessage& message) {
+  return QString::fromStdString(message.Render([](const TMessageText& text) {
+    return QCoreApplication::translate(text.Context, text.English).toStdString();
+  }));
+}
+
 QString ChooseLanguage(const QStringList& preferred, const QStringList& translated) {
   for (const QString& wanted : preferred) {
     const QString name = Normalised(wanted);

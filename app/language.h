@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "base/message.h"
+
 class QTranslator;
 
 namespace glowstep {
@@ -28,6 +30,9 @@ QStringList PreferredLanguages(const QStringList& arguments);
 // English comes first or none of them is spoken. "pt-BR", "pt_BR.UTF-8" and "pt" all ask for
 // "pt_BR" first and "pt" then.
 QString ChooseLanguage(const QStringList& preferred, const QStringList& translated);
+
+// A message of the layers below the window (base/message.h) in the language installed.
+QString Translated(const TMessage& message);
 
 // The program's translation and Qt's, installed for one language at a time.
 class TTranslations {

@@ -13,6 +13,7 @@
 
 #include "app/application.h"
 #include "app/caption_fit.h"
+#include "app/language.h"
 #include "ui_main_window.h"
 #include "widgets/form_loading.h"
 
@@ -186,14 +187,14 @@ void TMainWindow::SetPhotoControlsEnabled(bool enabled) {
   Form_->PhotoLabel->setEnabled(enabled);
 }
 
-void TMainWindow::SetErrorCaption(std::string_view caption) {
-  Form_->Label2->setText(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+void TMainWindow::SetErrorCaption(const TMessage& caption) {
+  ErrorCaption_ = caption;
+  Form_->Label2->setText(Translated(caption));
 }
 
-void TMainWindow::ShowError(std::string_view message) {
+void TMainWindow::ShowError(const TMessage& message) {
   if (TApplication* application = TApplication::Instance())
-    application->ShowError(
-        QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())));
+    application->ShowError(Translated(message));
 }
 
 QRect TMainWindow::Placement(const QRect& available, const QMargins& frame) const {
@@ -272,6 +273,7 @@ void TMainWindow::changeEvent(QEvent* event) {
   switch (event->type()) {
     case QEvent::LanguageChange:
       Form_->retranslateUi(this);
+      if (!ErrorCaption_.Empty()) Form_->Label2->setText(Translated(ErrorCaption_));
       FitCaptions();
       break;
     case QEvent::FontChange:

@@ -61,8 +61,8 @@ class TMainWindow : public QWidget, public TControllerView {
   void SetSwatchColor(TColorSwatch swatch, TColor color) override;
   void SetDeviceStatus(bool on) override;
   void SetPhotoControlsEnabled(bool enabled) override;
-  void SetErrorCaption(std::string_view caption) override;
-  void ShowError(std::string_view message) override;
+  void SetErrorCaption(const TMessage& caption) override;
+  void ShowError(const TMessage& message) override;
 
   // Where the colour dialog goes on the window's screen: centred across, its top at one third
   // of the height left free above and below it.
@@ -99,6 +99,8 @@ class TMainWindow : public QWidget, public TControllerView {
   std::unique_ptr<TControllerLink> Link_;
   QColorDialog* ColorDialog_ = nullptr;
   QScrollArea* ScrollArea_ = nullptr;
+  // Label2's caption once the link has set one; the label is worded anew in another language.
+  TMessage ErrorCaption_;
   bool FormReady_ = false;
   bool OuterSizeApplied_ = false;
 };

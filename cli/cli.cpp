@@ -72,9 +72,10 @@ std::string ListingLine(const TDeviceListing& device) {
   if (device.ReadWrite) return line + "  read/write";
   line += "  cannot be opened for reading and writing: ";
   // What this user may do is said only when the system refused access.
-  if (!IsAccessRefused(device.OpenError)) return line + ErrorCodeText(device.OpenError);
-  line += ControllerAccessReason(device.AccessReason);
-  if (device.IsController) line += ". " + ControllerAccessFix(device.AccessReason);
+  if (!IsAccessRefused(device.OpenError))
+    return line + ErrorCodeMessage(device.OpenError).English();
+  line += ControllerAccessReason(device.AccessReason).English();
+  if (device.IsController) line += ". " + ControllerAccessFix(device.AccessReason).English();
   return line;
 }
 
@@ -88,10 +89,10 @@ TJson ListingJson(const TDeviceListing& device) {
   json["firmware"] = device.IsController ? TJson(device.Firmware) : TJson(nullptr);
   json["read_write"] = device.ReadWrite;
   if (!device.ReadWrite && !IsAccessRefused(device.OpenError)) {
-    json["reason"] = ErrorCodeText(device.OpenError);
+    json["reason"] = ErrorCodeMessage(device.OpenError).English();
   } else if (!device.ReadWrite) {
-    json["reason"] = ControllerAccessReason(device.AccessReason);
-    if (device.IsController) json["fix"] = ControllerAccessFix(device.AccessReason);
+    json["reason"] = ControllerAccessReason(device.AccessReason).English();
+    if (device.IsController) json["fix"] = ControllerAccessFix(device.AccessReason).English();
   }
   return json;
 }

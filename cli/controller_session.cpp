@@ -115,7 +115,8 @@ THidDevice* TControllerSession::Hold(THidDevice* device) {
   if (!device->ReadWriteAccess()) {
     throw ECliFailure(
         TExitStatus::CannotOpen,
-        ControllerOpenMessage(product, path, device->AccessReason(), device->ReadWriteError()));
+        ControllerOpenMessage(product, path, device->AccessReason(), device->ReadWriteError())
+            .English());
   }
   THidDevice* held = nullptr;
   if (!HidController_->CheckOutAt(held, IndexIn(*HidController_, device)) || held == nullptr) {
@@ -127,7 +128,8 @@ THidDevice* TControllerSession::Hold(THidDevice* device) {
   if (!held->OpenGeneral() || !held->ReadWriteAccess()) {
     throw ECliFailure(
         TExitStatus::CannotOpen,
-        ControllerOpenMessage(product, path, held->AccessReason(), held->ReadWriteError()));
+        ControllerOpenMessage(product, path, held->AccessReason(), held->ReadWriteError())
+            .English());
   }
   return held;
 }
@@ -143,7 +145,7 @@ void TControllerSession::Send(THidDevice* device, const SettingsReport& report) 
     throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) + " was unplugged.");
   }
   if (const auto failure = SendReport(*device, report, HidController_->Platform())) {
-    throw ECliFailure(TExitStatus::Io, *failure + " (" + Describe(device) + ")");
+    throw ECliFailure(TExitStatus::Io, failure->English() + " (" + Describe(device) + ")");
   }
 }
 
@@ -168,8 +170,10 @@ TControllerReading TControllerSession::Read(THidDevice* device) {
                                            " failed: " + ErrorCodeText(*ReadError_));
   }
   if (ShortReply_) {
-    throw ECliFailure(TExitStatus::Io, MessageWith(kShortReplyMessage, *ShortReply_) + " (" +
-                                           Describe(device) + ")");
+    throw ECliFailure(
+        TExitStatus::Io,
+        TMessage(kShortReplyMessage, {TMessage::Plain(std::to_string(*ShortReply_))}).English() +
+            " (" + Describe(device) + ")");
   }
   if (!ended) {
     throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) +

@@ -8,7 +8,7 @@
 
 namespace glowstep {
 
-std::string ErrorCodeText(std::uint32_t code) {
+TMessage ErrorCodeMessage(std::uint32_t code) {
 #ifdef _WIN32
   // The codes are the system's own: it words them, in the user's language, as UTF-8 here.
   wchar_t* wide = nullptr;
@@ -28,30 +28,32 @@ std::string ErrorCodeText(std::uint32_t code) {
   if (wide != nullptr) LocalFree(wide);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
     text.pop_back();
-  if (!text.empty()) return text;
+  if (!text.empty()) return TMessage::Plain(text);
 #else
   switch (code) {
     case kErrorFileNotFound:
-      return "the device was not found";
+      return CatalogueText("hid", "the device was not found");
     case kErrorAccessDenied:
-      return "access denied";
+      return CatalogueText("hid", "access denied");
     case kErrorInvalidHandle:
-      return "the device is not open";
+      return CatalogueText("hid", "the device is not open");
     case kErrorGenFailure:
-      return "the device does not work";
+      return CatalogueText("hid", "the device does not work");
     case kErrorInvalidParameter:
-      return "the device does not take this report";
+      return CatalogueText("hid", "the device does not take this report");
     case kErrorOperationAborted:
-      return "the operation was aborted";
+      return CatalogueText("hid", "the operation was aborted");
     case kErrorDeviceNotConnected:
-      return "the device is not connected";
+      return CatalogueText("hid", "the device is not connected");
     case kErrorTimeout:
-      return "the device did not take the report in time";
+      return CatalogueText("hid", "the device did not take the report in time");
     default:
       break;
   }
 #endif
-  return "error " + std::to_string(code);
+  return {CatalogueText("hid", "error %1"), {TMessage::Plain(std::to_string(code))}};
 }
+
+std::string ErrorCodeText(std::uint32_t code) { return ErrorCodeMessage(code).English(); }
 
 }  // namespace glowstep

@@ -27,13 +27,15 @@ namespace glowstep {
 
 class THidDeviceReadThread;
 
-inline constexpr const char* kDeviceCannotBeOpened = "Device cannot be opened";
-inline constexpr const char* kDeviceCannotBeIdentified = "Device cannot be identified";
+inline constexpr TMessageText kDeviceCannotBeOpened =
+    CatalogueText("hid", "Device cannot be opened");
+inline constexpr TMessageText kDeviceCannotBeIdentified =
+    CatalogueText("hid", "Device cannot be identified");
 
 // The failure of building a device object; its message is one of the two texts above.
-class EControllerError : public std::runtime_error {
+class EControllerError : public EMessageError {
  public:
-  using std::runtime_error::runtime_error;
+  using EMessageError::EMessageError;
 };
 
 enum class TOverlappedDirection { Read, Write };

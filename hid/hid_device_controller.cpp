@@ -59,11 +59,11 @@ THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPo
       self.NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
     } catch (...) {
       // The refresh's failure is shown first, and the notice below after it, on its own.
-      if (!followed) self.Port_.Post([] { throw std::runtime_error(kDeviceChangesNotFollowed); });
+      if (!followed) self.Port_.Post([] { throw EMessageError(kDeviceChangesNotFollowed); });
       throw;
     }
     // The devices present now were announced; say once that later ones will not be.
-    if (!followed) throw std::runtime_error(kDeviceChangesNotFollowed);
+    if (!followed) throw EMessageError(kDeviceChangesNotFollowed);
   });
 }
 
@@ -125,7 +125,7 @@ std::unique_ptr<THidDevice> THidDeviceController::MakeDevice(
 }
 
 void THidDeviceController::ListingFailed() {
-  throw std::runtime_error(kDevicesNotListed + Platform_.LastErrorText());
+  throw EMessageError({kDevicesNotListed, {Platform_.LastErrorMessage()}});
 }
 
 THidDeviceController::TDeviceList THidDeviceController::Scan() {

@@ -34,12 +34,14 @@ class THidDeviceController {
   // Raised (to the main loop) by a refresh whose listing of the devices present failed, followed
   // by the system's reason. The list stays as it was: no device is taken for unplugged, or a new
   // one for absent, because the system could not say.
-  static constexpr const char* kDevicesNotListed = "The HID devices present cannot be listed: ";
+  static constexpr TMessageText kDevicesNotListed =
+      CatalogueText("hid", "The HID devices present cannot be listed: %1");
   // Raised (to the main loop) after the first refresh when the system's device-change
   // notification could not be set up.
-  static constexpr const char* kDeviceChangesNotFollowed =
-      "Devices plugged in or unplugged from now on cannot be noticed on this system: plug the "
-      "controller in and start the program again";
+  static constexpr TMessageText kDeviceChangesNotFollowed =
+      CatalogueText("hid",
+                    "Devices plugged in or unplugged from now on cannot be noticed on this "
+                    "system: plug the controller in and start the program again");
 
   THidDeviceController(THidPlatform& platform, TMainThreadPort& port);
   THidDeviceController(const THidDeviceController&) = delete;

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/message.h"
 #include "hid/hid_bindings.h"
 
 namespace glowstep {
@@ -28,7 +29,9 @@ namespace glowstep {
 class TMainThreadPort;
 
 // A platform error code in words: the system's message on Windows, where the codes come from;
-// elsewhere a short text for the codes the backends use, and the number for any other.
+// elsewhere a short text of the catalogue for the codes the backends use, and the number for any
+// other. ErrorCodeText is the same in English.
+TMessage ErrorCodeMessage(std::uint32_t code);
 std::string ErrorCodeText(std::uint32_t code);
 
 using THidHandle = std::uintptr_t;
@@ -233,8 +236,10 @@ class THidPlatform {
   virtual std::unique_ptr<TPlatformRead> CreateRead() = 0;
   // The calling thread's last error code.
   virtual std::uint32_t LastError() = 0;
-  // The system's own words for the calling thread's last error, for the user.
-  virtual std::string LastErrorText() { return ErrorCodeText(LastError()); }
+  // The system's own words for the calling thread's last error, for the user, and the same in
+  // English where the words are the program's.
+  virtual TMessage LastErrorMessage() { return ErrorCodeMessage(LastError()); }
+  std::string LastErrorText() { return LastErrorMessage().English(); }
   // Why the device behind `handle`, open for queries only, may not be opened for reading and
   // writing; it means something only once such an open failed.
   virtual THidAccessReason QueryAccessReason(THidHandle) { return THidAccessReason::Unknown; }

@@ -19,24 +19,20 @@
 
 namespace glowstep {
 
-std::string MessageWith(std::string_view message, std::uint64_t value) {
-  std::string text(message);
-  const auto at = text.find("%1");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(value));
-  return text;
-}
-
-std::optional<std::string> SendReport(THidDevice& device,
-                                      const SettingsReport& report,
-                                      THidPlatform& platform) {
+std::optional<TMessage> SendReport(THidDevice& device,
+                                   const SettingsReport& report,
+                                   THidPlatform& platform) {
   std::uint32_t written = 0;
   if (!device.WriteReport(report.data(), kSettingsReportSize, written)) {
-    if (platform.LastError() == kErrorTimeout) return std::string(kReportNotTakenMessage);
-    return std::string(kSendFailedMessage) + platform.LastErrorText();
+    if (platform.LastError() == kErrorTimeout) return TMessage(kReportNotTakenMessage);
+    return TMessage(kSendFailedMessage, {platform.LastErrorMessage()});
   }
   if (written == kSettingsReportSize) return std::nullopt;
-  return std::string(kSendFailedMessage) + "the controller took only " + std::to_string(written) +
-         " of the " + std::to_string(kSettingsReportSize) + " bytes";
+  const TMessage shortWrite(
+      CatalogueText("protocol", "the controller took only %1 of the %2 bytes"),
+      {TMessage::Plain(std::to_string(written)),
+       TMessage::Plain(std::to_string(kSettingsReportSize))});
+  return TMessage(kSendFailedMessage, {shortWrite});
 }
 
 bool IsControllerProduct(std::string_view product) {
@@ -91,47 +87,51 @@ namespace {
 // The two remedies on Linux: the udev rule gives the controller's node to the plugdev group and
 // to the user logged in at the seat; a user with no seat (over SSH, on a headless board) joins
 // the group.
-constexpr std::string_view kInstallRule =
+constexpr TMessageText kInstallRule = CatalogueText(
+    "protocol",
     "Install the udev rule (the package installs it; from the sources: sudo cp "
-    "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in again";
-constexpr std::string_view kJoinGroup =
+    "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in again");
+constexpr TMessageText kJoinGroup = CatalogueText(
+    "protocol",
     "join the plugdev group (sudo usermod -aG plugdev $USER), then log in again; or use the "
-    "controller from a login at the desktop itself.";
+    "controller from a login at the desktop itself.");
 
 }  // namespace
 #endif
 
-std::string ControllerAccessReason([[maybe_unused]] THidAccessReason reason) {
+TMessage ControllerAccessReason([[maybe_unused]] THidAccessReason reason) {
 #ifdef _WIN32
   // Windows refuses read/write access to a HID device another program holds exclusively.
-  return "another program may be using it";
+  return CatalogueText("protocol", "another program may be using it");
 #else
   switch (reason) {
     case THidAccessReason::RootOnly:
-      return "only root may read and write it";
+      return CatalogueText("protocol", "only root may read and write it");
     case THidAccessReason::NotInPlugdev:
-      return "this user is neither logged in at the seat nor in the plugdev group";
+      return CatalogueText("protocol",
+                           "this user is neither logged in at the seat nor in the plugdev group");
     case THidAccessReason::Unknown:
       break;
   }
-  return "this user may not read and write it";
+  return CatalogueText("protocol", "this user may not read and write it");
 #endif
 }
 
-std::string ControllerAccessFix([[maybe_unused]] THidAccessReason reason) {
+TMessage ControllerAccessFix([[maybe_unused]] THidAccessReason reason) {
 #ifdef _WIN32
-  return "Close that program, then plug the controller in again.";
+  return CatalogueText("protocol", "Close that program, then plug the controller in again.");
 #else
   switch (reason) {
     case THidAccessReason::RootOnly:
-      return std::string(kInstallRule) +
-             " or run \"sudo udevadm trigger --subsystem-match=hidraw\".";
+      return {
+          CatalogueText("protocol", "%1 or run \"sudo udevadm trigger --subsystem-match=hidraw\"."),
+          {kInstallRule}};
     case THidAccessReason::NotInPlugdev:
-      return "The udev rule is installed: " + std::string(kJoinGroup);
+      return {CatalogueText("protocol", "The udev rule is installed: %1"), {kJoinGroup}};
     case THidAccessReason::Unknown:
       break;
   }
-  return std::string(kInstallRule) + ". If it is installed, " + std::string(kJoinGroup);
+  return {CatalogueText("protocol", "%1. If it is installed, %2"), {kInstallRule, kJoinGroup}};
 #endif
 }
 
@@ -139,45 +139,43 @@ namespace {
 
 // "The controller <product> was found at <path>"; on Windows without the path of the device
 // interface, which means nothing to the user.
-std::string ControllerFound(std::string_view product, [[maybe_unused]] std::string_view path) {
-  std::string message = "The controller ";
-  message += product;
-  message += " was found";
-#ifndef _WIN32
-  message += " at ";
-  message += path;
+TMessage ControllerFound(std::string_view product, [[maybe_unused]] std::string_view path) {
+#ifdef _WIN32
+  return {CatalogueText("protocol", "The controller %1 was found"),
+          {TMessage::Plain(std::string(product))}};
+#else
+  return {CatalogueText("protocol", "The controller %1 was found at %2"),
+          {TMessage::Plain(std::string(product)), TMessage::Plain(std::string(path))}};
 #endif
-  return message;
 }
 
 }  // namespace
 
-std::string ControllerAccessMessage(std::string_view product,
-                                    std::string_view path,
-                                    THidAccessReason reason) {
-  std::string message = ControllerFound(product, path);
+TMessage ControllerAccessMessage(std::string_view product,
+                                 std::string_view path,
+                                 THidAccessReason reason) {
 #ifdef _WIN32
-  message += ", but it cannot be opened for reading and writing: ";
+  const TMessageText text =
+      CatalogueText("protocol", "%1, but it cannot be opened for reading and writing: %2.\n%3");
 #else
-  message += ", but ";
+  const TMessageText text = CatalogueText("protocol", "%1, but %2.\n%3");
 #endif
-  message += ControllerAccessReason(reason);
-  message += ".\n";
-  message += ControllerAccessFix(reason);
-  return message;
+  return {text,
+          {ControllerFound(product, path), ControllerAccessReason(reason),
+           ControllerAccessFix(reason)}};
 }
 
 bool IsAccessRefused(std::uint32_t error) {
   return error == 0 || error == kErrorAccessDenied || error == kErrorSharingViolation;
 }
 
-std::string ControllerOpenMessage(std::string_view product,
-                                  std::string_view path,
-                                  THidAccessReason reason,
-                                  std::uint32_t error) {
+TMessage ControllerOpenMessage(std::string_view product,
+                               std::string_view path,
+                               THidAccessReason reason,
+                               std::uint32_t error) {
   if (IsAccessRefused(error)) return ControllerAccessMessage(product, path, reason);
-  return ControllerFound(product, path) +
-         ", but it cannot be opened for reading and writing: " + ErrorCodeText(error);
+  return {CatalogueText("protocol", "%1, but it cannot be opened for reading and writing: %2"),
+          {ControllerFound(product, path), ErrorCodeMessage(error)}};
 }
 
 TControllerLink::TControllerLink(THidDeviceController& hidController, TControllerView& view)
@@ -269,7 +267,7 @@ void TControllerLink::HidControllerRemoval(THidDevice* HidDev) {
   ScheduleGiveBack(HidDev);
 }
 
-void TControllerLink::ShowErrorLater(std::string message) {
+void TControllerLink::ShowErrorLater(TMessage message) {
   // Not inside the controller's event: the error box runs an event loop of its own.
   std::weak_ptr<TControllerLink*> alive = Alive_;
   HidController_.Port().Post([alive, message = std::move(message)] {
@@ -308,7 +306,8 @@ void TControllerLink::RXData(THidDevice* HidDev,
   if (Size < kMinReplyPayload) {
     // Said once per request: a device that sends short reports of its own accord is not the
     // user's concern.
-    if (awaited) ShowErrorLater(MessageWith(kShortReplyMessage, Size));
+    if (awaited)
+      ShowErrorLater(TMessage(kShortReplyMessage, {TMessage::Plain(std::to_string(Size))}));
     return;
   }
   Codec_.ApplyReply(Data, Size, View_);

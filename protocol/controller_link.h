@@ -28,30 +28,32 @@ inline constexpr std::string_view kFirmwareVersionMarker = "3.";
 inline constexpr int kPhotoSensorFirmware = 2;
 // The smallest reply payload (report bytes 1 onward) taken for a settings reply.
 inline constexpr std::uint16_t kMinReplyPayload = 32;
-inline constexpr std::string_view kReadErrorCaption = "ERROR";
-// A report the controller did not take: this, then the system's reason.
-inline constexpr std::string_view kSendFailedMessage = "Sending to the controller failed: ";
+// The user's messages (see base/message.h): in English here, translated by the window.
+inline constexpr TMessageText kReadErrorCaption = CatalogueText("protocol", "ERROR");
+// A report the controller did not take, with the system's reason.
+inline constexpr TMessageText kSendFailedMessage =
+    CatalogueText("protocol", "Sending to the controller failed: %1");
 // A read asked for while the held controller's reader cannot receive its answer.
-inline constexpr std::string_view kReplyNotReceivedMessage =
-    "The controller's answer cannot be received now: reading from it failed. Read again in a "
-    "moment";
+inline constexpr TMessageText kReplyNotReceivedMessage =
+    CatalogueText("protocol",
+                  "The controller's answer cannot be received now: reading from it failed. Read "
+                  "again in a moment");
 // A report the controller did not take in time (the write time limit, or the system's own).
-inline constexpr std::string_view kReportNotTakenMessage =
-    "The controller did not take the report in time: it may be busy or have stopped working";
+inline constexpr TMessageText kReportNotTakenMessage = CatalogueText(
+    "protocol",
+    "The controller did not take the report in time: it may be busy or have stopped working");
 // A reply too short to hold the settings (%1: the bytes that came after the report ID).
-inline constexpr std::string_view kShortReplyMessage =
-    "The controller answered with %1 bytes, too few to hold its settings";
-
-// `message` with its %1 replaced by `value`.
-std::string MessageWith(std::string_view message, std::uint64_t value);
+inline constexpr TMessageText kShortReplyMessage =
+    CatalogueText("protocol",
+                  "The controller answered with %1 bytes, too few to hold its settings");
 
 // Writes `report` to `device` as one output report. None when the device took all of it;
 // otherwise what the user is told: kReportNotTakenMessage when the device did not take it in
-// time, else kSendFailedMessage, then the system's reason, or how little of the report the system
+// time, else kSendFailedMessage with the system's reason, or how little of the report the system
 // took (a short write is a failed write).
-std::optional<std::string> SendReport(THidDevice& device,
-                                      const SettingsReport& report,
-                                      THidPlatform& platform);
+std::optional<TMessage> SendReport(THidDevice& device,
+                                   const SettingsReport& report,
+                                   THidPlatform& platform);
 
 // True when `product` contains "Glowstep 3" anywhere (case-sensitive).
 bool IsControllerProduct(std::string_view product);
@@ -62,14 +64,14 @@ int FirmwareVersion(std::string_view product);
 
 // What the user is told about a controller found at `path` that cannot be opened for reading
 // and writing, and what to do about it: the reason and the fix below, in one message.
-std::string ControllerAccessMessage(std::string_view product,
-                                    std::string_view path,
-                                    THidAccessReason reason);
+TMessage ControllerAccessMessage(std::string_view product,
+                                 std::string_view path,
+                                 THidAccessReason reason);
 // Why a device found cannot be opened for reading and writing, in the user's words: the case the
 // system names (THidDevice::AccessReason), else words that cover every case.
-std::string ControllerAccessReason(THidAccessReason reason);
+TMessage ControllerAccessReason(THidAccessReason reason);
 // What the user does about it, for a controller: for a reason it cannot tell, every remedy.
-std::string ControllerAccessFix(THidAccessReason reason);
+TMessage ControllerAccessFix(THidAccessReason reason);
 // Whether an open for reading and writing that failed with `error` was refused for lack of
 // access (or the system did not say why), as opposed to failing for another reason, such as the
 // device having gone.
@@ -77,10 +79,10 @@ bool IsAccessRefused(std::uint32_t error);
 // What the user is told when the open for reading and writing failed with `error`: the message
 // above when the system refused access (or did not say why); otherwise the system's reason, which
 // no change of access rights mends.
-std::string ControllerOpenMessage(std::string_view product,
-                                  std::string_view path,
-                                  THidAccessReason reason,
-                                  std::uint32_t error);
+TMessage ControllerOpenMessage(std::string_view product,
+                               std::string_view path,
+                               THidAccessReason reason,
+                               std::uint32_t error);
 
 // A device's product string (wide text) in the system's 8-bit encoding: the ANSI code page on
 // Windows, the locale's multibyte encoding elsewhere. Characters without a counterpart become
@@ -95,9 +97,9 @@ class TControllerView : public TSettingsControls {
   // PhotoLevel and PhotoLabel together.
   virtual void SetPhotoControlsEnabled(bool enabled) = 0;
   // Label2's caption (the label stays hidden).
-  virtual void SetErrorCaption(std::string_view caption) = 0;
-  // Shows `message` (UTF-8) in the application's error box.
-  virtual void ShowError(std::string_view message) = 0;
+  virtual void SetErrorCaption(const TMessage& caption) = 0;
+  // Shows `message` in the application's error box.
+  virtual void ShowError(const TMessage& message) = 0;
 };
 
 class TControllerLink {
@@ -142,7 +144,7 @@ class TControllerLink {
  private:
   static std::string ProductOf(THidDevice* device);
   // Shows `message` from the main loop, once the controller's event has returned.
-  void ShowErrorLater(std::string message);
+  void ShowErrorLater(TMessage message);
   // Gives an unplugged, checked-out device back to the controller once the refresh that removed
   // it has finished, so its reader stops and the entry leaves the list.
   void ScheduleGiveBack(THidDevice* device);

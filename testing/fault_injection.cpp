@@ -349,8 +349,8 @@ std::uint32_t TFaultyPlatform::LastError() {
   return tInjected != 0 ? tInjected : Inner_.LastError();
 }
 
-std::string TFaultyPlatform::LastErrorText() {
-  return tInjected != 0 ? ErrorCodeText(tInjected) : Inner_.LastErrorText();
+TMessage TFaultyPlatform::LastErrorMessage() {
+  return tInjected != 0 ? ErrorCodeMessage(tInjected) : Inner_.LastErrorMessage();
 }
 
 THidAccessReason TFaultyPlatform::QueryAccessReason(THidHandle handle) {

@@ -162,7 +162,7 @@ class TFaultyPlatform final : public THidPlatform {
   void SetWriteTimeLimit(std::chrono::milliseconds limit) override;
   std::unique_ptr<TPlatformRead> CreateRead() override;
   std::uint32_t LastError() override;
-  std::string LastErrorText() override;
+  TMessage LastErrorMessage() override;
   THidAccessReason QueryAccessReason(THidHandle handle) override;
 
   bool GetAttributes(THidHandle handle, THidAttributes& attributes) override;

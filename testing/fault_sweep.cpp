@@ -105,8 +105,8 @@ class TPlainView final : public TControllerView {
   void SetSwatchColor(TColorSwatch /*swatch*/, TColor /*color*/) override {}
   void SetDeviceStatus(bool on) override { Led = on; }
   void SetPhotoControlsEnabled(bool /*enabled*/) override {}
-  void SetErrorCaption(std::string_view caption) override { Caption = caption; }
-  void ShowError(std::string_view message) override { Shown.emplace_back(message); }
+  void SetErrorCaption(const TMessage& caption) override { Caption = caption.English(); }
+  void ShowError(const TMessage& message) override { Shown.push_back(message.English()); }
 
   TSettingsValues Values;
   bool Led = false;
@@ -134,7 +134,7 @@ class TLinkApp final : public TSweepApp {
     return Loop_.RunUntil(done, bound);
   }
   bool Led() const override { return View_.Led; }
-  bool ErrorCaptionShown() const override { return View_.Caption == kReadErrorCaption; }
+  bool ErrorCaptionShown() const override { return View_.Caption == kReadErrorCaption.English; }
   void ClearErrorCaption() override { View_.Caption = ">"; }
   std::vector<std::string> Messages() const override {
     std::vector<std::string> messages = View_.Shown;
@@ -219,7 +219,7 @@ class TScenario {
     for (const std::string& message : App_->Messages()) {
       for (const auto reason : {THidAccessReason::Unknown, THidAccessReason::RootOnly,
                                 THidAccessReason::NotInPlugdev}) {
-        if (message.find(ControllerAccessReason(reason)) != std::string::npos)
+        if (message.find(ControllerAccessReason(reason).English()) != std::string::npos)
           Problem("the user was told that the controller refuses access, which it does not");
       }
     }
@@ -270,7 +270,8 @@ class TScenario {
     if (!Platform_.Bindings().HidBindingLoaded()) return true;
     const auto messages = App_->Messages();
     return std::any_of(messages.begin(), messages.end(), [](const std::string& message) {
-      return message.find(THidDeviceController::kDeviceChangesNotFollowed) != std::string::npos;
+      return message.find(THidDeviceController::kDeviceChangesNotFollowed.English) !=
+             std::string::npos;
     });
   }
 

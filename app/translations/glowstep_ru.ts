@@ -84,4 +84,138 @@
         <translation>Значение должно быть от %1 до %2</translation>
     </message>
 </context>
+<context>
+    <name>hid</name>
+    <message>
+        <source>the device was not found</source>
+        <translation>устройство не найдено</translation>
+    </message>
+    <message>
+        <source>access denied</source>
+        <translation>доступ запрещён</translation>
+    </message>
+    <message>
+        <source>the device is not open</source>
+        <translation>устройство не открыто</translation>
+    </message>
+    <message>
+        <source>the device does not work</source>
+        <translation>устройство не работает</translation>
+    </message>
+    <message>
+        <source>the device does not take this report</source>
+        <translation>устройство не принимает этот отчёт</translation>
+    </message>
+    <message>
+        <source>the operation was aborted</source>
+        <translation>операция прервана</translation>
+    </message>
+    <message>
+        <source>the device is not connected</source>
+        <translation>устройство не подключено</translation>
+    </message>
+    <message>
+        <source>error %1</source>
+        <translation>ошибка %1</translation>
+    </message>
+    <message>
+        <source>Device cannot be opened</source>
+        <translation>Не удаётся открыть устройство</translation>
+    </message>
+    <message>
+        <source>Device cannot be identified</source>
+        <translation>Не удаётся определить устройство</translation>
+    </message>
+    <message>
+        <source>The HID devices present cannot be listed: %1</source>
+        <translation>Не удаётся получить список подключённых HID-устройств: %1</translation>
+    </message>
+    <message>
+        <source>Devices plugged in or unplugged from now on cannot be noticed on this system: plug the controller in and start the program again</source>
+        <translation>Подключение и отключение устройств в этой системе больше не отслеживается: подключите контроллер и запустите программу снова</translation>
+    </message>
+</context>
+<context>
+    <name>protocol</name>
+    <message>
+        <source>Install the udev rule (the package installs it; from the sources: sudo cp packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in again</source>
+        <translation>Установите правило udev (пакет устанавливает его; из исходников: sudo cp packaging/linux/70-glowstep.rules /etc/udev/rules.d/), затем снова подключите контроллер</translation>
+    </message>
+    <message>
+        <source>join the plugdev group (sudo usermod -aG plugdev $USER), then log in again; or use the controller from a login at the desktop itself.</source>
+        <translation>вступите в группу plugdev (sudo usermod -aG plugdev $USER) и войдите в систему заново; или работайте с контроллером, войдя в систему за самим компьютером.</translation>
+    </message>
+    <message>
+        <source>another program may be using it</source>
+        <translation>возможно, его использует другая программа</translation>
+    </message>
+    <message>
+        <source>only root may read and write it</source>
+        <translation>читать и записывать его может только root</translation>
+    </message>
+    <message>
+        <source>this user is neither logged in at the seat nor in the plugdev group</source>
+        <translation>этот пользователь не вошёл в систему за компьютером и не состоит в группе plugdev</translation>
+    </message>
+    <message>
+        <source>this user may not read and write it</source>
+        <translation>этому пользователю не разрешено читать и записывать его</translation>
+    </message>
+    <message>
+        <source>Close that program, then plug the controller in again.</source>
+        <translation>Закройте эту программу, затем снова подключите контроллер.</translation>
+    </message>
+    <message>
+        <source>%1 or run &quot;sudo udevadm trigger --subsystem-match=hidraw&quot;.</source>
+        <translation>%1 или выполните «sudo udevadm trigger --subsystem-match=hidraw».</translation>
+    </message>
+    <message>
+        <source>The udev rule is installed: %1</source>
+        <translation>Правило udev установлено: %1</translation>
+    </message>
+    <message>
+        <source>%1. If it is installed, %2</source>
+        <translation>%1. Если оно установлено, %2</translation>
+    </message>
+    <message>
+        <source>The controller %1 was found</source>
+        <translation>Контроллер %1 найден</translation>
+    </message>
+    <message>
+        <source>The controller %1 was found at %2</source>
+        <translation>Контроллер %1 найден в %2</translation>
+    </message>
+    <message>
+        <source>%1, but it cannot be opened for reading and writing: %2.
+%3</source>
+        <translation>%1, но его не удаётся открыть для чтения и записи: %2.
+%3</translation>
+    </message>
+    <message>
+        <source>%1, but %2.
+%3</source>
+        <translation>%1, но %2.
+%3</translation>
+    </message>
+    <message>
+        <source>%1, but it cannot be opened for reading and writing: %2</source>
+        <translation>%1, но его не удаётся открыть для чтения и записи: %2</translation>
+    </message>
+    <message>
+        <source>ERROR</source>
+        <translation>ERROR</translation>
+    </message>
+    <message>
+        <source>Sending to the controller failed: %1</source>
+        <translation>Не удалось отправить данные контроллеру: %1</translation>
+    </message>
+    <message>
+        <source>The controller&apos;s answer cannot be received now: reading from it failed. Read again in a moment</source>
+        <translation>Ответ контроллера сейчас не может быть получен: чтение из него не удалось. Повторите чтение чуть позже</translation>
+    </message>
+    <message>
+        <source>the controller took only %1 of the %2 bytes</source>
+        <translation>контроллер принял только %1 из %2 байт</translation>
+    </message>
+</context>
 </TS>

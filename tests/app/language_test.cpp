@@ -131,6 +131,34 @@ class LanguageTest : public QObject {
     QCOMPARE(window.windowTitle(), QStringLiteral("Glowstep v3.2"));
   }
 
+  // The layers below the window word their messages in English; a Russian user reads them in
+  // Russian, with names and paths as they are.
+  void theLayersMessagesReachTheUserInTheLanguage() {
+    TApplication::Instance()->SetLanguage("ru");
+    std::vector<QString> shown;
+    TApplication::Instance()->SetErrorPresenter(
+        [&shown](const QString&, const QString& text) { shown.push_back(text); });
+    TSimPlatform sim;
+    TMainWindow window(sim, port);
+    TSimInterfaceSpec refused;
+    refused.ProductString = u"Glowstep 3.2";
+    refused.Faults.RefuseReadWrite = true;
+    refused.Faults.AccessReason = THidAccessReason::RootOnly;
+    const QString path = QString::fromStdString(sim.PathOf(sim.Plug(refused)));
+    QTRY_COMPARE(shown.size(), std::size_t{1});
+    QVERIFY2(shown[0].startsWith("Контроллер Glowstep 3.2 найден в " + path +
+                                 ", но читать и записывать его может только root.\n"
+                                 "Установите правило udev"),
+             qPrintable(shown[0]));
+    // An error the HID layer raises to the main loop.
+    TSimInterfaceSpec broken;
+    broken.ProductString = u"Broken";
+    broken.Faults.FailOpen = true;
+    sim.Plug(broken);
+    QTRY_COMPARE(shown.size(), std::size_t{2});
+    QCOMPARE(shown[1], QStringLiteral("Не удаётся открыть устройство."));
+  }
+
   void everyCaptionFitsItsBox_data() {
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("family");

@@ -238,10 +238,11 @@ class MainWindowTest : public QObject {
     setup.Faults.AccessReason = THidAccessReason::NotInPlugdev;
     const auto id = platform->Plug(setup);
     QTRY_COMPARE(errors.size(), std::size_t{1});
-    QCOMPARE(errors[0],
-             TApplication::Instance()->Title() + ": " +
-                 ErrorBoxText(QString::fromStdString(ControllerAccessMessage(
-                     "Glowstep 3.2", platform->PathOf(id), THidAccessReason::NotInPlugdev))));
+    QCOMPARE(errors[0], TApplication::Instance()->Title() + ": " +
+                            ErrorBoxText(QString::fromStdString(
+                                ControllerAccessMessage("Glowstep 3.2", platform->PathOf(id),
+                                                        THidAccessReason::NotInPlugdev)
+                                    .English())));
     QVERIFY(!Form().Device_status_LED->Status());
     QVERIFY(!Form().PhotoLevel->isEnabled());
     QTest::mouseClick(Form().Write_btn, Qt::LeftButton);  // nothing is held: nothing happens

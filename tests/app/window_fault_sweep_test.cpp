@@ -61,7 +61,7 @@ class TWindowApp final : public TSweepApp {
 
   bool Led() const override { return Window_->Form().Device_status_LED->Status(); }
   bool ErrorCaptionShown() const override {
-    return Window_->Form().Label2->text() == QLatin1String(kReadErrorCaption);
+    return Window_->Form().Label2->text() == QLatin1String(kReadErrorCaption.English);
   }
   void ClearErrorCaption() override { Window_->Form().Label2->setText(QStringLiteral(">")); }
   std::vector<std::string> Messages() const override { return Messages_; }

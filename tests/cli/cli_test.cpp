@@ -88,8 +88,8 @@ TEST_F(CliTest, ListShowsEveryDeviceWhetherControllerAndWhetherItOpens) {
                        "read/write\n" + Sim.PathOf(3) +
                        "  16c0:05df  \"Glowstep 3.1\"  staircase controller, firmware version 1  "
                        "cannot be opened for reading and writing: " +
-                       ControllerAccessReason(THidAccessReason::Unknown) + ". " +
-                       ControllerAccessFix(THidAccessReason::Unknown) + "\n");
+                       ControllerAccessReason(THidAccessReason::Unknown).English() + ". " +
+                       ControllerAccessFix(THidAccessReason::Unknown).English() + "\n");
 
   EXPECT_EQ(Run({"list", "--json"}), 0);
   const json listing = json::parse(Out());
@@ -100,7 +100,7 @@ TEST_F(CliTest, ListShowsEveryDeviceWhetherControllerAndWhetherItOpens) {
   EXPECT_EQ(listing[1]["controller"], false);
   EXPECT_TRUE(listing[1]["firmware"].is_null());
   EXPECT_EQ(listing[2]["read_write"], false);
-  EXPECT_EQ(listing[2]["fix"], ControllerAccessFix(THidAccessReason::Unknown));
+  EXPECT_EQ(listing[2]["fix"], ControllerAccessFix(THidAccessReason::Unknown).English());
 }
 
 TEST_F(CliTest, ListOfNothingIsNoFailure) {
@@ -181,7 +181,8 @@ TEST_F(CliTest, AControllerThatMayNotBeOpenedExits3WithTheReasonAndTheFix) {
   EXPECT_EQ(Run({"read"}), 3);
   EXPECT_EQ(Err(),
             "glowstep-cli: " +
-                ControllerAccessMessage("Glowstep 3.2", Sim.PathOf(1), THidAccessReason::Unknown) +
+                ControllerAccessMessage("Glowstep 3.2", Sim.PathOf(1), THidAccessReason::Unknown)
+                    .English() +
                 "\n");
 }
 
@@ -195,8 +196,8 @@ TEST_F(CliTest, ListAndReadSayWhichCaseKeepsTheUserOut) {
   notInGroup.Faults.AccessReason = THidAccessReason::NotInPlugdev;
   Sim.Plug(notInGroup);
   const auto listed = [](THidAccessReason reason) {
-    return "cannot be opened for reading and writing: " + ControllerAccessReason(reason) + ". " +
-           ControllerAccessFix(reason) + "\n";
+    return "cannot be opened for reading and writing: " + ControllerAccessReason(reason).English() +
+           ". " + ControllerAccessFix(reason).English() + "\n";
   };
 
   EXPECT_EQ(Run({"list"}), 0);
@@ -208,15 +209,16 @@ TEST_F(CliTest, ListAndReadSayWhichCaseKeepsTheUserOut) {
   EXPECT_EQ(Run({"list", "--json"}), 0);
   const json listing = json::parse(Out());
   ASSERT_EQ(listing.size(), 2U);
-  EXPECT_EQ(listing[0]["reason"], ControllerAccessReason(THidAccessReason::RootOnly));
-  EXPECT_EQ(listing[0]["fix"], ControllerAccessFix(THidAccessReason::RootOnly));
-  EXPECT_EQ(listing[1]["reason"], ControllerAccessReason(THidAccessReason::NotInPlugdev));
-  EXPECT_EQ(listing[1]["fix"], ControllerAccessFix(THidAccessReason::NotInPlugdev));
+  EXPECT_EQ(listing[0]["reason"], ControllerAccessReason(THidAccessReason::RootOnly).English());
+  EXPECT_EQ(listing[0]["fix"], ControllerAccessFix(THidAccessReason::RootOnly).English());
+  EXPECT_EQ(listing[1]["reason"], ControllerAccessReason(THidAccessReason::NotInPlugdev).English());
+  EXPECT_EQ(listing[1]["fix"], ControllerAccessFix(THidAccessReason::NotInPlugdev).English());
 
   EXPECT_EQ(Run({"read", "--device", Sim.PathOf(2)}), 3);
   EXPECT_EQ(Err(), "glowstep-cli: " +
                        ControllerAccessMessage("Glowstep 3.2", Sim.PathOf(2),
-                                               THidAccessReason::NotInPlugdev) +
+                                               THidAccessReason::NotInPlugdev)
+                           .English() +
                        "\n");
 #ifndef _WIN32
   // The two cases read differently, and only the second sends the user to the group.
@@ -299,7 +301,7 @@ TEST_F(CliTest, AControllerUnpluggedBetweenReadAndWriteGetsNothingAndExits4) {
   setup.Behaviour = std::make_shared<TGoneAfterRead>(Sim, inner);
   Sim.Plug(setup);
   EXPECT_EQ(Run({"write", "stairs=5"}), 4);
-  EXPECT_NE(Err().find(kSendFailedMessage), std::string::npos) << Err();
+  EXPECT_NE(Err().find(FillPlaces(kSendFailedMessage.English, {""})), std::string::npos) << Err();
   EXPECT_TRUE(WritesTo(inner).empty());
   EXPECT_EQ(inner.Settings(), TVirtualStaircaseController::kDefaultSettings);
 }
@@ -311,8 +313,8 @@ TEST_F(CliTest, AShortWriteIsAFailedWriteAndExits4) {
   setup.Faults.WriteLength = 40;
   Sim.Plug(setup);
   EXPECT_EQ(Run({"read"}), 4);
-  EXPECT_NE(Err().find(std::string(kSendFailedMessage) + "the controller took only 40 of the 65 "
-                                                         "bytes"),
+  EXPECT_NE(Err().find(FillPlaces(kSendFailedMessage.English,
+                                  {"the controller took only 40 of the 65 bytes"})),
             std::string::npos)
       << Err();
 }

@@ -30,8 +30,8 @@ class FakeView : public fakes::FakeControls, public TControllerView {
   }
   void SetDeviceStatus(bool on) override { led = on; }
   void SetPhotoControlsEnabled(bool enabled) override { photo = enabled; }
-  void SetErrorCaption(std::string_view caption) override { error = caption; }
-  void ShowError(std::string_view message) override { errors.emplace_back(message); }
+  void SetErrorCaption(const TMessage& caption) override { error = caption.English(); }
+  void ShowError(const TMessage& message) override { errors.push_back(message.English()); }
 
   bool led = false;
   bool photo = false;
@@ -119,45 +119,52 @@ TEST(AccessMessage, SaysWhereTheControllerIsAndWhichCaseKeepsTheUserOut) {
   // Windows names no reason: every case reads the same.
   for (const auto reason :
        {THidAccessReason::Unknown, THidAccessReason::RootOnly, THidAccessReason::NotInPlugdev}) {
-    EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "\\\\?\\hid#vid_16c0&pid_05df", reason),
-              "The controller Glowstep 3.2 was found, but it cannot be opened for reading and "
-              "writing: another program may be using it.\n"
-              "Close that program, then plug the controller in again.");
+    EXPECT_EQ(
+        ControllerAccessMessage("Glowstep 3.2", "\\\\?\\hid#vid_16c0&pid_05df", reason).English(),
+        "The controller Glowstep 3.2 was found, but it cannot be opened for reading and "
+        "writing: another program may be using it.\n"
+        "Close that program, then plug the controller in again.");
   }
 #else
   // No rule: the node is root's alone.
-  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly),
-            "The controller Glowstep 3.2 was found at /dev/hidraw3, but only root may read and "
-            "write it.\n"
-            "Install the udev rule (the package installs it; from the sources: sudo cp "
-            "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
-            "again or run \"sudo udevadm trigger --subsystem-match=hidraw\".");
+  EXPECT_EQ(
+      ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly).English(),
+      "The controller Glowstep 3.2 was found at /dev/hidraw3, but only root may read and "
+      "write it.\n"
+      "Install the udev rule (the package installs it; from the sources: sudo cp "
+      "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
+      "again or run \"sudo udevadm trigger --subsystem-match=hidraw\".");
   // The rule applied, but this user is neither at the seat nor in the group.
   EXPECT_EQ(
-      ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::NotInPlugdev),
+      ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::NotInPlugdev)
+          .English(),
       "The controller Glowstep 3.2 was found at /dev/hidraw3, but this user is neither logged in "
       "at the seat nor in the plugdev group.\n"
       "The udev rule is installed: join the plugdev group (sudo usermod -aG plugdev $USER), then "
       "log in again; or use the controller from a login at the desktop itself.");
   // Neither can be told: both remedies.
-  EXPECT_EQ(ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::Unknown),
-            "The controller Glowstep 3.2 was found at /dev/hidraw3, but this user may not read "
-            "and write it.\n"
-            "Install the udev rule (the package installs it; from the sources: sudo cp "
-            "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
-            "again. If it is installed, join the plugdev group (sudo usermod -aG plugdev $USER), "
-            "then log in again; or use the controller from a login at the desktop itself.");
+  EXPECT_EQ(
+      ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::Unknown).English(),
+      "The controller Glowstep 3.2 was found at /dev/hidraw3, but this user may not read "
+      "and write it.\n"
+      "Install the udev rule (the package installs it; from the sources: sudo cp "
+      "packaging/linux/70-glowstep.rules /etc/udev/rules.d/), then plug the controller in "
+      "again. If it is installed, join the plugdev group (sudo usermod -aG plugdev $USER), "
+      "then log in again; or use the controller from a login at the desktop itself.");
 #endif
 }
 
 TEST(AccessMessage, BlamesAccessOnlyWhenTheSystemRefusedIt) {
   for (const std::uint32_t refusal : {0U, kErrorAccessDenied, kErrorSharingViolation}) {
     EXPECT_EQ(
-        ControllerOpenMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly, refusal),
-        ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly));
+        ControllerOpenMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly, refusal)
+            .English(),
+        ControllerAccessMessage("Glowstep 3.2", "/dev/hidraw3", THidAccessReason::RootOnly)
+            .English());
   }
   const std::string failure = ControllerOpenMessage("Glowstep 3.2", "/dev/hidraw3",
-                                                    THidAccessReason::Unknown, kErrorGenFailure);
+                                                    THidAccessReason::Unknown, kErrorGenFailure)
+                                  .English();
 #ifdef _WIN32
   EXPECT_EQ(failure,
             "The controller Glowstep 3.2 was found, but it cannot be opened for reading and "
@@ -326,8 +333,10 @@ TEST_F(ControllerLinkTest, RepliesShorterThan32PayloadBytesAreToldAndNotApplied)
     Settle();
     EXPECT_EQ(view.order_.size(), expected) << "payload " << length - 1;
     // The one too short is told, in words of its own.
-    EXPECT_EQ(view.errors, length == 33 ? std::vector<std::string>{}
-                                        : std::vector{MessageWith(kShortReplyMessage, 31)});
+    EXPECT_EQ(view.errors,
+              length == 33
+                  ? std::vector<std::string>{}
+                  : std::vector{TMessage(kShortReplyMessage, {TMessage::Plain("31")}).English()});
     view.errors.clear();
     platform.Unplug(id);
     Settle();
@@ -411,8 +420,10 @@ TEST_F(ControllerLinkTest, AControllerThatCannotBeOpenedIsNotTakenAndTheUserIsTo
   EXPECT_FALSE(view.led);
   EXPECT_FALSE(view.photo);
   EXPECT_EQ(controller.CheckedOutCount(), 0);
-  EXPECT_EQ(view.errors, std::vector<std::string>{ControllerAccessMessage(
-                             "Glowstep 3.2", platform.PathOf(first), THidAccessReason::Unknown)});
+  EXPECT_EQ(view.errors,
+            std::vector<std::string>{ControllerAccessMessage("Glowstep 3.2", platform.PathOf(first),
+                                                             THidAccessReason::Unknown)
+                                         .English()});
 
   PlugOther();  // another arrival looks at every device again
   Settle();
@@ -423,7 +434,8 @@ TEST_F(ControllerLinkTest, AControllerThatCannotBeOpenedIsNotTakenAndTheUserIsTo
   Settle();
   ASSERT_EQ(view.errors.size(), 2u);
   EXPECT_EQ(view.errors[1], ControllerAccessMessage("Glowstep 3.2", platform.PathOf(second),
-                                                    THidAccessReason::Unknown));
+                                                    THidAccessReason::Unknown)
+                                .English());
   EXPECT_FALSE(view.led);
 
   // The user is let in (the rule applied, the other program closed) and the system says so.
@@ -450,9 +462,11 @@ TEST_F(ControllerLinkTest, TheErrorBoxNamesTheCaseTheSystemTellsOfEachController
   EXPECT_EQ(link.HeldDevice(), nullptr);
   ASSERT_EQ(view.errors.size(), 2u);
   EXPECT_EQ(view.errors[0], ControllerAccessMessage("Glowstep 3.2", platform.PathOf(first),
-                                                    THidAccessReason::RootOnly));
+                                                    THidAccessReason::RootOnly)
+                                .English());
   EXPECT_EQ(view.errors[1], ControllerAccessMessage("Glowstep 3.1", platform.PathOf(second),
-                                                    THidAccessReason::NotInPlugdev));
+                                                    THidAccessReason::NotInPlugdev)
+                                .English());
 #ifndef _WIN32
   EXPECT_NE(view.errors[1].find("sudo usermod -aG plugdev $USER"), std::string::npos)
       << view.errors[1];
@@ -475,19 +489,20 @@ TEST_F(ControllerLinkTest, AFailingWriteIsShownWithTheSystemsReason) {
   platform.SetFaults(id, faults);
   link.Write_btnClick();
   link.Read_btnClick();
-  EXPECT_EQ(view.errors, std::vector<std::string>(
-                             2, std::string(kSendFailedMessage) + ErrorCodeText(kErrorGenFailure)));
+  EXPECT_EQ(view.errors,
+            std::vector<std::string>(
+                2, TMessage(kSendFailedMessage, {ErrorCodeMessage(kErrorGenFailure)}).English()));
   // Not taken in time: said in words of its own.
   faults.WriteError = kErrorTimeout;
   platform.SetFaults(id, faults);
   link.Write_btnClick();
-  EXPECT_EQ(view.errors.back(), kReportNotTakenMessage);
+  EXPECT_EQ(view.errors.back(), TMessage(kReportNotTakenMessage).English());
 
   platform.Unplug(id);  // gone in the middle, before any refresh noticed
   link.Write_btnClick();
   ASSERT_EQ(view.errors.size(), 4u);
   EXPECT_EQ(view.errors[3],
-            std::string(kSendFailedMessage) + ErrorCodeText(kErrorDeviceNotConnected));
+            TMessage(kSendFailedMessage, {ErrorCodeMessage(kErrorDeviceNotConnected)}).English());
   EXPECT_EQ(view.error, ">");  // the read error's caption has nothing to do with it
 }
 
@@ -502,7 +517,7 @@ TEST_F(ControllerLinkTest, AShortWriteIsAFailedWrite) {
   link.Write_btnClick();
   ASSERT_EQ(view.errors.size(), 2u);
   for (const std::string& error : view.errors) {
-    EXPECT_EQ(error.rfind(kSendFailedMessage, 0), 0u) << error;
+    EXPECT_EQ(error.rfind(FillPlaces(kSendFailedMessage.English, {""}), 0), 0u) << error;
     EXPECT_NE(error.find("40 of the 65 bytes"), std::string::npos) << error;
   }
   EXPECT_EQ(staircases[id]->ReceivedCount(), 0u);  // nothing of it reached the controller

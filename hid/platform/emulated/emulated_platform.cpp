@@ -333,10 +333,11 @@ std::unique_ptr<TPlatformRead> TEmulatedHidPlatform::CreateRead() {
 
 std::uint32_t TEmulatedHidPlatform::LastError() { return tLastError.Code; }
 
-std::string TEmulatedHidPlatform::LastErrorText() {
-  if (tLastError.Cause != 0)
-    return std::error_code(tLastError.Cause, std::generic_category()).message();
-  return THidPlatform::LastErrorText();
+TMessage TEmulatedHidPlatform::LastErrorMessage() {
+  if (tLastError.Cause != 0) {
+    return TMessage::Plain(std::error_code(tLastError.Cause, std::generic_category()).message());
+  }
+  return THidPlatform::LastErrorMessage();
 }
 
 THidAccessReason TEmulatedHidPlatform::QueryAccessReason(THidHandle handle) {

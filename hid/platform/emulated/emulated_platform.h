@@ -70,7 +70,7 @@ class TEmulatedHidPlatform : public THidPlatform {
   bool SetNumInputBuffers(THidHandle handle, std::uint32_t count) override;
   bool GetNumInputBuffers(THidHandle handle, std::uint32_t& count) override;
   std::uint32_t LastError() override;
-  std::string LastErrorText() override;
+  TMessage LastErrorMessage() override;
   THidAccessReason QueryAccessReason(THidHandle handle) override;
 
   // --- THidPlatform: the setup service, over the backend's list ---------------------------------

@@ -327,7 +327,7 @@ TEST_F(LinuxController, WithNeitherUdevNorANodeDirectoryToWatchItSaysSoOnce) {
   EXPECT_FALSE(Controller->HasNotifyWindow());
   EXPECT_EQ(Events.size(), 1u);  // what is there is found all the same
   EXPECT_EQ(Loop.Errors(),
-            std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed});
+            std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed.English});
   Refresh();
   ASSERT_TRUE(Loop.RunUntilIdle(kPatience));
   EXPECT_EQ(Loop.Errors().size(), 1u);

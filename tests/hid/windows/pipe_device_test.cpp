@@ -126,7 +126,7 @@ TEST_F(PipeDevice, ARefreshThatFailsInTheWindowReachesTheLoopAndTheNextOneWorks)
   MakeController();
   // The first refresh runs from the loop.
   ASSERT_TRUE(PumpUntil(Loop, [&] { return !Loop.Errors().empty(); }));
-  EXPECT_EQ(Loop.Errors(), std::vector<std::string>{kDeviceCannotBeOpened});
+  EXPECT_EQ(Loop.Errors(), std::vector<std::string>{kDeviceCannotBeOpened.English});
   Refresh();  // this one from the window procedure, which must not let the exception through
   EXPECT_EQ(Loop.Errors().size(), 1u);
   PumpPending(Loop);
@@ -231,7 +231,7 @@ TEST_F(PipeDevice, AControllerBuiltOffTheMainThreadRunsWithoutNotificationsAndSa
   // The first refresh still runs, from the main loop.
   ASSERT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 1; }));
   EXPECT_EQ(Loop.Errors(),
-            std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed});
+            std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed.English});
   Controller.reset();
 }
 
