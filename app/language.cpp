@@ -28,11 +28,15 @@ QString Normalised(QString name) {
 }  // namespace
 
 QStringList TranslatedLanguages() {
+  // The names are picked by hand: a name filter would build a regular expression, whose engine
+  // costs the start-up more memory than all the rest of the language's choice.
+  const QString prefix = kCatalogue + QLatin1Char('_');
+  const QString suffix = QStringLiteral(".qm");
   QStringList languages;
-  const QStringList files =
-      QDir(kTranslationsFolder).entryList({kCatalogue + QStringLiteral("_*.qm")}, QDir::Files);
-  for (const QString& file : files) {
-    languages.append(file.mid(kCatalogue.size() + 1).chopped(3));  // "glowstep_" ... ".qm"
+  for (const QString& file : QDir(kTranslationsFolder).entryList(QDir::Files)) {
+    if (file.startsWith(prefix) && file.endsWith(suffix)) {
+      languages.append(file.mid(prefix.size()).chopped(suffix.size()));
+    }
   }
   return languages;
 }
