@@ -134,6 +134,10 @@
         <source>Devices plugged in or unplugged from now on cannot be noticed on this system: plug the controller in and start the program again</source>
         <translation>Ab jetzt angeschlossene oder getrennte Geräte bemerkt das Programm auf diesem System nicht: Schließen Sie den Controller an und starten Sie das Programm neu</translation>
     </message>
+    <message>
+        <source>the device did not take the report in time</source>
+        <translation>das Gerät hat den Bericht nicht rechtzeitig angenommen</translation>
+    </message>
 </context>
 <context>
     <name>protocol</name>
@@ -216,6 +220,14 @@
     <message>
         <source>the controller took only %1 of the %2 bytes</source>
         <translation>der Controller hat nur %1 der %2 Bytes angenommen</translation>
+    </message>
+    <message>
+        <source>The controller did not take the report in time: it may be busy or have stopped working</source>
+        <translation>Der Controller hat den Bericht nicht rechtzeitig angenommen: Er ist vielleicht beschäftigt oder arbeitet nicht mehr</translation>
+    </message>
+    <message>
+        <source>The controller answered with %1 bytes, too few to hold its settings</source>
+        <translation>Der Controller hat mit %1 Bytes geantwortet, zu wenig für seine Einstellungen</translation>
     </message>
 </context>
 </TS>

@@ -134,6 +134,10 @@
         <source>Devices plugged in or unplugged from now on cannot be noticed on this system: plug the controller in and start the program again</source>
         <translation>Подключение и отключение устройств в этой системе больше не отслеживается: подключите контроллер и запустите программу снова</translation>
     </message>
+    <message>
+        <source>the device did not take the report in time</source>
+        <translation>устройство не приняло отчёт вовремя</translation>
+    </message>
 </context>
 <context>
     <name>protocol</name>
@@ -216,6 +220,14 @@
     <message>
         <source>the controller took only %1 of the %2 bytes</source>
         <translation>контроллер принял только %1 из %2 байт</translation>
+    </message>
+    <message>
+        <source>The controller did not take the report in time: it may be busy or have stopped working</source>
+        <translation>Контроллер не принял отчёт вовремя: возможно, он занят или перестал работать</translation>
+    </message>
+    <message>
+        <source>The controller answered with %1 bytes, too few to hold its settings</source>
+        <translation>Контроллер ответил %1 байт — слишком мало для его настроек</translation>
     </message>
 </context>
 </TS>
