@@ -258,9 +258,9 @@ TEST_F(CliTest, ARequestTheControllerDoesNotTakeInTimeIsToldAndExits4) {
   stalled.Faults.WriteError = kErrorTimeout;
   const auto id = Sim.Plug(stalled);
   EXPECT_EQ(Run({"read"}), 4);
-  EXPECT_NE(
-      Err().find(std::string(kReportNotTakenMessage) + " (Glowstep 3.2 at " + Sim.PathOf(id) + ")"),
-      std::string::npos)
+  EXPECT_NE(Err().find(TMessage(kReportNotTakenMessage).English() + " (Glowstep 3.2 at " +
+                       Sim.PathOf(id) + ")"),
+            std::string::npos)
       << Err();
 }
 

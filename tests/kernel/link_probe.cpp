@@ -43,11 +43,11 @@ class TProbeView final : public TControllerView {
   void SetSwatchColor(TColorSwatch /*swatch*/, TColor /*color*/) override {}
   void SetDeviceStatus(bool on) override { Held_ = on; }
   void SetPhotoControlsEnabled(bool /*enabled*/) override {}
-  void SetErrorCaption(std::string_view caption) override {
-    std::printf("caption: %.*s\n", static_cast<int>(caption.size()), caption.data());
+  void SetErrorCaption(const TMessage& caption) override {
+    std::printf("caption: %s\n", caption.English().c_str());
   }
-  void ShowError(std::string_view message) override {
-    std::printf("error: %.*s\n", static_cast<int>(message.size()), message.data());
+  void ShowError(const TMessage& message) override {
+    std::printf("error: %s\n", message.English().c_str());
     std::fflush(stdout);
     ++Errors_;
   }
