@@ -52,7 +52,7 @@ QStringList PreferredLanguages(const QStringList& arguments) {
       return argument.mid(option.size() + 1).split(QLatin1Char(':'), Qt::SkipEmptyParts);
     }
   }
-  const QStringList fromVariable =
+  QStringList fromVariable =
       qEnvironmentVariable("LANGUAGE").split(QLatin1Char(':'), Qt::SkipEmptyParts);
   if (!fromVariable.isEmpty()) return fromVariable;
   return QLocale::system().uiLanguages();
@@ -66,8 +66,8 @@ QString Translated(const TMessage& message) {
 
 QString ChooseLanguage(const QStringList& preferred, const QStringList& translated) {
   for (const QString& wanted : preferred) {
-    const QString name = Normalised(wanted);
-    const QString language = name.section(QLatin1Char('_'), 0, 0);
+    QString name = Normalised(wanted);
+    QString language = name.section(QLatin1Char('_'), 0, 0);
     if (language == QLatin1String(kSourceLanguage)) break;
     if (translated.contains(name)) return name;
     if (translated.contains(language)) return language;

@@ -209,7 +209,8 @@ void DiagonalLines(QImage& image,
       const qreal across = ((x + 0.5) / w + (y + 0.5) / h - 1) * w;
       const int band = static_cast<int>(std::floor(across / thickness + 0.5));
       if (band >= -1 && band <= 1) {
-        image.setPixelColor(x, y, *colours[static_cast<std::size_t>(band + 1)]);
+        const int index = band + 1;
+        image.setPixelColor(x, y, *colours[static_cast<std::size_t>(index)]);
       }
     }
   }
