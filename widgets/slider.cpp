@@ -6,11 +6,13 @@
 #include "widgets/device_pixels.h"
 #include "widgets/form_loading.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -171,7 +173,7 @@ void TCustomSlider::SetValue(int value) {
   const int previous = Value_;
   Value_ = clamped;
   MoveThumbTo(OffsetForValue(clamped));
-  if (clamped != previous) NotifyChange();
+  if (clamped != previous) ValueChanged();
 }
 
 void TCustomSlider::SetOrientation(TSliderOrientation value) {
@@ -407,7 +409,21 @@ void TCustomSlider::MoveThumbTo(int offset) {
   // Without travel or range the thumb cannot point at a value: a drag leaves Value alone.
   if (Dragging_ && Travel() > 0 && Range() > 0) {
     Value_ = ValueForOffset(Orientation_ == soHorizontal ? at.x() : at.y());
-    if (Value_ != previous) NotifyChange();
+    if (Value_ != previous) ValueChanged();
+  }
+}
+
+void TCustomSlider::ValueChanged() {
+  NotifyChange();
+  if (QAccessible::isActive()) {
+    QAccessibleValueChangeEvent event(this, Value_);
+    QAccessible::updateAccessibility(&event);
+  }
+  if (Dragging_ || Stepping_ || Keying_) {
+    const QPoint above = Orientation_ == soHorizontal
+                             ? QPoint(ThumbBounds_.center().x(), ThumbBounds_.top())
+                             : QPoint(ThumbBounds_.right(), ThumbBounds_.center().y());
+    QToolTip::showText(mapToGlobal(above), QString::number(Value_), this, ThumbBounds_);
   }
 }
 
@@ -415,7 +431,11 @@ void TCustomSlider::InvalidateThumb() { update(ThumbBounds_); }
 
 // --- Moving the value -----------------------------------------------------------------------
 
-void TCustomSlider::JumpBy(TJumpKind kind) {
+int TCustomSlider::PageSteps() const {
+  return static_cast<int>(std::max<std::int64_t>(1, Range() / 10 / Increment_));
+}
+
+void TCustomSlider::JumpBy(TJumpKind kind, int steps) {
   // Next and prior go to multiples of Increment counted from zero, not from MinValue.
   const std::int64_t nearest =
       RoundHalfEven(static_cast<Extended>(Value_) / Increment_) * std::int64_t{Increment_};
@@ -430,10 +450,10 @@ void TCustomSlider::JumpBy(TJumpKind kind) {
       target = MaxValue_;
       break;
     case jkNext:
-      target = nearest + Increment_;
+      target = nearest + std::int64_t{Increment_} * steps;
       break;
     case jkPrior:
-      target = nearest - Increment_;
+      target = nearest - std::int64_t{Increment_} * steps;
       break;
   }
   if (target >= MaxValue_) {
@@ -495,7 +515,10 @@ void TCustomSlider::ReleaseThumb(Qt::MouseButton button, Qt::KeyboardModifiers, 
 
 void TCustomSlider::keyPressEvent(QKeyEvent* event) {
   TJumpKind kind = jkNone;
+  int steps = 1;
   if (!(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier))) {
+    // Up moves toward the maximum and Down toward the minimum in either orientation, as Right
+    // and Left do along a horizontal ruler; PageUp and PageDown move a page.
     const bool horizontal = Orientation_ == soHorizontal;
     switch (event->key()) {
       case Qt::Key_Home:
@@ -511,10 +534,18 @@ void TCustomSlider::keyPressEvent(QKeyEvent* event) {
         kind = horizontal ? jkNext : jkNone;
         break;
       case Qt::Key_Up:
-        kind = horizontal ? jkNone : jkNext;
+        kind = jkNext;
         break;
       case Qt::Key_Down:
-        kind = horizontal ? jkNone : jkPrior;
+        kind = jkPrior;
+        break;
+      case Qt::Key_PageUp:
+        kind = jkNext;
+        steps = PageSteps();
+        break;
+      case Qt::Key_PageDown:
+        kind = jkPrior;
+        steps = PageSteps();
         break;
       default:
         break;
@@ -525,7 +556,9 @@ void TCustomSlider::keyPressEvent(QKeyEvent* event) {
     return;
   }
   event->accept();
-  JumpBy(kind);
+  Keying_ = true;
+  JumpBy(kind, steps);
+  Keying_ = false;
   // Every handled key ends a gesture, also when the value could not move.
   NotifyChangeDone();
 }

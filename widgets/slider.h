@@ -116,7 +116,10 @@ class TCustomSlider : public QWidget {
   // Pixels the thumb's leading edge can travel; 0 or less when the control is too small.
   int RulerLength() const;
 
-  void JumpBy(TJumpKind kind);
+  // Moves the value `steps` increments (or to an end); PageUp and PageDown move a page.
+  void JumpBy(TJumpKind kind, int steps = 1);
+  // The increments of a page: a tenth of the range, at least one.
+  int PageSteps() const;
   // Draws the tick points with a step and heights of its own; meant for an OnDrawPoints
   // handler, and does nothing outside painting.
   virtual void DrawPointsDefault(int step, int pointHeight, int extremePointHeight);
@@ -197,6 +200,9 @@ class TCustomSlider : public QWidget {
   void DrawThumb(QPainter& painter, QPoint at, bool secondState) const;
   void StepTick();
   void StopStepping();
+  // The value changed: the change notification, the accessibility layer and, while the user
+  // moves the thumb, the value in a tip beside it.
+  void ValueChanged();
   void ShowThumbCursor(bool overThumb);
   bool CanFocus() const;
   void FocusMoved();
@@ -229,6 +235,7 @@ class TCustomSlider : public QWidget {
   bool HasFocus_ = false;
   bool Dragging_ = false;
   bool Stepping_ = false;
+  bool Keying_ = false;  // a key press moves the value
   QBasicTimer StepTimer_;
   QPoint PointerPos_;
   TJumpKind StepDirection_ = jkNone;

@@ -290,9 +290,12 @@ class SliderTest : public QObject {
     row("end", {0, 50, true, Qt::Key_End, none, 100, true});
     row("up when vertical", {0, 50, true, Qt::Key_Up, none, 60, true});
     row("down when vertical", {0, 50, true, Qt::Key_Down, none, 40, true});
-    row("up when horizontal", {0, 50, false, Qt::Key_Up, none, 50, false});
+    row("up when horizontal", {0, 50, false, Qt::Key_Up, none, 60, true});
+    row("down when horizontal", {0, 50, false, Qt::Key_Down, none, 40, true});
     row("right when vertical", {0, 50, true, Qt::Key_Right, none, 50, false});
-    row("page up", {0, 50, false, Qt::Key_PageUp, none, 50, false});
+    row("page up: a tenth of the range", {-900, -500, false, Qt::Key_PageUp, none, -400, true});
+    row("page down", {-900, -500, true, Qt::Key_PageDown, none, -600, true});
+    row("page up near the end", {0, 50, false, Qt::Key_PageUp, none, 60, true});
     row("shift right", {0, 50, false, Qt::Key_Right, shift, 50, false});
   }
   void keys() {
