@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QWidget>
 
+class QAccessibleInterface;
+class QFocusEvent;
+class QKeyEvent;
 class QMouseEvent;
 
 namespace glowstep {
@@ -20,7 +23,10 @@ class TFixedLabel : public QLabel {
 };
 
 // A rectangle filled with a brush colour and outlined with a one-pixel black pen. Any mouse
-// button pressed on it is reported through OnMouseDown.
+// button pressed on it is reported through OnMouseDown. The keyboard reaches it with Tab (a click
+// leaves the focus where it was, so a field being edited keeps it); Space, Return or Enter then
+// report Activated. To assistive tools it is a button named by its label, its colour (#RRGGBB)
+// in its description.
 class TShape : public QWidget {
   Q_OBJECT
   Q_PROPERTY(QColor BrushColor READ BrushColor WRITE SetBrushColor)
@@ -37,21 +43,33 @@ class TShape : public QWidget {
                    Qt::KeyboardModifiers Shift,
                    int X,
                    int Y);
+  void Activated();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   QColor BrushColor_ = Qt::white;
 };
 
-// A push button with a caption and a click event.
+// A push button with a caption and a click event. Space, Return and Enter press it while it has
+// the focus.
 class TBitBtn : public QPushButton {
   Q_OBJECT
 
  public:
   explicit TBitBtn(QWidget* parent = nullptr);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
+
+// How assistive tools learn of a swatch (none for other objects): a factory for
+// QAccessible::installFactory.
+QAccessibleInterface* AccessibleFormControl(const QString& className, QObject* object);
 
 }  // namespace glowstep

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QColorDialog>
 #include <QFont>
@@ -8,6 +10,7 @@
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -15,6 +18,7 @@
 #include "app/caption_fit.h"
 #include "app/language.h"
 #include "ui_main_window.h"
+#include "widgets/accessibility.h"
 #include "widgets/form_loading.h"
 
 namespace glowstep {
@@ -52,10 +56,28 @@ QFont WindowFont() {
   return font;
 }
 
+// How assistive tools learn of the window (a frame named by its title), its swatches and the
+// custom controls.
+QAccessibleInterface* AccessibleWindowPart(const QString& className, QObject* object) {
+  if (auto* window = qobject_cast<TMainWindow*>(object))
+    return new QAccessibleWidget(window, QAccessible::Window);
+  return AccessibleFormControl(className, object);
+}
+
+void InstallAccessibleWindow() {
+  static const bool installed = [] {
+    InstallAccessibleControls();
+    QAccessible::installFactory(&AccessibleWindowPart);
+    return true;
+  }();
+  (void)installed;
+}
+
 }  // namespace
 
 TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget* parent)
     : QWidget(parent), Form_(std::make_unique<Ui::TMainWindow>()) {
+  InstallAccessibleWindow();
   // The window's font is the program's too: a line edit lays out its text in the program's font
   // before it takes its own, and one font for both spares loading a second one at start-up.
   const QFont font = WindowFont();
@@ -69,8 +91,16 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
     Form_->setupUi(this);
   }
   FormReady_ = true;
+  DescribeDeviceStatus();
   FitCaptions();
   move(kPosition);
+
+  ReplyTimer_ = new QTimer(this);
+  ReplyTimer_->setSingleShot(true);
+  // A coarse timer may end up to 5 % early: the user is told a full second passed.
+  ReplyTimer_->setTimerType(Qt::PreciseTimer);
+  ReplyTimer_->setInterval(kReplyPatience);
+  connect(ReplyTimer_, &QTimer::timeout, this, [this] { Link_->ReplyOverdue(); });
 
   HidController_ = std::make_unique<THidDeviceController>(platform, port);
   HidController_->SetLoading(true);
@@ -83,6 +113,8 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
   connect(Form_->Write_btn, &QPushButton::clicked, this, &TMainWindow::Write_btnClick);
   connect(Form_->MainColor, &TShape::OnMouseDown, this, &TMainWindow::MainColorMouseDown);
   connect(Form_->IdleColor, &TShape::OnMouseDown, this, &TMainWindow::IdleColorMouseDown);
+  connect(Form_->MainColor, &TShape::Activated, this, &TMainWindow::MainColorMouseDown);
+  connect(Form_->IdleColor, &TShape::Activated, this, &TMainWindow::IdleColorMouseDown);
 
   FormCreate();
 }
@@ -180,7 +212,36 @@ void TMainWindow::SetSwatchColor(TColorSwatch swatch, TColor color) {
   shape->SetBrushColor(FromColorValue(color));
 }
 
-void TMainWindow::SetDeviceStatus(bool on) { Form_->Device_status_LED->SetStatus(on); }
+void TMainWindow::SetDeviceStatus(bool on) {
+  Form_->Device_status_LED->SetStatus(on);
+  DescribeDeviceStatus();
+}
+
+void TMainWindow::SetReplyAwaited(bool awaited) {
+  if (awaited) {
+    ReplyTimer_->start();
+  } else {
+    ReplyTimer_->stop();
+  }
+}
+
+void TMainWindow::DescribeDeviceStatus() {
+  // The LED's colour in words, for a pointer's tip and for assistive tools.
+  THidDevice* held = Link_ ? Link_->HeldDevice() : nullptr;
+  const QString state =
+      Form_->Device_status_LED->Status() && held != nullptr
+          ? tr("Controller ready: %1").arg(QString::fromStdU16String(held->QueryProductName()))
+          : tr("No controller");
+  Form_->Device_status_LED->setToolTip(state);
+  Form_->Device_status_LED->setAccessibleName(state);
+}
+
+void TMainWindow::ShowStatus(const TMessage& status) {
+  Status_ = status;
+  const QString text = Translated(status);
+  Form_->StatusLine->setText(text);
+  Form_->StatusLine->setToolTip(text);
+}
 
 void TMainWindow::SetPhotoControlsEnabled(bool enabled) {
   Form_->PhotoLevel->setEnabled(enabled);
@@ -259,7 +320,8 @@ void TMainWindow::MakeScrollable() {
 void TMainWindow::FitCaptions() {
   const QFont& base = font();
   for (QLabel* label : Form_->Content->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
-    if (!label->isHidden()) FitCaption(*label, base);
+    // The status line wraps what it says; it is no caption.
+    if (!label->isHidden() && label != Form_->StatusLine) FitCaption(*label, base);
   }
   for (QPushButton* button :
        Form_->Content->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
@@ -274,6 +336,8 @@ void TMainWindow::changeEvent(QEvent* event) {
     case QEvent::LanguageChange:
       Form_->retranslateUi(this);
       if (!ErrorCaption_.Empty()) Form_->Label2->setText(Translated(ErrorCaption_));
+      if (!Status_.Empty()) ShowStatus(Status_);
+      DescribeDeviceStatus();
       FitCaptions();
       break;
     case QEvent::FontChange:

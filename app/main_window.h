@@ -17,6 +17,7 @@
 
 class QColorDialog;
 class QScrollArea;
+class QTimer;
 
 // The form compiler puts the window's form in its own namespace.
 namespace Ui {  // NOLINT(readability-identifier-naming)
@@ -63,6 +64,8 @@ class TMainWindow : public QWidget, public TControllerView {
   void SetPhotoControlsEnabled(bool enabled) override;
   void SetErrorCaption(const TMessage& caption) override;
   void ShowError(const TMessage& message) override;
+  void ShowStatus(const TMessage& status) override;
+  void SetReplyAwaited(bool awaited) override;
 
   // Where the colour dialog goes on the window's screen: centred across, its top at one third
   // of the height left free above and below it.
@@ -84,6 +87,8 @@ class TMainWindow : public QWidget, public TControllerView {
   void changeEvent(QEvent* event) override;
 
  private:
+  // Words the LED's state in its tip and for assistive tools.
+  void DescribeDeviceStatus();
   // Gives every caption the font it fits its box in.
   void FitCaptions();
   // Puts the controls into a scroll area filling the window.
@@ -99,8 +104,12 @@ class TMainWindow : public QWidget, public TControllerView {
   std::unique_ptr<TControllerLink> Link_;
   QColorDialog* ColorDialog_ = nullptr;
   QScrollArea* ScrollArea_ = nullptr;
+  // Runs while a read request waits for its answer (kReplyPatience).
+  QTimer* ReplyTimer_ = nullptr;
   // Label2's caption once the link has set one; the label is worded anew in another language.
   TMessage ErrorCaption_;
+  // What the status line says, worded anew in another language.
+  TMessage Status_;
   bool FormReady_ = false;
   bool OuterSizeApplied_ = false;
 };

@@ -259,7 +259,10 @@ void TControllerLink::HidControllerRemoval(THidDevice* HidDev) {
   Refused_.erase(HidDev);  // the object goes: the next one for the device is a new arrival
   if (HidDev == nullptr || HidDev != HeldDevice_) return;
   HeldDevice_ = nullptr;
-  ReplyAwaited_ = false;
+  if (ReplyAwaited_) {
+    EndReplyWait();
+    View_.ShowStatus(TMessage(kNoControllerStatus));
+  }
   View_.SetDeviceStatus(false);
   if (FirmwareVersion(ProductOf(HidDev)) >= kPhotoSensorFirmware) {
     View_.SetPhotoControlsEnabled(false);
@@ -302,15 +305,21 @@ void TControllerLink::RXData(THidDevice* HidDev,
                              std::uint16_t Size) {
   // Any input report of the controller is taken for a settings reply, whatever was asked.
   if (!IsControllerProduct(ProductOf(HidDev))) return;
-  const bool awaited = std::exchange(ReplyAwaited_, false);
+  const bool awaited = ReplyAwaited_;
+  if (awaited) EndReplyWait();
   if (Size < kMinReplyPayload) {
     // Said once per request: a device that sends short reports of its own accord is not the
     // user's concern.
-    if (awaited)
-      ShowErrorLater(TMessage(kShortReplyMessage, {TMessage::Plain(std::to_string(Size))}));
+    if (awaited) {
+      TMessage message(kShortReplyMessage, {TMessage::Plain(std::to_string(Size))});
+      View_.ShowStatus(message);
+      ShowErrorLater(std::move(message));
+    }
     return;
   }
   Codec_.ApplyReply(Data, Size, View_);
+  View_.ShowStatus(
+      TMessage(kSettingsReadStatus, {TMessage::Plain(ToUtf8(HidDev->QueryProductName()))}));
 }
 
 void TControllerLink::HidControllerDeviceDataError(THidDevice* HidDev, std::uint32_t /*Error*/) {
@@ -320,6 +329,10 @@ void TControllerLink::HidControllerDeviceDataError(THidDevice* HidDev, std::uint
 void TControllerLink::FormCreate() {
   Codec_.SetMainColorValue(0xFFFFFF);
   Codec_.SetIdleColorValue(0x003030);
+  // The swatches show the stored colours as a read shows them, so what they show is what a
+  // write sends.
+  View_.SetSwatchColor(TColorSwatch::MainColor, NormalizeColor(Codec_.MainColorValue()));
+  View_.SetSwatchColor(TColorSwatch::IdleColor, NormalizeColor(Codec_.IdleColorValue()));
 }
 
 void TControllerLink::Read_btnClick() {
@@ -328,19 +341,46 @@ void TControllerLink::Read_btnClick() {
   // request still goes out, and the user learns that no settings will come of it.
   const bool deaf = HeldDevice_ != nullptr && !HeldDevice_->Listening();
   if (!SendData()) return;
+  if (deaf) {
+    // No answer can come: nothing to wait for.
+    View_.ShowStatus(TMessage(kReplyNotReceivedMessage));
+    View_.ShowError(kReplyNotReceivedMessage);
+    return;
+  }
   ReplyAwaited_ = true;
-  if (deaf) View_.ShowError(kReplyNotReceivedMessage);
+  View_.SetReplyAwaited(true);
 }
 
 void TControllerLink::Write_btnClick() {
   Codec_.BuildWriteReport(View_);
-  SendData();
+  if (SendData()) View_.ShowStatus(TMessage(kSettingsSentStatus, {HeldProduct()}));
+}
+
+void TControllerLink::ReplyOverdue() {
+  if (!ReplyAwaited_) return;
+  EndReplyWait();
+  View_.ShowStatus(TMessage(kNoAnswerStatus));
+}
+
+void TControllerLink::EndReplyWait() {
+  ReplyAwaited_ = false;
+  View_.SetReplyAwaited(false);
+}
+
+TMessage TControllerLink::HeldProduct() const {
+  return TMessage::Plain(HeldDevice_ ? ToUtf8(HeldDevice_->QueryProductName()) : std::string());
 }
 
 bool TControllerLink::SendData() {
-  if (HeldDevice_ == nullptr) return false;
+  if (HeldDevice_ == nullptr) {
+    View_.ShowStatus(TMessage(kNoControllerStatus));
+    return false;
+  }
   const auto failure = SendReport(*HeldDevice_, Codec_.Report(), HidController_.Platform());
-  if (failure) View_.ShowError(*failure);
+  if (failure) {
+    View_.ShowStatus(*failure);
+    View_.ShowError(*failure);
+  }
   return !failure;
 }
 

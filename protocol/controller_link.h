@@ -7,6 +7,7 @@
 // writes. Everything runs on the main thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,6 +43,17 @@ inline constexpr TMessageText kReplyNotReceivedMessage =
 inline constexpr TMessageText kReportNotTakenMessage = CatalogueText(
     "protocol",
     "The controller did not take the report in time: it may be busy or have stopped working");
+// What the status line says of a command (%1: the controller's product string).
+inline constexpr TMessageText kSettingsReadStatus =
+    CatalogueText("protocol", "Settings read from %1");
+inline constexpr TMessageText kSettingsSentStatus =
+    CatalogueText("protocol", "Settings sent to %1");
+inline constexpr TMessageText kNoControllerStatus =
+    CatalogueText("protocol", "No controller is connected");
+inline constexpr TMessageText kNoAnswerStatus =
+    CatalogueText("protocol", "The controller did not answer within 1 s");
+// How long a read request waits for its answer before the user is told it did not come.
+inline constexpr std::chrono::milliseconds kReplyPatience{1000};
 // A reply too short to hold the settings (%1: the bytes that came after the report ID).
 inline constexpr TMessageText kShortReplyMessage =
     CatalogueText("protocol",
@@ -98,6 +110,11 @@ class TControllerView : public TSettingsControls {
   virtual void SetPhotoControlsEnabled(bool enabled) = 0;
   // Label2's caption (the label stays hidden).
   virtual void SetErrorCaption(const TMessage& caption) = 0;
+  // What became of the user's last command, for the status line.
+  virtual void ShowStatus(const TMessage& /*status*/) {}
+  // A read request went out (true): the view calls TControllerLink::ReplyOverdue once
+  // kReplyPatience has passed, unless told first that the wait is over (false).
+  virtual void SetReplyAwaited(bool /*awaited*/) {}
   // Shows `message` in the application's error box.
   virtual void ShowError(const TMessage& message) = 0;
 };
@@ -126,13 +143,19 @@ class TControllerLink {
   // --- The window's commands ----------------------------------------------------------------
   // Sets the two stored colours (main white, standby 0x003030); touches no control.
   void FormCreate();
-  // Builds the read request and sends it to the held controller, if any.
+  // Builds the read request and sends it to the held controller, if any. The status line tells
+  // the outcome: no controller, the send's failure, or, once the answer came, the settings read
+  // (or, after kReplyPatience, that none came).
   void Read_btnClick();
-  // Encodes the controls' values into a write report and sends it to the held controller.
+  // Encodes the controls' values into a write report and sends it to the held controller; the
+  // status line tells the outcome.
   void Write_btnClick();
+  // The read request's answer has not come within kReplyPatience: the user is told, unless it
+  // came meanwhile.
+  void ReplyOverdue();
   // Writes the report buffer to the held controller as one output report; nothing without one.
-  // A write that fails, or takes only part of the report, is shown in the error box (SendReport).
-  // True when all of it was written.
+  // A write that fails, or takes only part of the report, is shown in the error box (SendReport)
+  // and in the status line. True when all of it was written.
   bool SendData();
 
   THidDevice* HeldDevice() const { return HeldDevice_; }
@@ -143,6 +166,10 @@ class TControllerLink {
 
  private:
   static std::string ProductOf(THidDevice* device);
+  // The held controller's product string, as plain text for a message.
+  TMessage HeldProduct() const;
+  // The wait for a read request's answer is over (it came, or cannot come any more).
+  void EndReplyWait();
   // Shows `message` from the main loop, once the controller's event has returned.
   void ShowErrorLater(TMessage message);
   // Gives an unplugged, checked-out device back to the controller once the refresh that removed

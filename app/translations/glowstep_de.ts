@@ -85,6 +85,17 @@
     </message>
 </context>
 <context>
+    <name>glowstep::TMainWindow</name>
+    <message>
+        <source>Controller ready: %1</source>
+        <translation>Controller bereit: %1</translation>
+    </message>
+    <message>
+        <source>No controller</source>
+        <translation>Kein Controller</translation>
+    </message>
+</context>
+<context>
     <name>hid</name>
     <message>
         <source>the device was not found</source>
@@ -228,6 +239,22 @@
     <message>
         <source>The controller answered with %1 bytes, too few to hold its settings</source>
         <translation>Der Controller hat mit %1 Bytes geantwortet, zu wenig für seine Einstellungen</translation>
+    </message>
+    <message>
+        <source>Settings read from %1</source>
+        <translation>Einstellungen von %1 gelesen</translation>
+    </message>
+    <message>
+        <source>Settings sent to %1</source>
+        <translation>Einstellungen an %1 gesendet</translation>
+    </message>
+    <message>
+        <source>No controller is connected</source>
+        <translation>Kein Controller angeschlossen</translation>
+    </message>
+    <message>
+        <source>The controller did not answer within 1 s</source>
+        <translation>Der Controller hat nicht innerhalb von 1 s geantwortet</translation>
     </message>
 </context>
 </TS>

@@ -85,6 +85,17 @@
     </message>
 </context>
 <context>
+    <name>glowstep::TMainWindow</name>
+    <message>
+        <source>Controller ready: %1</source>
+        <translation>Контроллер готов: %1</translation>
+    </message>
+    <message>
+        <source>No controller</source>
+        <translation>Контроллер не подключён</translation>
+    </message>
+</context>
+<context>
     <name>hid</name>
     <message>
         <source>the device was not found</source>
@@ -228,6 +239,22 @@
     <message>
         <source>The controller answered with %1 bytes, too few to hold its settings</source>
         <translation>Контроллер ответил %1 байт — слишком мало для его настроек</translation>
+    </message>
+    <message>
+        <source>Settings read from %1</source>
+        <translation>Настройки прочитаны из %1</translation>
+    </message>
+    <message>
+        <source>Settings sent to %1</source>
+        <translation>Настройки отправлены в %1</translation>
+    </message>
+    <message>
+        <source>No controller is connected</source>
+        <translation>Контроллер не подключён</translation>
+    </message>
+    <message>
+        <source>The controller did not answer within 1 s</source>
+        <translation>Контроллер не ответил в течение 1 с</translation>
     </message>
 </context>
 </TS>

@@ -57,7 +57,8 @@ std::vector<TCaption> CaptionsOf(TMainWindow& window) {
   std::vector<TCaption> captions;
   for (const QLabel* label :
        window.Form().Content->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
-    if (label->isHidden()) continue;
+    // The status line says nothing until a click; what it says then wraps.
+    if (label->isHidden() || label == window.Form().StatusLine) continue;
     captions.push_back({label->objectName(), label->font(), label->text(),
                         label->contentsRect().size(), CaptionFlags(*label)});
   }

@@ -1,4 +1,6 @@
+#include <QAccessible>
 #include <QColorDialog>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -117,7 +119,8 @@ class MainWindowTest : public QObject {
     QVERIFY(Form().Label2->isHidden());
     QCOMPARE(Form().Label2->text(), QStringLiteral(">"));
     QCOMPARE(Form().MainColor->BrushColor(), QColor(255, 255, 255));
-    QCOMPARE(Form().IdleColor->BrushColor(), QColor(0xF0, 0x80, 0x00));
+    // The held standby colour as a read shows it: what the swatch shows is what a write sends.
+    QCOMPARE(Form().IdleColor->BrushColor(), QColor(0xFF, 0xFF, 0x00));
     QCOMPARE(Form().Read_btn->text(), QStringLiteral("Read settings"));
     QCOMPARE(Form().Write_btn->geometry(), QRect(208, 520, 161, 33));
     QCOMPARE(window->HidController().DevThreadSleepTime(), 50);
@@ -127,18 +130,44 @@ class MainWindowTest : public QObject {
   void tabOrderFollowsTheForm() {
     window->show();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    const QList<QWidget*> expected = {
-        Form().LEDs_in_one_stair, Form().Idle_LEDs,   Form().ON_time,
-        Form().Delay_time,        Form().Sensor_time, Form().Read_btn,
-        Form().Write_btn,         Form().Photo_time,  Form().Stairs_count};
+    const QList<QWidget*> expected = {Form().LEDs_in_one_stair, Form().Idle_LEDs, Form().ON_time,
+                                      Form().Delay_time, Form().Sensor_time, Form().Read_btn,
+                                      Form().Write_btn, Form().Photo_time, Form().Stairs_count,
+                                      // The disabled slider is skipped; the swatches come after it.
+                                      Form().MainColor, Form().IdleColor, Form().LEDs_in_one_stair};
     Form().LEDs_in_one_stair->setFocus();
     for (qsizetype i = 1; i < expected.size(); ++i) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       QCOMPARE(QApplication::focusWidget(), expected[i]);
     }
-    // The disabled slider is skipped: from the last field the focus wraps to the first.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), Form().LEDs_in_one_stair);
+  }
+
+  void theKeyboardPressesButtonsAndOpensTheColourDialog() {
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto vc = std::make_shared<TVirtualStaircaseController>();
+    PlugController(vc);
+    QTRY_VERIFY(Form().Device_status_LED->Status());
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> presses[] = {
+        {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier}};
+    for (const auto& [key, modifiers] : presses) {
+      const std::size_t before = vc->ReceivedCount();
+      Form().Write_btn->setFocus();
+      QTest::keyClick(Form().Write_btn, key, modifiers);
+      QTRY_COMPARE(vc->ReceivedCount(), before + 1);
+    }
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+      for (TShape* swatch : {Form().MainColor, Form().IdleColor}) {
+        bool opened = false;
+        WhenModal([&opened](QWidget* modal) {
+          opened = qobject_cast<QColorDialog*>(modal) != nullptr;
+          modal->close();
+        });
+        swatch->setFocus();
+        QTest::keyClick(swatch, key);
+        QVERIFY2(opened, qPrintable(swatch->objectName()));
+      }
+    }
   }
 
   void plugReadAndUnplugDriveTheWindow() {
@@ -206,7 +235,7 @@ class MainWindowTest : public QObject {
     QTest::mousePress(Form().IdleColor, Qt::RightButton);
     QVERIFY(opened);
     QCOMPARE(window->Link().Codec().IdleColorValue(), 0x003030U);
-    QCOMPARE(Form().IdleColor->BrushColor(), QColor(0xF0, 0x80, 0x00));
+    QCOMPARE(Form().IdleColor->BrushColor(), QColor(0xFF, 0xFF, 0x00));
   }
 
   void colourDialogIsCentredAcrossAndAThirdDown() {
@@ -280,6 +309,114 @@ class MainWindowTest : public QObject {
                                   QString::fromStdString(ErrorCodeText(faults.WriteError)) + "."});
     QCOMPARE(vc->ReceivedCount(), std::size_t{0});
     QCOMPARE(Form().Label2->text(), QStringLiteral(">"));
+  }
+
+  void theStatusLineTellsWhatEveryClickDid() {
+    const auto status = [this] { return Form().StatusLine->text(); };
+    QVERIFY(status().isEmpty());
+    QCOMPARE(Form().Device_status_LED->toolTip(), QStringLiteral("No controller"));
+    for (QPushButton* button : {Form().Read_btn, Form().Write_btn}) {
+      Form().StatusLine->clear();
+      QTest::mouseClick(button, Qt::LeftButton);
+      QCOMPARE(status(), QStringLiteral("No controller is connected"));
+    }
+
+    const auto id = PlugController(std::make_shared<TVirtualStaircaseController>());
+    QTRY_VERIFY(Form().Device_status_LED->Status());
+    QCOMPARE(Form().Device_status_LED->toolTip(), QStringLiteral("Controller ready: Glowstep 3.2"));
+    QTest::mouseClick(Form().Read_btn, Qt::LeftButton);
+    QTRY_COMPARE(status(), QStringLiteral("Settings read from Glowstep 3.2"));
+    QTest::mouseClick(Form().Write_btn, Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("Settings sent to Glowstep 3.2"));
+
+    // An answer later than a second: the wait is told to be over, and the late answer still
+    // fills the fields.
+    TSimFaults slow;
+    slow.AnswerDelay = std::chrono::milliseconds(1500);
+    platform->SetFaults(id, slow);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(Form().Read_btn, Qt::LeftButton);
+    QTRY_COMPARE(status(), QStringLiteral("The controller did not answer within 1 s"));
+    QVERIFY(clock.elapsed() >= 1000);
+    QTRY_COMPARE(status(), QStringLiteral("Settings read from Glowstep 3.2"));
+
+    TSimFaults failing;
+    failing.FailWrite = true;
+    platform->SetFaults(id, failing);
+    QTest::mouseClick(Form().Write_btn, Qt::LeftButton);
+    QVERIFY2(status().startsWith("Sending to the controller failed: "), qPrintable(status()));
+    QCOMPARE(errors.size(), std::size_t{1});  // the error box as before
+
+    platform->Unplug(id);
+    QTRY_COMPARE(Form().Device_status_LED->toolTip(), QStringLiteral("No controller"));
+  }
+
+  // What a screen reader learns of each control, in English and in Russian: its caption (or its
+  // state, for the LED) as its name, its role, and the value and range of the numbers.
+  void everyControlIsNamedForAssistiveToolsInEveryLanguage() {
+    struct Control {
+      QWidget* widget;
+      QAccessible::Role role;
+      QLabel* caption;  // the name is this label's text; none: the name is the control's own
+    };
+    const Control controls[] = {
+        {Form().Stairs_count, QAccessible::SpinBox, Form().FixedLabel7},
+        {Form().LEDs_in_one_stair, QAccessible::SpinBox, Form().FixedLabel1},
+        {Form().Idle_LEDs, QAccessible::SpinBox, Form().FixedLabel2},
+        {Form().ON_time, QAccessible::SpinBox, Form().FixedLabel3},
+        {Form().Delay_time, QAccessible::SpinBox, Form().FixedLabel4},
+        {Form().Sensor_time, QAccessible::SpinBox, Form().FixedLabel5},
+        {Form().Photo_time, QAccessible::SpinBox, Form().FixedLabel6},
+        {Form().PhotoLevel, QAccessible::Slider, Form().PhotoLabel},
+        {Form().MainColor, QAccessible::Button, Form().Label1},
+        {Form().IdleColor, QAccessible::Button, Form().Label3},
+        {Form().Read_btn, QAccessible::Button, nullptr},
+        {Form().Write_btn, QAccessible::Button, nullptr},
+        {Form().Device_status_LED, QAccessible::Indicator, nullptr},
+        {window.get(), QAccessible::Window, nullptr},
+    };
+    QStringList english;
+    for (const char* language : {"en", "ru"}) {
+      TApplication::Instance()->SetLanguage(language);
+      QTRY_COMPARE(Form().Read_btn->text() == "Read settings", language == std::string("en"));
+      QStringList names;
+      for (const Control& c : controls) {
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(c.widget);
+        QVERIFY(control != nullptr);
+        QCOMPARE(control->role(), c.role);
+        const QString name = control->text(QAccessible::Name);
+        QVERIFY2(!name.isEmpty(), qPrintable(c.widget->objectName()));
+        if (c.caption != nullptr) QCOMPARE(name, c.caption->text());
+        names.push_back(name);
+      }
+      if (english.isEmpty()) {
+        english = names;
+      } else {
+        // Every caption has its own Russian wording; only the window's title is the same.
+        for (qsizetype i = 0; i + 1 < names.size(); ++i) QVERIFY(names[i] != english[i]);
+      }
+    }
+    TApplication::Instance()->SetLanguage("en");
+    QTRY_COMPARE(Form().Read_btn->text(), QStringLiteral("Read settings"));
+
+    QAccessibleValueInterface* stairs =
+        QAccessible::queryAccessibleInterface(Form().Stairs_count)->valueInterface();
+    QVERIFY(stairs != nullptr);
+    QCOMPARE(stairs->currentValue().toDouble(), 10.0);
+    QCOMPARE(stairs->minimumValue().toDouble(), 3.0);
+    QCOMPARE(stairs->maximumValue().toDouble(), 250.0);
+    QAccessibleValueInterface* level =
+        QAccessible::queryAccessibleInterface(Form().PhotoLevel)->valueInterface();
+    QVERIFY(level != nullptr);
+    QCOMPARE(level->currentValue().toInt(), 100);
+    QCOMPARE(level->maximumValue().toInt(), 1000);
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(Form().IdleColor)->text(QAccessible::Description),
+        QStringLiteral("#FFFF00"));
+    QCOMPARE(
+        QAccessible::queryAccessibleInterface(Form().Device_status_LED)->text(QAccessible::Name),
+        QStringLiteral("No controller"));
   }
 
   void titleAndErrorTextFollowTheProgramsRules() {
