@@ -138,6 +138,14 @@ enum class THidAccessReason : std::uint8_t {
   NotInPlugdev,  // the node is given to the plugdev group, and this user is not in it
 };
 
+// Names of an interface that outlast a re-plug and a restart, where the system has them: the port
+// it is plugged into (the same socket gives the same name, whatever node the system hands out)
+// and the serial number the device reports. Empty where there is none.
+struct THidStableNames {
+  std::string Port;
+  std::string Serial;
+};
+
 // One asynchronous read at a time, owned by one reader thread. Only Wake may be called from
 // another thread.
 class TPlatformRead {
@@ -214,6 +222,12 @@ class THidPlatform {
                                          std::uint8_t* buffer,
                                          std::uint32_t bufferSize) = 0;
   virtual void DestroyDeviceInfoList(TDeviceInfoSet set) = 0;
+  // The stable names of the interface at `devicePath`, found as `info` in `set`; none by default.
+  virtual THidStableNames GetStableNames(TDeviceInfoSet /*set*/,
+                                         const TDeviceInfoRecord& /*info*/,
+                                         const std::string& /*devicePath*/) {
+    return {};
+  }
 
   // --- Files ----------------------------------------------------------------------------------
   // kInvalidHandle on failure. Access None opens for queries only (attributes, strings).

@@ -61,6 +61,9 @@ THidPnPInfo::THidPnPInfo(THidPlatform& platform,
                          const TDeviceInfoRecord& info,
                          std::string devicePath)
     : DeviceInstance(info.DevInst), DevicePath(std::move(devicePath)) {
+  const THidStableNames names = platform.GetStableNames(set, info, DevicePath);
+  PortName = names.Port;
+  SerialNumber = names.Serial;
   TPropertyReader read(platform, set, info);
   Capabilities = read.Number(spdrp::Capabilities);
   Class = read.Text(spdrp::Class);

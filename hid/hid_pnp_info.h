@@ -52,6 +52,9 @@ class THidPnPInfo {
 
   std::uint32_t DeviceInstance = 0;
   std::string DevicePath;
+  // Names that outlast a re-plug and a restart (THidStableNames); empty where there is none.
+  std::string PortName;
+  std::string SerialNumber;
 
   std::uint32_t Capabilities = 0;
   std::string Class;

@@ -510,6 +510,15 @@ bool TEmulatedHidPlatform::GetDeviceRegistryProperty(TDeviceInfoSet set,
   return true;
 }
 
+THidStableNames TEmulatedHidPlatform::GetStableNames(TDeviceInfoSet set,
+                                                     const TDeviceInfoRecord& info,
+                                                     const std::string& /*devicePath*/) {
+  std::lock_guard lock(Lock_);
+  const THidInterfaceRecord* entry = FindSetEntry(set, info.Reserved);
+  if (entry == nullptr) return {};
+  return THidStableNames{entry->PortName, entry->SerialNumber};
+}
+
 void TEmulatedHidPlatform::DestroyDeviceInfoList(TDeviceInfoSet set) {
   std::lock_guard lock(Lock_);
   if (Sets_.erase(set) == 0) {

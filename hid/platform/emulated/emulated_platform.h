@@ -92,6 +92,9 @@ class TEmulatedHidPlatform : public THidPlatform {
                                  std::uint8_t* buffer,
                                  std::uint32_t bufferSize) override;
   void DestroyDeviceInfoList(TDeviceInfoSet set) override;
+  THidStableNames GetStableNames(TDeviceInfoSet set,
+                                 const TDeviceInfoRecord& info,
+                                 const std::string& devicePath) override;
 
   // --- THidPlatform: libraries, notification, threads ----------------------------------------
   TLibraryHandle LoadLibraryByName(std::string_view name) override;

@@ -32,6 +32,9 @@ struct THidError {
 struct THidInterfaceRecord {
   std::string Path;            // what Open takes
   std::uint32_t Identity = 0;  // the same while the interface stays plugged, never reused
+  // Names that outlast a re-plug and a restart (THidStableNames); empty where there is none.
+  std::string PortName;
+  std::string SerialNumber;
   std::uint16_t VendorId = 0;
   std::uint16_t ProductId = 0;
   std::uint16_t Version = 0;

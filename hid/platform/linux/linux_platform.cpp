@@ -86,6 +86,12 @@ THidInterfaceRecord RecordOf(const std::string& node,
     }
   }
   record.Properties = Properties(*device);
+  // The names that outlast a re-plug: the USB port path as udev shows it
+  // ("usb-0000:00:14.0-1.2/input0"; on other buses it names the adapter, not the device) and the
+  // serial number, the HID device's own or else the USB device's.
+  if (device->Bus() == kBusUsb) record.PortName = device->Property("HID_PHYS");
+  record.SerialNumber = device->Property("HID_UNIQ");
+  if (record.SerialNumber.empty()) record.SerialNumber = device->UsbAttribute("serial");
   return record;
 }
 

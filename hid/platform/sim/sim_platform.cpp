@@ -22,6 +22,8 @@ THidInterfaceRecord RecordOf(const TSimInterfaceSpec& setup) {
   THidInterfaceRecord record;
   record.Path = setup.Path;
   record.Identity = setup.DeviceInstance;
+  record.PortName = setup.PortName;
+  record.SerialNumber = setup.SerialNumber;
   record.VendorId = setup.Attributes.VendorID;
   record.ProductId = setup.Attributes.ProductID;
   record.Version = setup.Attributes.VersionNumber;

@@ -57,6 +57,10 @@ struct TSimFaults {
 struct TSimInterfaceSpec {
   std::string Path;                  // empty: a fresh "sim:hid#N"
   std::uint32_t DeviceInstance = 0;  // 0: a fresh identity for every plug
+  // The names that outlast a re-plug: plugged again with the same ones, at whatever path, it is
+  // the same device in the same port.
+  std::string PortName;
+  std::string SerialNumber;
   THidAttributes Attributes{12, 0x16C0, 0x05DF, 0x0100};
   std::u16string ProductString = u"Glowstep 3";
   std::uint16_t InputReportLength = 65;

@@ -5,11 +5,13 @@
 #include <mutex>
 #include <vector>
 
+#include "base/numbers.h"
 #include "hid/native_platform.h"
 #include "hid/platform/windows/windows_internal.h"
 
-// The structures of the setup service and the HID class library; their functions are never
-// linked, only called through the binding tables.
+// The structures of the setup service, the configuration manager and the HID class library;
+// their functions are never linked, only called through the binding tables or looked up.
+#include <cfgmgr32.h>
 #include <setupapi.h>
 extern "C" {
 #include <hidsdi.h>
@@ -43,6 +45,15 @@ using TGetCaps = NTSTATUS(WINAPI*)(PHIDP_PREPARSED_DATA, PHIDP_CAPS);
 using TSetNumInputBuffers = BOOLEAN(WINAPI*)(HANDLE, ULONG);
 using TGetNumInputBuffers = BOOLEAN(WINAPI*)(HANDLE, PULONG);
 using TSetThreadDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+using TGetSerialNumberString = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
+using TGetParent = CONFIGRET(WINAPI*)(PDEVINST, DEVINST, ULONG);
+using TGetDevNodeRegistryProperty =
+    CONFIGRET(WINAPI*)(DEVINST, ULONG, PULONG, PVOID, PULONG, ULONG);
+
+// A USB string has at most 126 characters; the rest is room for the terminating zero.
+constexpr std::size_t kSerialChars = 128;
+// The device node, its interface and its USB device: the location path is on one of them.
+constexpr int kLocationLevels = 3;
 
 // The table entry bound to `name`, as a callable of type TFunction, or nullptr with
 // ERROR_PROC_NOT_FOUND as the last error.
@@ -154,7 +165,10 @@ HMODULE LoadLibraryAt(const std::string& path, TLoadLibraryEx loadLibraryEx) {
 
 }  // namespace windows
 
-TWindowsPlatform::~TWindowsPlatform() { Bindings().ReleaseAll(); }
+TWindowsPlatform::~TWindowsPlatform() {
+  Bindings().ReleaseAll();
+  FreeLibraryHandle(ConfigManager_);
+}
 
 // --- Run-time library loader --------------------------------------------------------------------
 
@@ -307,6 +321,51 @@ void TWindowsPlatform::DestroyDeviceInfoList(TDeviceInfoSet set) {
   const auto destroy =
       Entry<TDestroyDeviceInfoList>(Bindings().SetupEntry("SetupDiDestroyDeviceInfoList"));
   if (destroy != nullptr && set != kInvalidDeviceInfoSet) destroy(ToDevInfo(set));
+}
+
+THidStableNames TWindowsPlatform::GetStableNames(TDeviceInfoSet /*set*/,
+                                                 const TDeviceInfoRecord& info,
+                                                 const std::string& devicePath) {
+  THidStableNames names;
+  TLibraryHandle configManager = 0;
+  {
+    std::lock_guard lock(Lock_);
+    if (!ConfigManagerTried_) ConfigManager_ = LoadLibraryByName("cfgmgr32.dll");
+    ConfigManagerTried_ = true;
+    configManager = ConfigManager_;
+  }
+  const auto getParent = Entry<TGetParent>(ResolveExport(configManager, "CM_Get_Parent"));
+  const auto getProperty = Entry<TGetDevNodeRegistryProperty>(
+      ResolveExport(configManager, "CM_Get_DevNode_Registry_PropertyA"));
+  DEVINST node = info.DevInst;
+  for (int level = 0; getParent != nullptr && getProperty != nullptr && level < kLocationLevels;
+       ++level) {
+    // A list of texts, the most specific first; the buffer ends with two zeros whatever it got.
+    std::vector<char> paths(1024, '\0');
+    ULONG length = static_cast<ULONG>(paths.size() - 2);
+    if (getProperty(node, CM_DRP_LOCATION_PATHS, nullptr, paths.data(), &length, 0) == CR_SUCCESS &&
+        paths[0] != '\0') {
+      names.Port = paths.data();
+      break;
+    }
+    DEVINST parent = 0;
+    if (getParent(&parent, node, 0) != CR_SUCCESS) break;
+    node = parent;
+  }
+
+  const auto getSerial =
+      Entry<TGetSerialNumberString>(Bindings().HidEntry("HidD_GetSerialNumberString"));
+  if (getSerial == nullptr) return names;
+  const HANDLE file = CreateFileA(devicePath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return names;
+  std::u16string serial(kSerialChars, u'\0');
+  if (getSerial(file, serial.data(), static_cast<ULONG>((kSerialChars - 1) * sizeof(char16_t)))) {
+    serial.resize(std::char_traits<char16_t>::length(serial.c_str()));
+    names.Serial = ToUtf8(serial);
+  }
+  CloseHandle(file);
+  return names;
 }
 
 // --- Files --------------------------------------------------------------------------------------

@@ -62,6 +62,12 @@ class TWindowsPlatform : public THidPlatform {
                                  std::uint8_t* buffer,
                                  std::uint32_t bufferSize) override;
   void DestroyDeviceInfoList(TDeviceInfoSet set) override;
+  // The port: the first location path of the device node or of its nearest parent that has one
+  // ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USBMI(0)"), from the configuration manager. The
+  // serial number: what HID.dll reads from the device.
+  THidStableNames GetStableNames(TDeviceInfoSet set,
+                                 const TDeviceInfoRecord& info,
+                                 const std::string& devicePath) override;
 
   // --- Files ----------------------------------------------------------------------------------
   THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) override;
@@ -97,6 +103,9 @@ class TWindowsPlatform : public THidPlatform {
 
   std::mutex Lock_;
   std::map<THidHandle, std::uint16_t> OutputReportLengths_;
+  // cfgmgr32.dll, loaded from the system folder when a location path is first asked for.
+  TLibraryHandle ConfigManager_ = 0;
+  bool ConfigManagerTried_ = false;
 };
 
 // The window class of the notification windows, for tools that look for them.

@@ -183,5 +183,45 @@ TEST_F(SysfsQuery, PropertiesComeFromUeventAndUsbAttributesOnly) {
   EXPECT_EQ(pnp.Capabilities, 0u);
 }
 
+TEST_F(SysfsQuery, StableNamesAreTheUsbPortAndTheSerialNumberOfTheDeviceOrItsUsbDevice) {
+  struct TCase {
+    std::uint32_t Bus;
+    std::string UsbSerial;  // empty: no such attribute
+    std::string HidUniq;    // empty: not in the uevent
+    THidStableNames Names;
+  };
+  const std::vector<TCase> cases = {
+      {kBusUsb, "", "", {"usb-0000:00:14.0-1/input0", ""}},
+      {kBusUsb, "A1", "", {"usb-0000:00:14.0-2/input0", "A1"}},
+      {kBusUsb, "A1", "U9", {"usb-0000:00:14.0-3/input0", "U9"}},
+      // Elsewhere the physical path names the adapter, which all its devices share.
+      {kBusBluetooth, "", "aa:bb:cc:dd:ee:ff", {"", "aa:bb:cc:dd:ee:ff"}},
+  };
+  for (std::uint32_t i = 0; i < cases.size(); ++i) {
+    TFixtureDevice setup;
+    setup.Name = "hidraw" + std::to_string(i);
+    setup.Sequence = i + 1;
+    setup.Bus = cases[i].Bus;
+    Fixture.Add(setup);
+    if (!cases[i].UsbSerial.empty())
+      TSysfsFixture::WriteFile(Fixture.UsbDir(setup.Name) + "/serial", cases[i].UsbSerial + "\n");
+    if (!cases[i].HidUniq.empty()) {
+      const std::string uevent = Fixture.HidDir(setup.Name) + "/uevent";
+      TSysfsFixture::WriteFile(
+          uevent, ReadSysfsFile(uevent).value_or("") + "HID_UNIQ=" + cases[i].HidUniq + "\n");
+    }
+  }
+  const TDeviceInfoSet set = Platform.GetClassDevs(kHidInterfaceClassGuid);
+  for (std::uint32_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    TDeviceInfoRecord info;
+    info.Reserved = i;  // the list is in syspath order: the USB devices by port, then the rest
+    const THidPnPInfo pnp(Platform, set, info, "/dev/hidraw" + std::to_string(i));
+    EXPECT_EQ(pnp.PortName, cases[i].Names.Port);
+    EXPECT_EQ(pnp.SerialNumber, cases[i].Names.Serial);
+  }
+  Platform.DestroyDeviceInfoList(set);
+}
+
 }  // namespace
 }  // namespace glowstep

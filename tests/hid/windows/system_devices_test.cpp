@@ -6,6 +6,7 @@
 #include <string_view>
 #include <thread>
 
+#include "base/numbers.h"
 #include "hid/hid_device_controller.h"
 #include "hid/native_platform.h"
 #include "tests/hid/windows/windows_test_support.h"
@@ -135,6 +136,8 @@ TEST_F(SystemDevices, TheFirstRefreshAnnouncesWinesDevicesInScanOrderAsHidDllRep
     ASSERT_TRUE(HidD_GetAttributes(file, &attributes));
     char16_t product[254] = {};
     ASSERT_TRUE(HidD_GetProductString(file, product, sizeof product));
+    char16_t serial[128] = {};
+    const bool hasSerial = HidD_GetSerialNumberString(file, serial, sizeof serial - 2) != FALSE;
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     ASSERT_TRUE(HidD_GetPreparsedData(file, &preparsed));
     HIDP_CAPS caps{};
@@ -146,6 +149,7 @@ TEST_F(SystemDevices, TheFirstRefreshAnnouncesWinesDevicesInScanOrderAsHidDllRep
     EXPECT_EQ(device->HidAttributes().ProductID, attributes.ProductID);
     EXPECT_EQ(device->HidAttributes().VersionNumber, attributes.VersionNumber);
     EXPECT_EQ(device->QueryProductName(), std::u16string(product));
+    EXPECT_EQ(info.SerialNumber, hasSerial ? ToUtf8(serial) : std::string());
     THidCaps reported;
     device->QueryCaps(reported);
     EXPECT_EQ(reported.UsagePage, caps.UsagePage);
