@@ -4,20 +4,24 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
 
 #include "cli/backup_file.h"
 #include "cli/controller_session.h"
+#include "cli/did_you_mean.h"
 #include "cli/escaped_text.h"
+#include "cli/help_text.h"
+#include "cli/reports.h"
 #include "cli/settings_document.h"
+#include "cli/simulation.h"
 #include "hid/main_loop.h"
-#include "hid/platform/sim/sim_platform.h"
 #include "protocol/controller_link.h"
-#include "testing/virtual_staircase_controller.h"
 
 #ifndef GLOWSTEP_VERSION
 #define GLOWSTEP_VERSION "unknown"
@@ -29,81 +33,40 @@ namespace {
 
 constexpr int kDefaultTimeoutMs = 1000;
 constexpr std::string_view kStandardStream = "-";
+constexpr const char* kStateVariable = "GLOWSTEP_SIMULATE_STATE";
 
 struct TOptions {
+  std::string Command;
   int TimeoutMs = kDefaultTimeoutMs;
-  bool Simulate = false;
+  std::string Simulation;  // empty: the devices attached
   bool Json = false;
   bool All = false;
-  std::optional<std::string> Device;
-  std::vector<std::string> Assignments;
+  bool DryRun = false;
+  std::vector<std::string> Devices;
+  std::vector<std::string> Arguments;  // KEY=VALUE or KEY
   std::string File;
+  std::string HelpTopic;
+
+  // Whether the command works on several controllers, so that its JSON is an array: decided by
+  // the command line, not by how many controllers are found.
+  bool Several() const { return All || Devices.size() > 1; }
 };
 
-// The simulated system of --simulate: one factory-fresh controller and one other HID device.
-std::unique_ptr<TSimPlatform> MakeSimulatedSystem() {
-  auto sim = std::make_unique<TSimPlatform>();
-  TSimInterfaceSpec controller;
-  controller.ProductString = u"Glowstep 3.2";
-  controller.Behaviour = std::make_shared<TVirtualStaircaseController>();
-  sim->Plug(controller);
-  TSimInterfaceSpec keyboard;
-  keyboard.ProductString = u"USB Keyboard";
-  keyboard.Attributes = THidAttributes{12, 0x2A4C, 0x0101, 0x0110};
-  keyboard.InputReportLength = 9;
-  keyboard.OutputReportLength = 2;
-  keyboard.Faults.RefuseReadWrite = true;
-  sim->Plug(keyboard);
-  return sim;
-}
-
-std::string HexId(std::uint16_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04x", id);
-  return text;
-}
-
-std::string ListingLine(const TDeviceListing& device) {
-  std::string line = device.Path + "  " + HexId(device.VendorID) + ":" + HexId(device.ProductID) +
-                     "  \"" + Escaped(device.Product) + "\"  ";
-  line += device.IsController
-              ? "staircase controller, firmware version " + std::to_string(device.Firmware)
-              : std::string("not a staircase controller");
-  if (device.ReadWrite) return line + "  read/write";
-  line += "  cannot be opened for reading and writing: ";
-  // What this user may do is said only when the system refused access.
-  if (!IsAccessRefused(device.OpenError))
-    return line + ErrorCodeMessage(device.OpenError).English();
-  line += ControllerAccessReason(device.AccessReason).English();
-  if (device.IsController) line += ". " + ControllerAccessFix(device.AccessReason).English();
-  return line;
-}
-
-TJson ListingJson(const TDeviceListing& device) {
-  TJson json = TJson::object();
-  json["path"] = device.Path;
-  json["vendor_id"] = HexId(device.VendorID);
-  json["product_id"] = HexId(device.ProductID);
-  json["product"] = device.Product;
-  json["controller"] = device.IsController;
-  json["firmware"] = device.IsController ? TJson(device.Firmware) : TJson(nullptr);
-  json["read_write"] = device.ReadWrite;
-  if (!device.ReadWrite && !IsAccessRefused(device.OpenError)) {
-    json["reason"] = ErrorCodeMessage(device.OpenError).English();
-  } else if (!device.ReadWrite) {
-    json["reason"] = ControllerAccessReason(device.AccessReason).English();
-    if (device.IsController) json["fix"] = ControllerAccessFix(device.AccessReason).English();
+// A file name of the characters every system takes, from a device's name: "usb-0000_00_14.0-1.2_
+// input0" for "usb-0000:00:14.0-1.2/input0".
+std::string FileNameOf(const std::string& name) {
+  std::string file = name;
+  for (char& c : file) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.';
+    if (!plain) c = '_';
   }
-  return json;
+  if (file.empty() || file.front() == '.') file.insert(file.begin(), '_');
+  return file + ".json";
 }
 
-std::string Heading(const TControllerReading& reading) {
-  return Escaped(reading.Product) + " at " + reading.Path + " (firmware version " +
-         std::to_string(reading.Firmware) + "):\n";
-}
-
-// Runs one command against the devices; the failures of single controllers are reported and
-// counted, the worst status is the result.
+// Runs one command against the devices; with several controllers, the failures of single ones
+// are reported and counted, and the worst status is the result.
 class TCommandRunner {
  public:
   TCommandRunner(TCliHost& host, THidPlatform& platform, TMainLoop& loop, const TOptions& options)
@@ -114,12 +77,11 @@ class TCommandRunner {
   TExitStatus List() {
     const auto devices = Session_.List();
     if (Options_.Json) {
-      TJson json = TJson::array();
-      for (const auto& device : devices) json.push_back(ListingJson(device));
-      Host_.Out() << JsonText(json);
+      Host_.Out() << JsonText(DeviceListJson(devices));
+    } else if (devices.empty()) {
+      Host_.Err() << "No HID device is present.\n";
     } else {
-      for (const auto& device : devices) Host_.Out() << ListingLine(device) << '\n';
-      if (devices.empty()) Host_.Err() << "No HID device is present.\n";
+      Host_.Out() << ListingTable(devices);
     }
     return TExitStatus::Done;
   }
@@ -127,109 +89,256 @@ class TCommandRunner {
   TExitStatus Read() {
     return ForEachTarget([this](THidDevice* device) {
       const TControllerReading reading = Session_.Read(device);
-      if (Options_.Json) {
-        Host_.Out() << JsonText(ReadingJson(reading));
-      } else {
-        Host_.Out() << Heading(reading) << SettingsListing(reading.Settings);
-      }
+      if (Options_.Json) return Print(BackupDocument(reading));
+      Host_.Out() << ControllerHeading(reading) << ":\n" << SettingsListing(reading.Settings);
+      return TExitStatus::Done;
     });
   }
 
-  // Reads each controller, applies `change` to what it holds, writes the result and shows what
-  // the controller holds afterwards. A setting read back as neither what was asked for nor what
-  // the controller's units make of it was not kept: ECliFailure Io after the listing.
+  TExitStatus Get() {
+    const TControllerReading reading = Session_.Read(Session_.Targets(Options_.Devices, false)[0]);
+    for (const std::string& key : Options_.Arguments) {
+      Host_.Out() << SettingText(reading.Settings, key) << '\n';
+    }
+    return TExitStatus::Done;
+  }
+
+  // Reads each controller, applies `change` to what it holds and, unless this is a dry run,
+  // writes the result and reads back what the controller holds. A setting read back as neither
+  // what was asked for nor what the controller's units make of it was not kept: ECliFailure Io
+  // after the output.
   TExitStatus Change(const std::function<void(StairSettings&)>& change) {
     return ForEachTarget([&](THidDevice* device) {
-      StairSettings asked = Session_.Read(device).Settings;
-      change(asked);
-      Session_.Write(device, asked);
-      const TControllerReading after = Session_.Read(device);
-      Host_.Out() << Heading(after) << SettingsListing(after.Settings, &asked);
-      std::string notKept;
-      for (const TSettingComparison& setting : CompareWithAsked(after.Settings, asked)) {
-        if (setting.Kept != TKept::Not) continue;
-        notKept += (notKept.empty() ? "" : ", ") + std::string(setting.Key);
+      TChange result;
+      result.Before = Session_.Read(device);
+      result.Asked = result.Before.Settings;
+      change(result.Asked);
+      result.DryRun = Options_.DryRun;
+      if (result.DryRun) {
+        result.Held = SettingsAsKept(result.Asked);
+      } else {
+        Session_.Write(device, result.Asked);
+        result.Held = Session_.Read(device).Settings;
       }
-      if (!notKept.empty()) {
+      if (Options_.Json) {
+        Print(ChangeJson(result));
+      } else {
+        Host_.Out() << ChangeText(result);
+      }
+      if (const std::string keys = NotKept(result); !keys.empty()) {
         throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) +
-                                               " did not keep what was written: " + notKept + ".");
+                                               " did not keep what was written: " + keys + ".");
       }
+      return TExitStatus::Done;
     });
   }
 
-  // Saves the first (or the named) controller's settings to `destination`, or to standard
-  // output without one.
+  TExitStatus Diff(const StairSettings& backup) {
+    return ForEachTarget([&](THidDevice* device) {
+      const TControllerReading reading = Session_.Read(device);
+      if (Options_.Json) {
+        Print(DiffJson(reading, backup, Options_.File));
+      } else {
+        Host_.Out() << DiffText(reading, backup, Options_.File);
+      }
+      return DifferentKeys(backup, reading.Settings).empty() ? TExitStatus::Done
+                                                             : TExitStatus::Different;
+    });
+  }
+
+  // Saves one controller's settings to `destination`, or to standard output without one.
   TExitStatus Backup(TBackupDestination* destination) {
-    const TControllerReading reading = Session_.Read(Session_.Targets(Options_.Device, false)[0]);
+    const TControllerReading reading = Session_.Read(Session_.Targets(Options_.Devices, false)[0]);
     const std::string document = JsonText(BackupDocument(reading));
     if (destination == nullptr) {
       Host_.Out() << document;
     } else {
       destination->Commit(document);
-      Host_.Err() << "Saved the settings of " << Escaped(reading.Product) << " at " << reading.Path
-                  << " to " << Escaped(Options_.File) << ".\n";
+      Saved(reading, Options_.File);
     }
     return TExitStatus::Done;
   }
 
-  void Watch() {
-    // The interfaces present were listed by the first refresh; from now on only changes count.
-    THidDeviceController& controller = Session_.HidController();
-    controller.SetOnArrival(THidPlugEvent([this](THidDevice* device) {
-      const TDeviceListing listing = ListingOf(device);
-      // A device that went away while it was being looked at is not shown, nor its removal,
-      // which follows: nothing true could be said of it.
-      if (!listing.ReadWrite && IsDeviceGoneError(listing.OpenError)) {
-        Unshown_.insert(device);
-        return;
+  // Saves each controller's settings to a file of its own, named after it, in `folder`.
+  TExitStatus BackupEach(const std::string& folder) {
+    const std::vector<THidDevice*> targets = Session_.Targets(Options_.Devices, Options_.All);
+    std::map<THidDevice*, std::string> files;
+    for (THidDevice* device : targets) {
+      std::string path = folder;
+      if (!path.ends_with('/') && !path.ends_with(std::filesystem::path::preferred_separator))
+        path += '/';
+      path += FileNameOf(Session_.NamesOf(device).Name);
+      for (const auto& [other, taken] : files) {
+        if (taken == path) {
+          throw ECliFailure(TExitStatus::Usage, "The controllers " + Describe(other) + " and " +
+                                                    Describe(device) +
+                                                    " would be saved to the same file " +
+                                                    Escaped(path) + ": save them one by one.");
+        }
       }
-      Host_.Out() << "arrived  " << ListingLine(listing) << std::endl;
-    }));
-    controller.SetOnRemoval(THidPlugEvent([this](THidDevice* device) {
-      if (Unshown_.erase(device) != 0) return;
-      Host_.Out() << "removed  " << device->PnPInfo().DevicePath << std::endl;
-    }));
+      files[device] = std::move(path);
+    }
+    return ForEach(targets, [&](THidDevice* device) {
+      const std::string& path = files.at(device);
+      const auto destination = TBackupDestination::Open(path);
+      const TControllerReading reading = Session_.Read(device);
+      destination->Commit(JsonText(BackupDocument(reading)));
+      Saved(reading, path);
+      return TExitStatus::Done;
+    });
+  }
+
+  // Shows each device arriving and going from now on: the interfaces present were listed by the
+  // first refresh.
+  void Watch() {
+    THidDeviceController& controller = Session_.HidController();
+    controller.SetOnArrival(
+        THidPlugEvent([this](THidDevice* device) { Event("arrived", device); }));
+    controller.SetOnRemoval(
+        THidPlugEvent([this](THidDevice* device) { Event("removed", device); }));
   }
 
  private:
-  TDeviceListing ListingOf(THidDevice* device) {
-    for (auto& entry : Session_.List()) {
-      if (entry.Path == device->PnPInfo().DevicePath) return entry;
+  TExitStatus Print(const TJson& json) {
+    if (Options_.Several()) {
+      Printed_.push_back(json);
+    } else {
+      Host_.Out() << JsonText(json);
     }
-    return {};
+    return TExitStatus::Done;
   }
 
-  TExitStatus ForEachTarget(const std::function<void(THidDevice*)>& command) {
+  void Saved(const TControllerReading& reading, const std::string& path) {
+    Host_.Err() << "Saved the settings of " << Escaped(reading.Product) << " at "
+                << Escaped(reading.Names.Path) << " to " << Escaped(path) << ".\n";
+  }
+
+  void Event(std::string_view event, THidDevice* device) {
+    const TDeviceListing listing = Session_.Listing(device);
+    // A device that went away while it was being looked at is not shown, nor its removal, which
+    // follows: nothing true could be said of it.
+    if (event == "arrived" && !listing.ReadWrite && IsDeviceGoneError(listing.OpenError)) {
+      Unshown_.insert(device);
+      return;
+    }
+    if (event == "removed" && Unshown_.erase(device) != 0) return;
+    if (Options_.Json) {
+      Host_.Out() << JsonLine(EventJson(event, listing)) << std::flush;
+    } else {
+      Host_.Out() << event << "  " << ListingRow(listing) << std::endl;
+    }
+  }
+
+  // Runs `command` on each controller to work on. With several, one that fails is reported and
+  // the others are still done; their JSON is printed as one array at the end, of those that did
+  // not fail.
+  TExitStatus ForEachTarget(const std::function<TExitStatus(THidDevice*)>& command) {
+    return ForEach(Session_.Targets(Options_.Devices, Options_.All), command);
+  }
+  TExitStatus ForEach(const std::vector<THidDevice*>& targets,
+                      const std::function<TExitStatus(THidDevice*)>& command) {
     TExitStatus worst = TExitStatus::Done;
-    for (THidDevice* device : Session_.Targets(Options_.Device, Options_.All)) {
+    for (THidDevice* device : targets) {
       try {
-        command(device);
+        worst = std::max(worst, command(device));
       } catch (const ECliFailure& failure) {
-        if (!Options_.All) throw;
-        Host_.Err() << failure.what() << '\n';
+        if (!Options_.Several()) throw;
+        Host_.Err() << "glowstep-cli: " << failure.what() << '\n';
         worst = std::max(worst, failure.Status());
       }
     }
+    if (Options_.Several() && Options_.Json) Host_.Out() << JsonText(Printed_);
     return worst;
   }
 
   TCliHost& Host_;
   const TOptions& Options_;
   TControllerSession Session_;
+  TJson Printed_ = TJson::array();
   std::set<const THidDevice*> Unshown_;  // arrivals not shown, until their removal
 };
 
-void AddDeviceOption(CLI::App& command, TOptions& options, bool withAll) {
-  CLI::Option* device =
-      command
-          .add_option("--device", options.Device,
-                      "the controller at this path (as \"list\" shows it); without it, the "
-                      "first controller found")
-          ->type_name("PATH");
-  if (withAll) {
-    CLI::Option* all = command.add_flag("--all", options.All, "every controller attached");
-    device->excludes(all);
+// Every command's help is the tool's own (help_text.h), not the parser's.
+class THelpFormatter final : public CLI::Formatter {
+ public:
+  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+    return HelpText(app->get_parent() != nullptr ? app->get_name() : std::string());
   }
+};
+
+// Registers the commands and their options on `app`.
+void AddCommands(CLI::App& app, TOptions& options) {
+  for (const TCommand& spec : kCommands) {
+    CLI::App* command = app.add_subcommand(std::string(spec.Name), std::string(spec.Summary));
+    command->callback([&options, name = spec.Name] { options.Command = name; });
+    CLI::Option* device = nullptr;
+    if ((spec.Options & (kDeviceOption | kOneDeviceOption)) != 0) {
+      // One name each time: what follows is the command's own.
+      device = command->add_option("--device", options.Devices)
+                   ->allow_extra_args(false)
+                   ->type_name("NAME");
+    }
+    if ((spec.Options & kAllOption) != 0) {
+      command->add_flag("--all", options.All)->excludes(device);
+    }
+    if ((spec.Options & kDryRunOption) != 0) command->add_flag("--dry-run", options.DryRun);
+    if ((spec.Options & kJsonOption) != 0) command->add_flag("--json", options.Json);
+    if (spec.Arguments == "KEY=VALUE..." || spec.Arguments == "KEY...") {
+      command
+          ->add_option(std::string(spec.Arguments.substr(0, spec.Arguments.size() - 3)),
+                       options.Arguments)
+          ->required();
+    } else if (spec.Arguments == "FILE") {
+      command->add_option("FILE", options.File)->required();
+    } else if (spec.Arguments == "[COMMAND]") {
+      command->add_option("COMMAND", options.HelpTopic);
+    }
+  }
+}
+
+// The words that may stand where `word` does: the options of the command (and the general ones),
+// or the commands.
+std::vector<std::string_view> Alternatives(const std::string& command, bool option) {
+  std::vector<std::string_view> words;
+  if (!option) {
+    for (const TCommand& spec : kCommands) words.push_back(spec.Name);
+    return words;
+  }
+  words = {"--help", "--version", "--timeout", "--simulate"};
+  if (const TCommand* spec = FindCommand(command)) {
+    const unsigned options = spec->Options;
+    if ((options & (kDeviceOption | kOneDeviceOption)) != 0) words.push_back("--device");
+    if ((options & kAllOption) != 0) words.push_back("--all");
+    if ((options & kDryRunOption) != 0) words.push_back("--dry-run");
+    if ((options & kJsonOption) != 0) words.push_back("--json");
+  }
+  return words;
+}
+
+// What is wrong with a word the parser did not take, and the nearest right one.
+std::string UnexpectedWord(const TOptions& options,
+                           const std::string& word,
+                           const std::vector<std::string>& args) {
+  const bool option = word.starts_with('-');
+  const std::string known = option ? word.substr(0, word.find('=')) : word;
+  const std::string hint = DidYouMean(known, Alternatives(options.Command, option));
+  if (option) {
+    const std::string where = options.Command.empty() ? "" : " for " + options.Command;
+    const std::string help = options.Command.empty() ? "--help" : "help " + options.Command;
+    return "Unknown option \"" + Escaped(known) + "\"" + where + hint + ". Run \"glowstep-cli " +
+           help + "\" for the options.";
+  }
+  const bool simulating = std::find(args.begin(), args.end(), "--simulate") != args.end();
+  const bool situation = std::any_of(std::begin(kSituations), std::end(kSituations),
+                                     [&](const TSituation& s) { return s.Name == word; });
+  const std::string simulation =
+      simulating && situation ? " A simulation is named as --simulate=" + word + "." : "";
+  if (!options.Command.empty()) {
+    return "Unexpected argument \"" + Escaped(word) + "\" for " + options.Command + "." +
+           simulation + " Run \"glowstep-cli help " + options.Command + "\" for its usage.";
+  }
+  return "Unknown command \"" + Escaped(word) + "\"" + hint + "." + simulation +
+         " Run \"glowstep-cli\" for the list of commands.";
 }
 
 // Ends standard output and error: output lost is a failure of its own, told once.
@@ -258,136 +367,184 @@ bool TCliHost::FinishErr() {
   return !Err().fail();
 }
 
+std::optional<std::string> TCliHost::Environment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());  // NOLINT(concurrency-mt-unsafe): one thread
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
 int RunCli(const std::vector<std::string>& args, TCliHost& host) {
   return Finish(host, RunCommand(args, host));
 }
 
 namespace {
 
-int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
-  TOptions options;
-  CLI::App app("The Glowstep 3 staircase-lighting controller from the command line.",
-               "glowstep-cli");
-  app.set_version_flag("--version", std::string("glowstep-cli ") + GLOWSTEP_VERSION);
-  app.add_option("--timeout", options.TimeoutMs,
-                 "how long each exchange with a controller may take, its request and the "
-                 "reply, in ms (default " +
-                     std::to_string(kDefaultTimeoutMs) + ")")
-      ->type_name("MS")
-      ->check(CLI::Range(1, 3600000).description(""));
-  app.add_flag("--simulate", options.Simulate,
-               "talk to a virtual controller instead of the devices attached");
-  app.require_subcommand(1);
+// Reads the command line into `options`; an exit status when the tool ends here (help, version,
+// usage errors), with what it has to say written out.
+std::optional<int> ParseCommandLine(const std::vector<std::string>& args,
+                                    TCliHost& host,
+                                    TOptions& options) {
+  CLI::App app("", "glowstep-cli");
+  app.formatter(std::make_shared<THelpFormatter>());
+  app.set_help_flag("-h,--help");
+  app.set_version_flag("-V,--version", std::string("glowstep-cli ") + GLOWSTEP_VERSION);
+  app.add_option("--timeout", options.TimeoutMs)->check(CLI::Range(1, 3600000));
+  app.add_flag("--simulate{one}", options.Simulation);
+  app.require_subcommand(0, 1);
   app.fallthrough();
-
-  CLI::App* list = app.add_subcommand("list", "list every HID device present");
-  list->add_flag("--json", options.Json, "as JSON");
-  app.add_subcommand("watch", "show devices arriving and going until Ctrl+C");
-  CLI::App* read = app.add_subcommand("read", "show the settings a controller holds");
-  AddDeviceOption(*read, options, false);
-  read->add_flag("--json", options.Json, "as JSON");
-  CLI::App* write = app.add_subcommand(
-      "write", "change settings: KEY=VALUE ..., with the keys that \"read\" shows");
-  AddDeviceOption(*write, options, true);
-  write->add_option("KEY=VALUE", options.Assignments, "the changes, one or more")
-      ->required()
-      ->type_name("");
-  CLI::App* backup = app.add_subcommand("backup", "save a controller's settings to a JSON file");
-  AddDeviceOption(*backup, options, false);
-  backup->add_option("FILE", options.File, "the file (\"-\": standard output)")
-      ->required()
-      ->type_name("");
-  CLI::App* restore =
-      app.add_subcommand("restore", "write the settings of a backup file to a controller");
-  AddDeviceOption(*restore, options, true);
-  restore->add_option("FILE", options.File, "the file (\"-\": standard input)")
-      ->required()
-      ->type_name("");
-  app.footer(
-      "Exit status: 0 done, 1 no controller (or the device named is not one), 2 usage, invalid "
-      "value or invalid backup file, 3 the controller cannot be opened (permissions), 4 I/O "
-      "error, no reply in time, a write the controller did not keep, or output that cannot be "
-      "written.\nSettings: " +
-      SettingKeys() + ".");
+  app.allow_extras();
+  AddCommands(app, options);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
     app.parse(reversed);
-  } catch (const CLI::CallForHelp& request) {
-    return app.exit(request, host.Out(), host.Err());
+  } catch (const CLI::CallForHelp&) {
+    host.Out() << app.help();
+    return 0;
   } catch (const CLI::CallForVersion& request) {
-    return app.exit(request, host.Out(), host.Err());
+    host.Out() << request.what() << '\n';
+    return 0;
   } catch (const CLI::ParseError& error) {
-    app.exit(error, host.Out(), host.Err());
+    const auto commands = app.get_subcommands();
+    const std::string help =
+        commands.empty() ? std::string("--help") : "help " + commands.front()->get_name();
+    host.Err() << "glowstep-cli: " << error.what() << ". Run \"glowstep-cli " << help
+               << "\" for the usage.\n";
     return static_cast<int>(TExitStatus::Usage);
   }
+  if (!app.remaining().empty()) {
+    host.Err() << "glowstep-cli: " << UnexpectedWord(options, app.remaining().front(), args)
+               << '\n';
+    return static_cast<int>(TExitStatus::Usage);
+  }
+  if (options.Command.empty()) {
+    host.Out() << UsageText();
+    return static_cast<int>(TExitStatus::Usage);
+  }
+  if (options.Command == "help") {
+    if (!options.HelpTopic.empty() && FindCommand(options.HelpTopic) == nullptr) {
+      host.Err() << "glowstep-cli: " << UnexpectedWord(TOptions{}, options.HelpTopic, args) << '\n';
+      return static_cast<int>(TExitStatus::Usage);
+    }
+    host.Out() << HelpText(options.HelpTopic);
+    return 0;
+  }
+  if (options.Command == "get" && options.Devices.size() > 1) {
+    host.Err() << "glowstep-cli: get reads one controller: give --device once.\n";
+    return static_cast<int>(TExitStatus::Usage);
+  }
+  return std::nullopt;
+}
 
+// Tells a failure that ends the command, at once, and gives its exit status.
+int Failed(TCliHost& host, const TOptions& options, const ECliFailure& failure) {
+  host.Err() << "glowstep-cli: " << failure.what() << std::endl;
+  // diff's status 1 says the settings differ; a missing controller must not read as that.
+  if (options.Command == "diff" && failure.Status() == TExitStatus::NoController)
+    return static_cast<int>(TExitStatus::NoControllerToDiff);
+  return static_cast<int>(failure.Status());
+}
+
+int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
+  TOptions options;
+  if (const auto status = ParseCommandLine(args, host, options)) return *status;
+  const std::string& command = options.Command;
+  std::unique_ptr<TSimulatedSystem> simulated;
+  int status = 0;
   try {
     // Every change and file is checked before any device is touched.
     StairSettings scratch;
-    for (const std::string& assignment : options.Assignments) {
-      ApplyAssignment(scratch, assignment);
+    for (const std::string& argument : options.Arguments) {
+      if (command == "write") {
+        ApplyAssignment(scratch, argument);
+      } else {
+        CheckSettingKey(argument);
+      }
     }
-    std::optional<StairSettings> restored;
-    if (restore->parsed()) restored = ParseBackupDocument(ReadBackupText(options.File, host.In()));
+    std::optional<StairSettings> backup;
+    if (command == "restore" || command == "diff")
+      backup = ParseBackupDocument(ReadBackupText(options.File, host.In()));
     std::unique_ptr<TBackupDestination> destination;
-    if (backup->parsed() && options.File != kStandardStream) {
+    if (command == "backup" && options.Several()) {
+      if (!std::filesystem::is_directory(options.File)) {
+        throw ECliFailure(TExitStatus::Usage,
+                          "With several controllers the backup goes to a directory, a file for "
+                          "each: " +
+                              Escaped(options.File) + " is not a directory.");
+      }
+    } else if (command == "backup" && options.File != kStandardStream) {
       destination = TBackupDestination::Open(options.File);
     }
-
-    std::unique_ptr<TSimPlatform> simulated;
-    THidPlatform* platform = nullptr;
-    if (options.Simulate) {
-      simulated = MakeSimulatedSystem();
-      platform = simulated.get();
-    } else {
-      platform = host.NativePlatform();
+    if (!options.Simulation.empty()) {
+      simulated =
+          std::make_unique<TSimulatedSystem>(options.Simulation, host.Environment(kStateVariable));
     }
+    if (command == "keys") {
+      host.Out() << (options.Json ? JsonText(KeysJson()) : KeysTable());
+      return 0;
+    }
+
+    THidPlatform* platform = simulated ? &simulated->Platform() : host.NativePlatform();
     if (platform == nullptr) {
       throw ECliFailure(TExitStatus::Io, "The system's HID devices cannot be reached.");
     }
     TMainLoop loop;
     host.Started(loop);
     TCommandRunner runner(host, *platform, loop, options);
-    TExitStatus status = TExitStatus::Done;
     // A failure is told before the runner lets go of the devices: that may wait for the system (a
     // report the controller did not take stays with the kernel until it gives the write up).
     try {
-      if (list->parsed()) {
-        status = runner.List();
-      } else if (read->parsed()) {
-        status = runner.Read();
-      } else if (write->parsed()) {
-        status = runner.Change([&options](StairSettings& settings) {
-          for (const std::string& assignment : options.Assignments) {
+      TExitStatus result = TExitStatus::Done;
+      if (command == "list") {
+        result = runner.List();
+      } else if (command == "read") {
+        result = runner.Read();
+      } else if (command == "get") {
+        result = runner.Get();
+      } else if (command == "write") {
+        result = runner.Change([&options](StairSettings& settings) {
+          for (const std::string& assignment : options.Arguments) {
             ApplyAssignment(settings, assignment);
           }
         });
-      } else if (backup->parsed()) {
-        status = runner.Backup(destination.get());
-      } else if (restore->parsed()) {
-        status = runner.Change([&restored](StairSettings& settings) { settings = *restored; });
+      } else if (command == "restore") {
+        result = runner.Change([&backup](StairSettings& settings) { settings = *backup; });
+      } else if (command == "diff") {
+        result = runner.Diff(*backup);
+      } else if (command == "backup") {
+        result =
+            options.Several() ? runner.BackupEach(options.File) : runner.Backup(destination.get());
       } else {
         runner.Watch();
         host.Err() << "Watching for HID devices arriving and going; Ctrl+C ends.\n";
-        bool interrupted = false;
+        bool stopped = false;
+        if (simulated && simulated->HasEvents()) {
+          simulated->PlayEvents(loop, [&stopped] { stopped = true; });
+        }
         host.RunUntilStopped(
-            loop, [&interrupted] { return interrupted; }, [&interrupted] { interrupted = true; });
+            loop, [&stopped] { return stopped; }, [&stopped] { stopped = true; });
       }
+      status = static_cast<int>(result);
     } catch (const ECliFailure& failure) {
-      host.Err() << "glowstep-cli: " << failure.what() << std::endl;
-      status = failure.Status();
+      status = Failed(host, options, failure);
     }
-    return static_cast<int>(status);
   } catch (const ECliFailure& failure) {
-    host.Err() << "glowstep-cli: " << failure.what() << '\n';
-    return static_cast<int>(failure.Status());
+    status = Failed(host, options, failure);
   } catch (const std::exception& failure) {
     // What the system refused underneath (memory, a file, a device object that could not be
     // made) is an I/O error of this run.
     host.Err() << "glowstep-cli: " << failure.what() << '\n';
-    return static_cast<int>(TExitStatus::Io);
+    status = static_cast<int>(TExitStatus::Io);
   }
+  if (simulated) {
+    try {
+      simulated->Save();
+    } catch (const ECliFailure& failure) {
+      host.Err() << "glowstep-cli: " << failure.what() << '\n';
+      status = std::max(status, static_cast<int>(failure.Status()));
+    }
+  }
+  return status;
 }
 
 }  // namespace

@@ -31,6 +31,9 @@ class TCliHost {
   // The system's HID platform, made on first use; none where it cannot be had.
   virtual THidPlatform* NativePlatform() = 0;
 
+  // The environment variable `name`; none when it is not set.
+  virtual std::optional<std::string> Environment(const std::string& name);
+
   // Called once the tool's main loop exists, before any device is looked at.
   virtual void Started(TMainLoop& loop) { (void)loop; }
 

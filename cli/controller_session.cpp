@@ -60,52 +60,103 @@ TControllerSession::~TControllerSession() {
 std::vector<TDeviceListing> TControllerSession::List() {
   std::vector<TDeviceListing> listing;
   for (const auto& device : HidController_->Devices()) {
-    if (!device->PluggedIn()) continue;
-    TDeviceListing entry;
-    entry.Path = device->PnPInfo().DevicePath;
-    entry.VendorID = device->HidAttributes().VendorID;
-    entry.ProductID = device->HidAttributes().ProductID;
-    entry.Product = ProductOf(device.get());
-    const std::string narrow = ProductToNarrow(device->QueryProductName());
-    entry.IsController = IsControllerProduct(narrow);
-    entry.Firmware = entry.IsController ? FirmwareVersion(narrow) : 0;
-    entry.ReadWrite = device->ReadWriteAccess();
-    entry.AccessReason = device->AccessReason();
-    entry.OpenError = device->ReadWriteError();
-    listing.push_back(std::move(entry));
+    if (device->PluggedIn()) listing.push_back(Listing(device.get()));
   }
   return listing;
 }
 
-std::vector<THidDevice*> TControllerSession::Targets(const std::optional<std::string>& path,
+TDeviceListing TControllerSession::Listing(THidDevice* device) {
+  TDeviceListing entry;
+  entry.Names = NamesOf(device);
+  entry.VendorID = device->HidAttributes().VendorID;
+  entry.ProductID = device->HidAttributes().ProductID;
+  entry.Product = ProductOf(device);
+  const std::string narrow = ProductToNarrow(device->QueryProductName());
+  entry.IsController = IsControllerProduct(narrow);
+  entry.Firmware = entry.IsController ? FirmwareVersion(narrow) : 0;
+  entry.ReadWrite = device->ReadWriteAccess();
+  entry.AccessReason = device->AccessReason();
+  entry.OpenError = device->ReadWriteError();
+  return entry;
+}
+
+TDeviceNames TControllerSession::NamesOf(THidDevice* device) {
+  const THidPnPInfo& info = device->PnPInfo();
+  TDeviceNames names{info.DevicePath, info.PortName, info.SerialNumber, {}};
+  // The interfaces of one USB device share its serial number: it names none of them then.
+  const bool shared = std::any_of(HidController_->Devices().begin(),
+                                  HidController_->Devices().end(), [&](const auto& other) {
+                                    return other.get() != device && other->PluggedIn() &&
+                                           other->PnPInfo().SerialNumber == names.Serial;
+                                  });
+  if (!names.Serial.empty() && !shared) {
+    names.Name = names.Serial;
+  } else {
+    names.Name = !names.Port.empty() ? names.Port : names.Path;
+  }
+  return names;
+}
+
+std::vector<THidDevice*> TControllerSession::Targets(const std::vector<std::string>& names,
                                                      bool all) {
+  std::vector<THidDevice*> controllers;
   std::vector<THidDevice*> targets;
   for (const auto& device : HidController_->Devices()) {
-    if (!device->PluggedIn()) continue;
-    const bool controller = IsControllerProduct(ProductToNarrow(device->QueryProductName()));
-    if (path) {
-      if (device->PnPInfo().DevicePath != *path) continue;
-      if (!controller) {
-        throw ECliFailure(TExitStatus::NoController, "The device at " + *path + " (" +
-                                                         Escaped(ProductOf(device.get())) +
-                                                         ") is not a staircase controller.");
+    if (device->PluggedIn() && IsControllerProduct(ProductToNarrow(device->QueryProductName())))
+      controllers.push_back(device.get());
+  }
+  for (const std::string& name : names) {
+    // The path names one device; a port or a serial number may fit several interfaces, of which
+    // only the controllers count.
+    THidDevice* found = nullptr;
+    THidDevice* other = nullptr;
+    std::size_t fitting = 0;
+    std::string paths;
+    for (const auto& device : HidController_->Devices()) {
+      if (!device->PluggedIn()) continue;
+      const TDeviceNames known = NamesOf(device.get());
+      if (known.Path != name && known.Port != name && known.Serial != name) continue;
+      const bool controller =
+          std::find(controllers.begin(), controllers.end(), device.get()) != controllers.end();
+      if (known.Path == name) {
+        found = controller ? device.get() : nullptr;
+        other = controller ? nullptr : device.get();
+        fitting = controller ? 1 : 0;
+        break;
       }
-      return {device.get()};
+      if (controller) {
+        if (fitting++ == 0) found = device.get();
+        paths += (paths.empty() ? "" : ", ") + known.Path;
+      } else if (other == nullptr) {
+        other = device.get();
+      }
     }
-    if (!controller) continue;
-    targets.push_back(device.get());
-    if (!all) break;
+    if (fitting > 1) {
+      throw ECliFailure(TExitStatus::Usage, "\"" + Escaped(name) + "\" names more than one " +
+                                                "controller (" + Escaped(paths) +
+                                                "): name one by its path or port.");
+    }
+    if (found == nullptr && other != nullptr) {
+      throw ECliFailure(TExitStatus::NoController, "The device " + Escaped(name) + " (" +
+                                                       Escaped(ProductOf(other)) +
+                                                       ") is not a staircase controller.");
+    }
+    if (found == nullptr) {
+      throw ECliFailure(TExitStatus::NoController,
+                        "There is no HID device " + Escaped(name) +
+                            " (a path, port or serial number as \"list\" shows them).");
+    }
+    if (std::find(targets.begin(), targets.end(), found) == targets.end()) targets.push_back(found);
   }
-  if (path) {
-    throw ECliFailure(TExitStatus::NoController, "There is no HID device at " + *path + ".");
-  }
-  if (targets.empty()) {
+  if (!names.empty()) return targets;
+  if (controllers.empty()) {
     throw ECliFailure(TExitStatus::NoController,
                       "No staircase controller is connected (none of the HID devices present is "
                       "a \"" +
                           std::string(kControllerProductMatch) + "\").");
   }
-  return targets;
+  if (!all) controllers.erase(controllers.begin() + 1, controllers.end());
+  return controllers;
 }
 
 THidDevice* TControllerSession::Hold(THidDevice* device) {
@@ -183,7 +234,7 @@ TControllerReading TControllerSession::Read(THidDevice* device) {
   TSettingsValues values;
   codec.ApplyReply(Reply_.data(), Reply_.size(), values);
   TControllerReading reading;
-  reading.Path = device->PnPInfo().DevicePath;
+  reading.Names = NamesOf(device);
   reading.Product = ProductOf(device);
   reading.Firmware = FirmwareVersion(ProductToNarrow(device->QueryProductName()));
   reading.Settings = values.Values();
@@ -194,12 +245,16 @@ TControllerReading TControllerSession::Read(THidDevice* device) {
 
 void TControllerSession::Write(THidDevice* device, const StairSettings& settings) {
   device = Hold(device);
+  Send(device, WriteReport(settings));
+  Waiting_ = nullptr;
+}
+
+SettingsReport TControllerSession::WriteReport(const StairSettings& settings) {
   TSettingsCodec codec;
   codec.SetMainColorValue(settings.MainColorValue);
   codec.SetIdleColorValue(settings.IdleColorValue);
   codec.BuildWriteReport(TSettingsValues(settings));
-  Send(device, codec.Report());
-  Waiting_ = nullptr;
+  return codec.Report();
 }
 
 void TControllerSession::RXData(THidDevice* HidDev,

@@ -23,10 +23,12 @@ namespace glowstep {
 // The tool's exit statuses.
 enum class TExitStatus : int {
   Done = 0,
-  NoController = 1,  // none attached, or the named device is not one
-  Usage = 2,         // a bad command line, value or file
-  CannotOpen = 3,    // the controller cannot be opened for reading and writing
-  Io = 4,            // an I/O error, no reply in time, a write not kept, output lost
+  NoController = 1,        // none attached, or the named device is not one
+  Different = 1,           // diff: the backup and the controller differ
+  Usage = 2,               // a bad command line, value or file
+  CannotOpen = 3,          // the controller cannot be opened for reading and writing
+  Io = 4,                  // an I/O error, no reply in time, a write not kept, output lost
+  NoControllerToDiff = 5,  // diff: what NoController is to the other commands
 };
 
 // Ends a command with a message for standard error and an exit status.
@@ -40,9 +42,21 @@ class ECliFailure : public std::runtime_error {
   TExitStatus Status_;
 };
 
+// The names a device is found by. The path is the system's for this plug only (the next plug may
+// get another); the port and the serial number, where the system has them, outlast a re-plug and
+// a restart.
+struct TDeviceNames {
+  std::string Path;
+  std::string Port;    // empty: none
+  std::string Serial;  // empty: none
+  // The one to use for the device: its serial number unless another device present reports the
+  // same, else its port, else (where the system gives neither) its path.
+  std::string Name;
+};
+
 // One HID interface as the list shows it.
 struct TDeviceListing {
-  std::string Path;
+  TDeviceNames Names;
   std::uint16_t VendorID = 0;
   std::uint16_t ProductID = 0;
   std::string Product;  // UTF-8
@@ -55,7 +69,7 @@ struct TDeviceListing {
 
 // What a controller holds, as the window would show it after a read.
 struct TControllerReading {
-  std::string Path;
+  TDeviceNames Names;
   std::string Product;  // UTF-8
   int Firmware = 0;
   StairSettings Settings;
@@ -70,10 +84,15 @@ class TControllerSession {
 
   // Every interface present, in the controller's list order.
   std::vector<TDeviceListing> List();
+  // One device as the list shows it, or as it was last seen once it is gone.
+  TDeviceListing Listing(THidDevice* device);
+  TDeviceNames NamesOf(THidDevice* device);
 
-  // The controllers to work on: the one at `path` (ECliFailure NoController when there is none
-  // there, or it is not a controller), all of them, or the first in list order. Never empty.
-  std::vector<THidDevice*> Targets(const std::optional<std::string>& path, bool all);
+  // The controllers to work on: those named (by path, port or serial number) in the order given,
+  // each once; all of them; or the first in list order. Never empty. ECliFailure NoController
+  // when no device has a name given or the device named is not a controller, Usage when a name
+  // fits more than one controller.
+  std::vector<THidDevice*> Targets(const std::vector<std::string>& names, bool all);
 
   // Asks the controller for its settings and waits for the reply, the request's write and the
   // wait together within the time-out. ECliFailure CannotOpen when it cannot be opened for
@@ -82,6 +101,8 @@ class TControllerSession {
   TControllerReading Read(THidDevice* device);
   // Writes the settings as the window's write button does. ECliFailure as Read.
   void Write(THidDevice* device, const StairSettings& settings);
+  // The report Write sends for `settings`.
+  static SettingsReport WriteReport(const StairSettings& settings);
 
   THidDeviceController& HidController() { return *HidController_; }
 

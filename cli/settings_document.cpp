@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "cli/did_you_mean.h"
 #include "cli/escaped_text.h"
 
 namespace glowstep {
@@ -26,18 +27,13 @@ ECliFailure InvalidKind(std::string_view key, std::string_view kind, std::string
 }
 
 ECliFailure UnknownSetting(std::string_view key) {
-  return {TExitStatus::Usage,
-          "Unknown setting \"" + Escaped(key) + "\": the settings are " + SettingKeys() + "."};
+  return {TExitStatus::Usage, "Unknown setting \"" + Escaped(key) + "\"" +
+                                  DidYouMean(key, SettingKeyList()) + ": the settings are " +
+                                  SettingKeys() + "."};
 }
 
 ECliFailure Unrestorable(const std::string& why) {
   return {TExitStatus::Usage, "The backup file cannot be restored: " + why};
-}
-
-std::string AllowedFor(std::string_view key) {
-  if (key == kMainColorKey || key == kIdleColorKey) return "a colour as #RRGGBB";
-  const TFieldRule* rule = FindFieldRule(key);
-  return rule == nullptr ? std::string() : AllowedText(*rule);
 }
 
 bool IsSettingKey(std::string_view key) { return !AllowedFor(key).empty(); }
@@ -55,6 +51,16 @@ std::optional<std::string> ValueText(const TJson& value) {
 }
 
 std::string_view KindOf(const TJson& value) { return value.is_array() ? "an array" : "an object"; }
+
+// The "device" entry of a backup: where it came from, which a restore does not look at.
+bool IsDeviceEntry(const TJson& value) {
+  if (!value.is_object()) return false;
+  return std::all_of(value.items().begin(), value.items().end(), [](const auto& item) {
+    const std::string& key = item.key();
+    return (key == "path" || key == "port" || key == "serial" || key == "name") &&
+           (item.value().is_string() || item.value().is_null());
+  });
+}
 
 // Where the parser is in the document, kept by its callback: the keys met in each object still
 // open (to refuse one given twice), and the key whose value is being read at each level (to name
@@ -151,12 +157,42 @@ std::string JsonText(const TJson& json) {
   return json.dump(2, ' ', false, TJson::error_handler_t::replace) + "\n";
 }
 
+std::string JsonLine(const TJson& json) {
+  return json.dump(-1, ' ', false, TJson::error_handler_t::replace) + "\n";
+}
+
 std::string SettingKeys() {
   std::string keys;
-  for (const TFieldRule& rule : kFieldRules) {
-    keys += std::string(rule.Key) + ", ";
+  for (const std::string_view key : SettingKeyList()) {
+    keys += (keys.empty() ? "" : ", ") + std::string(key);
   }
-  return keys + std::string(kMainColorKey) + ", " + std::string(kIdleColorKey);
+  return keys;
+}
+
+std::vector<std::string_view> SettingKeyList() {
+  std::vector<std::string_view> keys;
+  keys.reserve(kFieldRules.size() + 2);  // and the two colours
+  for (const TFieldRule& rule : kFieldRules) keys.push_back(rule.Key);
+  keys.push_back(kMainColorKey);
+  keys.push_back(kIdleColorKey);
+  return keys;
+}
+
+void CheckSettingKey(std::string_view key) {
+  if (!IsSettingKey(key)) throw UnknownSetting(key);
+}
+
+std::string_view SettingCaption(std::string_view key) {
+  if (key == kMainColorKey) return "main colour";
+  if (key == kIdleColorKey) return "standby colour";
+  const TFieldRule* rule = FindFieldRule(key);
+  return rule == nullptr ? std::string_view() : rule->Caption;
+}
+
+std::string AllowedFor(std::string_view key) {
+  if (key == kMainColorKey || key == kIdleColorKey) return "a colour as #RRGGBB";
+  const TFieldRule* rule = FindFieldRule(key);
+  return rule == nullptr ? std::string() : AllowedText(*rule);
 }
 
 void ApplySetting(StairSettings& settings, std::string_view key, std::string_view text) {
@@ -197,16 +233,13 @@ std::vector<TSettingComparison> CompareWithAsked(const StairSettings& held,
                                                  const StairSettings& asked) {
   const StairSettings kept = SettingsAsKept(asked);
   std::vector<TSettingComparison> comparison;
-  auto compare = [&](std::string_view key) {
+  for (const std::string_view key : SettingKeyList()) {
     TSettingComparison entry{key, SettingText(held, key), SettingText(asked, key)};
     if (entry.Held != entry.Asked) {
       entry.Kept = entry.Held == SettingText(kept, key) ? TKept::InOwnUnits : TKept::Not;
     }
     comparison.push_back(std::move(entry));
-  };
-  for (const TFieldRule& rule : kFieldRules) compare(rule.Key);
-  compare(kMainColorKey);
-  compare(kIdleColorKey);
+  }
   return comparison;
 }
 
@@ -236,26 +269,33 @@ std::string SettingsListing(const StairSettings& settings, const StairSettings* 
 
 TJson SettingsJson(const StairSettings& settings) {
   TJson json = TJson::object();
-  for (const TFieldRule& rule : kFieldRules) {
-    const Extended value = FieldOf(settings, rule.Field);
-    if (rule.Decimals == 0) {
-      json[std::string(rule.Key)] = Trunc(value);
-    } else {
-      // The number as the field's text shows it ("0.08"), so the file says what the window says.
-      json[std::string(rule.Key)] = std::strtod(FieldText(rule, value).c_str(), nullptr);
-    }
+  for (const std::string_view key : SettingKeyList()) {
+    json[std::string(key)] = SettingJson(settings, key);
   }
-  json[std::string(kMainColorKey)] = ColorText(settings.MainColorValue);
-  json[std::string(kIdleColorKey)] = ColorText(settings.IdleColorValue);
   return json;
 }
 
-TJson ReadingJson(const TControllerReading& reading) {
+TJson SettingJson(const StairSettings& settings, std::string_view key) {
+  const TFieldRule* rule = FindFieldRule(key);
+  if (rule == nullptr) return SettingText(settings, key);
+  return FieldJson(*rule, FieldOf(settings, rule->Field));
+}
+
+TJson FieldJson(const TFieldRule& rule, Extended value) {
+  if (rule.Decimals == 0) return Trunc(value);
+  // The number as the field's text shows it ("0.08"), so the file says what the window says.
+  return std::strtod(FieldText(rule, value).c_str(), nullptr);
+}
+
+TJson DeviceJson(const TDeviceNames& names) {
+  const auto orNull = [](const std::string& text) {
+    return text.empty() ? TJson(nullptr) : TJson(text);
+  };
   TJson json = TJson::object();
-  json["path"] = reading.Path;
-  json["product"] = reading.Product;
-  json["firmware"] = reading.Firmware;
-  json["settings"] = SettingsJson(reading.Settings);
+  json["path"] = names.Path;
+  json["port"] = orNull(names.Port);
+  json["serial"] = orNull(names.Serial);
+  json["name"] = names.Name;
   return json;
 }
 
@@ -265,6 +305,7 @@ TJson BackupDocument(const TControllerReading& reading) {
   json["version"] = kBackupVersion;
   json["product"] = reading.Product;
   json["firmware"] = reading.Firmware;
+  json["device"] = DeviceJson(reading.Names);
   json["settings"] = SettingsJson(reading.Settings);
   return json;
 }
@@ -289,9 +330,11 @@ StairSettings ParseBackupDocument(std::string_view text) {
     if (key == "format" || key == "version" || key == kSettingsKey) continue;
     if (key == "product" && value.is_string()) continue;
     if (key == "firmware" && value.is_number_integer()) continue;
+    if (key == "device" && IsDeviceEntry(value)) continue;
     throw Unrestorable("it has an unknown or malformed entry \"" + Escaped(key) +
                        "\": allowed are \"format\", \"version\", \"product\" (text), "
-                       "\"firmware\" (a whole number) and \"settings\".");
+                       "\"firmware\" (a whole number), \"device\" (\"path\", \"port\", "
+                       "\"serial\" and \"name\": text or null) and \"settings\".");
   }
   const auto settings = document.find(kSettingsKey);
   if (settings == document.end() || !settings->is_object()) {
@@ -306,11 +349,7 @@ StairSettings ParseBackupDocument(std::string_view text) {
     ApplySetting(result, key, *valueText);
     seen.insert(key);
   }
-  for (const TFieldRule& rule : kFieldRules) {
-    if (!seen.contains(rule.Key))
-      throw Unrestorable("the setting \"" + std::string(rule.Key) + "\" is missing.");
-  }
-  for (std::string_view key : {kMainColorKey, kIdleColorKey}) {
+  for (const std::string_view key : SettingKeyList()) {
     if (!seen.contains(key))
       throw Unrestorable("the setting \"" + std::string(key) + "\" is missing.");
   }

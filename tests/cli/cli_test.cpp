@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
+#include "cli/help_text.h"
 #include "cli/settings_document.h"
 #include "protocol/controller_link.h"
 #include "protocol/settings_codec.h"
 #include "tests/cli/cli_test_support.h"
+#include "tests/cli/json_schema.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -68,11 +71,13 @@ class CliTest : public ::testing::Test {
 
 // --- list -----------------------------------------------------------------------------------
 
-TEST_F(CliTest, ListShowsEveryDeviceWhetherControllerAndWhetherItOpens) {
-  PlugController(Sim);
+TEST_F(CliTest, ListShowsEveryDeviceInColumnsWithItsNamesAndWhetherItOpens) {
+  PlugController(Sim, u"Glowstep 3.2", std::make_shared<TVirtualStaircaseController>(),
+                 "usb-0000:00:14.0-1.2/input0", "GS3-17");
   TSimInterfaceSpec other;
   other.ProductString = u"USB Keyboard";
   other.Attributes = THidAttributes{12, 0x2A4C, 0x0101, 1};
+  other.PortName = "usb-0000:00:14.0-3/input1";
   Sim.Plug(other);
   TSimInterfaceSpec refused;
   refused.ProductString = u"Glowstep 3.1";
@@ -80,26 +85,33 @@ TEST_F(CliTest, ListShowsEveryDeviceWhetherControllerAndWhetherItOpens) {
   Sim.Plug(refused);
 
   EXPECT_EQ(Run({"list"}), 0);
-  EXPECT_EQ(Out(), Sim.PathOf(1) +
-                       "  16c0:05df  \"Glowstep 3.2\"  staircase controller, firmware version 2  "
-                       "read/write\n" +
-                       Sim.PathOf(2) +
-                       "  2a4c:0101  \"USB Keyboard\"  not a staircase controller  " +
-                       "read/write\n" + Sim.PathOf(3) +
-                       "  16c0:05df  \"Glowstep 3.1\"  staircase controller, firmware version 1  "
-                       "cannot be opened for reading and writing: " +
-                       ControllerAccessReason(THidAccessReason::Unknown).English() + ". " +
-                       ControllerAccessFix(THidAccessReason::Unknown).English() + "\n");
+  EXPECT_EQ(Out(),
+            "PATH       PORT                         SERIAL  ID         CONTROLLER  ACCESS      "
+            "PRODUCT\n"
+            "sim:hid#1  usb-0000:00:14.0-1.2/input0  GS3-17  16c0:05df  firmware 2  read/write  "
+            "\"Glowstep 3.2\"\n"
+            "sim:hid#2  usb-0000:00:14.0-3/input1    -       2a4c:0101  no          read/write  "
+            "\"USB Keyboard\"\n"
+            "sim:hid#3  -                            -       16c0:05df  firmware 1  refused     "
+            "\"Glowstep 3.1\"\n"
+            "sim:hid#3: cannot be opened for reading and writing: " +
+                ControllerAccessReason(THidAccessReason::Unknown).English() + ". " +
+                ControllerAccessFix(THidAccessReason::Unknown).English() + "\n");
 
   EXPECT_EQ(Run({"list", "--json"}), 0);
-  const json listing = json::parse(Out());
+  const json listing = json::parse(Out())["devices"];
   ASSERT_EQ(listing.size(), 3U);
   EXPECT_EQ(listing[0]["product"], "Glowstep 3.2");
   EXPECT_EQ(listing[0]["vendor_id"], "16c0");
   EXPECT_EQ(listing[0]["firmware"], 2);
+  EXPECT_EQ(listing[0]["port"], "usb-0000:00:14.0-1.2/input0");
+  EXPECT_EQ(listing[0]["name"], "GS3-17");
   EXPECT_EQ(listing[1]["controller"], false);
   EXPECT_TRUE(listing[1]["firmware"].is_null());
+  EXPECT_TRUE(listing[1]["serial"].is_null());
+  EXPECT_EQ(listing[1]["name"], "usb-0000:00:14.0-3/input1");
   EXPECT_EQ(listing[2]["read_write"], false);
+  EXPECT_EQ(listing[2]["name"], Sim.PathOf(3));  // neither port nor serial: only its path
   EXPECT_EQ(listing[2]["fix"], ControllerAccessFix(THidAccessReason::Unknown).English());
 }
 
@@ -107,7 +119,8 @@ TEST_F(CliTest, ListOfNothingIsNoFailure) {
   EXPECT_EQ(Run({"list"}), 0);
   EXPECT_EQ(Out(), "");
   EXPECT_EQ(Run({"list", "--json"}), 0);
-  EXPECT_EQ(Out(), "[]\n");
+  EXPECT_EQ(json::parse(Out()),
+            json({{"format", "glowstep-devices"}, {"version", 1}, {"devices", json::array()}}));
 }
 
 // --- read -------------------------------------------------------------------------------------
@@ -140,6 +153,8 @@ TEST_F(CliTest, ReadShowsTheSettingsInTheWindowsUnits) {
 
   EXPECT_EQ(Run({"read", "--json", "--device", Sim.PathOf(1)}), 0);
   const json reading = json::parse(Out());
+  EXPECT_EQ(reading["format"], "glowstep-settings");
+  EXPECT_EQ(reading["device"]["path"], Sim.PathOf(1));
   EXPECT_EQ(reading["settings"]["on_time"], 20);
   EXPECT_EQ(reading["settings"]["sensor_time"], 2.48);
   EXPECT_EQ(reading["settings"]["main_colour"], "#FF8000");
@@ -168,7 +183,7 @@ TEST_F(CliTest, NoControllerOrANamedDeviceThatIsNoneExits1) {
   EXPECT_EQ(Run({"read", "--device", Sim.PathOf(1)}), 1);
   EXPECT_NE(Err().find("is not a staircase controller"), std::string::npos);
   EXPECT_EQ(Run({"write", "--device", "/dev/nothing", "stairs=5"}), 1);
-  EXPECT_NE(Err().find("There is no HID device at /dev/nothing"), std::string::npos);
+  EXPECT_NE(Err().find("There is no HID device /dev/nothing"), std::string::npos);
   EXPECT_EQ(Run({"backup", TempFile("none.json")}), 1);
   EXPECT_FALSE(std::filesystem::exists(Files.back()));
 }
@@ -202,12 +217,13 @@ TEST_F(CliTest, ListAndReadSayWhichCaseKeepsTheUserOut) {
 
   EXPECT_EQ(Run({"list"}), 0);
   const std::string text = Out();
-  const std::size_t secondLine = text.find('\n') + 1;
-  EXPECT_TRUE(text.substr(0, secondLine).ends_with(listed(THidAccessReason::RootOnly))) << text;
-  EXPECT_TRUE(text.substr(secondLine).ends_with(listed(THidAccessReason::NotInPlugdev))) << text;
+  const std::string first = Sim.PathOf(1) + ": " + listed(THidAccessReason::RootOnly);
+  EXPECT_NE(text.find(first), std::string::npos) << text;
+  EXPECT_TRUE(text.ends_with(Sim.PathOf(2) + ": " + listed(THidAccessReason::NotInPlugdev)))
+      << text;
 
   EXPECT_EQ(Run({"list", "--json"}), 0);
-  const json listing = json::parse(Out());
+  const json listing = json::parse(Out())["devices"];
   ASSERT_EQ(listing.size(), 2U);
   EXPECT_EQ(listing[0]["reason"], ControllerAccessReason(THidAccessReason::RootOnly).English());
   EXPECT_EQ(listing[0]["fix"], ControllerAccessFix(THidAccessReason::RootOnly).English());
@@ -223,7 +239,7 @@ TEST_F(CliTest, ListAndReadSayWhichCaseKeepsTheUserOut) {
 #ifndef _WIN32
   // The two cases read differently, and only the second sends the user to the group.
   EXPECT_NE(listing[0]["fix"], listing[1]["fix"]);
-  EXPECT_EQ(text.substr(0, secondLine).find("plugdev"), std::string::npos) << text;
+  EXPECT_EQ(first.find("plugdev"), std::string::npos) << text;
   EXPECT_NE(Err().find("sudo usermod -aG plugdev $USER"), std::string::npos) << Err();
 #endif
 }
@@ -444,9 +460,10 @@ TEST_F(CliTest, BackupAndRestoreCarryTheSettingsFromOneControllerToOthers) {
   const std::string file = TempFile("backup.json");
   ASSERT_EQ(Run({"backup", file}), 0);
   std::ifstream stream(file);
-  const json document = json::parse(stream);
+  json document = json::parse(stream);
   EXPECT_EQ(document["format"], "glowstep-settings");
-  EXPECT_EQ(document["version"], 1);
+  EXPECT_EQ(document["version"], 2);
+  EXPECT_EQ(document["device"]["path"], Sim.PathOf(1));
   EXPECT_EQ(document["product"], "Glowstep 3.2");
   EXPECT_EQ(document["firmware"], 2);
   EXPECT_EQ(document["settings"]["sensor_time"], 1.48);  // 37 ticks
@@ -459,7 +476,11 @@ TEST_F(CliTest, BackupAndRestoreCarryTheSettingsFromOneControllerToOthers) {
 
   // Standard output and input stand for the file with "-".
   ASSERT_EQ(Run({"backup", "-", "--device", Sim.PathOf(3)}), 0);
-  EXPECT_EQ(json::parse(Out()), document);
+  json copied = json::parse(Out());
+  EXPECT_EQ(copied["device"]["path"], Sim.PathOf(3));
+  copied.erase("device");
+  document.erase("device");
+  EXPECT_EQ(copied, document);
 }
 
 TEST_F(CliTest, RestoreRefusesABadFileBeforeAnythingIsWritten) {
@@ -493,7 +514,11 @@ TEST_F(CliTest, RestoreRefusesABadFileBeforeAnythingIsWritten) {
       {"{\"format\": ", "it is not valid JSON"},
       {"[1, 2]", "it is not a JSON object."},
       {with([](json& d) { d["format"] = "other"; }), "it is not a \"glowstep-settings\" document"},
-      {with([](json& d) { d["version"] = 2; }), "it has format version 2, newer than version 1"},
+      {with([](json& d) { d["version"] = 3; }), "it has format version 3, newer than version 2"},
+      {with([](json& d) {
+         d["device"] = {{"path", 1}};
+       }),
+       "unknown or malformed entry \"device\""},
       {with([](json& d) { d["version"] = "1"; }), "\"version\" is missing"},
       {with([](json& d) { d["comment"] = "x"; }), "unknown or malformed entry \"comment\""},
       {with([](json& d) { d["settings"]["speed"] = 3; }), "Unknown setting \"speed\""},
@@ -649,38 +674,438 @@ TEST_F(CliTest, WatchShowsArrivalsAndRemovalsUntilInterrupted) {
     });
   };
   EXPECT_EQ(Run({"watch"}), 0);
-  EXPECT_EQ(Out(), "arrived  " + path +
-                       "  16c0:05df  \"Glowstep 3.1\"  staircase controller, firmware version 1  "
-                       "read/write\nremoved  " +
-                       path + "\n");
+  const std::string row = path + "  -  -  16c0:05df  firmware 1  read/write  \"Glowstep 3.1\"\n";
+  EXPECT_EQ(Out(), "arrived  " + row + "removed  " + row);
   EXPECT_EQ(Sim.Counters().Notifiers, 0);
+}
+
+// --- for scripts ------------------------------------------------------------------------------
+
+// A backup document of the factory settings with `change` applied to its settings.
+std::string BackupText(const std::function<void(json&)>& change = nullptr) {
+  json document = {{"format", "glowstep-settings"},
+                   {"version", 1},
+                   {"settings",
+                    {{"stairs", 10},
+                     {"leds_per_stair", 60},
+                     {"standby_leds", 1},
+                     {"on_time", 20},
+                     {"delay", 15},
+                     {"sensor_time", 0.08},
+                     {"photo_time", 10},
+                     {"photo_level", 100},
+                     {"main_colour", "#FFFFFF"},
+                     {"standby_colour", "#303000"}}}};
+  if (change) change(document["settings"]);
+  return document.dump();
+}
+
+struct TJsonCase {
+  std::vector<std::string> Args;
+  std::string Format;  // of the document, or of each in an array
+  std::size_t Count;   // documents: 0 for one that is not in an array
+};
+
+TEST_F(CliTest, EveryJsonOutputFitsTheSchemaInTheTree) {
+  std::ifstream schemaFile(GLOWSTEP_CLI_SCHEMA);
+  const TSchemaCheck schema(json::parse(schemaFile));
+  auto controller =
+      PlugController(Sim, u"Glowstep 3.2", std::make_shared<TVirtualStaircaseController>(),
+                     "usb-1/input0", "GS3-1");
+  PlugController(Sim, u"Glowstep 3.1", std::make_shared<TVirtualStaircaseController>(),
+                 "usb-2/input0");
+  const std::string file = TempFile("schema.json");
+  std::ofstream(file) << BackupText([](json& s) { s["stairs"] = 12; });
+  const std::vector<TJsonCase> cases = {
+      {{"list", "--json"}, "glowstep-devices", 0},
+      {{"keys", "--json"}, "glowstep-keys", 0},
+      {{"read", "--json"}, "glowstep-settings", 0},
+      {{"read", "--json", "--all"}, "glowstep-settings", 2},
+      {{"read", "--json", "--device", "GS3-1", "--device", "usb-2/input0"}, "glowstep-settings", 2},
+      {{"read", "--json", "--device", "GS3-1", "--device", "GS3-1"}, "glowstep-settings", 1},
+      {{"write", "--json", "sensor_time=0.1"}, "glowstep-write", 0},
+      {{"write", "--json", "--dry-run", "--all", "stairs=11"}, "glowstep-write", 2},
+      {{"restore", "--json", file}, "glowstep-write", 0},
+      {{"diff", "--json", file}, "glowstep-diff", 0},
+      {{"diff", "--json", "--all", file}, "glowstep-diff", 2},
+  };
+  for (const TJsonCase& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.Args));
+    EXPECT_LE(Run(test.Args), 1) << Err();
+    const json output = json::parse(Out());
+    EXPECT_EQ(schema.Errors(output), std::vector<std::string>()) << output.dump(2);
+    const json documents = test.Count == 0 ? json::array({output}) : output;
+    EXPECT_EQ(output.is_array(), test.Count != 0);
+    EXPECT_EQ(documents.size(), std::max<std::size_t>(test.Count, 1));
+    for (const json& document : documents) EXPECT_EQ(document["format"], test.Format);
+  }
+
+  // watch: a line for each event, each a document of its own.
+  DuringWatch = [this](const std::function<void()>& interrupt) {
+    const auto id = Sim.Plug(TSimInterfaceSpec{});
+    Host->Loop->Post([this, id, interrupt] {
+      Sim.Unplug(id);
+      Host->Loop->Post(interrupt);
+    });
+  };
+  EXPECT_EQ(Run({"watch", "--json"}), 0);
+  std::istringstream lines(Out());
+  std::vector<std::string> events;
+  for (std::string line; std::getline(lines, line);) {
+    const json event = json::parse(line);
+    EXPECT_EQ(schema.Errors(event), std::vector<std::string>()) << line;
+    events.push_back(event["event"]);
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"arrived", "removed"}));
+  EXPECT_EQ(controller->Settings()[0], 12);  // the restore above was written
+}
+
+TEST_F(CliTest, ReadJsonIsABackupThatRestoreTakesFromStandardInput) {
+  auto source = PlugController(Sim);
+  auto target = PlugController(Sim, u"Glowstep 3.1");
+  ASSERT_EQ(Run({"write", "stairs=20", "sensor_time=1.5", "standby_colour=#123456"}), 0);
+  ASSERT_EQ(Run({"read", "--json"}), 0);
+  const std::string reading = Out();
+  Host = std::make_unique<TTestHost>(&Sim);
+  Host->SetInput(reading);
+  EXPECT_EQ(RunCli({"restore", "-", "--device", Sim.PathOf(2)}, *Host), 0) << Err();
+  EXPECT_EQ(target->Settings(), source->Settings());
+}
+
+TEST_F(CliTest, GetPrintsBareValuesAndKeysTellsEveryRangeAndTheFactoryValue) {
+  auto controller = PlugController(Sim);
+  TSettings settings = TVirtualStaircaseController::kDefaultSettings;
+  settings[kSensor] = 62;
+  controller->SetSettings(settings);
+  EXPECT_EQ(Run({"get", "on_time", "sensor_time", "main_colour", "on_time"}), 0);
+  EXPECT_EQ(Out(), "20\n2.48\n#FFFFFF\n20\n");
+
+  // The factory values are what a factory-fresh controller gives back.
+  auto fresh = PlugController(Sim);
+  ASSERT_EQ(Run({"read", "--json", "--device", Sim.PathOf(2)}), 0);
+  const json held = json::parse(Out())["settings"];
+  ASSERT_EQ(Run({"keys", "--json"}), 0);
+  const json keys = json::parse(Out())["keys"];
+  ASSERT_EQ(keys.size(), held.size());
+  for (const json& key : keys) {
+    SCOPED_TRACE(key.dump());
+    EXPECT_EQ(key["factory"], held[key["key"].get<std::string>()]);
+    if (key["type"] == "colour") continue;
+    const TFieldRule* rule = FindFieldRule(key["key"].get<std::string>());
+    ASSERT_NE(rule, nullptr);
+    EXPECT_EQ(key["minimum"].get<double>(), RoundToDouble(rule->MinValue));
+    EXPECT_EQ(key["maximum"].get<double>(), RoundToDouble(rule->MaxValue));
+    EXPECT_EQ(key["decimals"], rule->Decimals);
+  }
+  ASSERT_EQ(Run({"keys"}), 0);
+  EXPECT_NE(Out().find("sensor_time     decimal  0 to 2.5   0.01  s     0.08     "),
+            std::string::npos)
+      << Out();
+  EXPECT_EQ(fresh->ReceivedCount(), 1U);  // keys asks no device
+}
+
+struct TNameCase {
+  std::string Name;
+  int Status;
+  TSimPlatform::TInterfaceId Plugged;  // the interface it finds
+  std::string Message;
+};
+
+TEST_F(CliTest, ControllersAreFoundByPortAndSerialAfterAReplugToAnotherNode) {
+  TSimInterfaceSpec first;
+  first.ProductString = u"Glowstep 3.2";
+  first.Behaviour = std::make_shared<TVirtualStaircaseController>();
+  first.PortName = "usb-0000:00:14.0-1.2/input0";
+  first.SerialNumber = "GS3-1";
+  const auto id = Sim.Plug(first);
+  const std::string before = Sim.PathOf(id);
+  Sim.Unplug(id);
+  PlugController(Sim, u"Glowstep 3.1", std::make_shared<TVirtualStaircaseController>(),
+                 "usb-0000:00:14.0-2/input0", "TWIN");
+  TSimInterfaceSpec keyboard;
+  keyboard.ProductString = u"USB Keyboard";
+  keyboard.PortName = "usb-0000:00:14.0-3/input0";
+  keyboard.SerialNumber = "TWIN";  // another device with the same serial number
+  Sim.Plug(keyboard);
+  const auto again = Sim.Plug(first);  // the first one back, at another node
+  ASSERT_NE(Sim.PathOf(again), before);
+
+  const std::vector<TNameCase> cases = {
+      {"usb-0000:00:14.0-1.2/input0", 0, again, ""},
+      {"GS3-1", 0, again, ""},
+      {Sim.PathOf(again), 0, again, ""},
+      {"TWIN", 0, 2, ""},  // of the two, one is a controller
+      {"usb-0000:00:14.0-2/input0", 0, 2, ""},
+      {before, 1, 0, "There is no HID device " + before},
+      {"usb-0000:00:14.0-3/input0", 1, 0, "(USB Keyboard) is not a staircase controller"},
+  };
+  for (const TNameCase& test : cases) {
+    SCOPED_TRACE(test.Name);
+    EXPECT_EQ(Run({"read", "--json", "--device", test.Name}), test.Status);
+    if (test.Status == 0) {
+      EXPECT_EQ(json::parse(Out())["device"]["path"], Sim.PathOf(test.Plugged));
+    }
+    EXPECT_NE(Err().find(test.Message), std::string::npos) << Err();
+  }
+  // A serial number shared is no name: the port names the device.
+  ASSERT_EQ(Run({"list", "--json"}), 0);
+  const json devices = json::parse(Out())["devices"];
+  EXPECT_EQ(devices[0]["name"], "usb-0000:00:14.0-2/input0");
+  EXPECT_EQ(devices[2]["name"], "GS3-1");
+
+  // Two controllers sharing one are told apart only by their ports.
+  keyboard.ProductString = u"Glowstep 3.2";
+  keyboard.Behaviour = std::make_shared<TVirtualStaircaseController>();
+  Sim.Plug(keyboard);
+  EXPECT_EQ(Run({"read", "--device", "TWIN"}), 2);
+  EXPECT_NE(Err().find("\"TWIN\" names more than one controller"), std::string::npos) << Err();
+}
+
+TEST_F(CliTest, BackupAllWritesAFileForEachControllerNamedAfterIt) {
+  auto first = PlugController(Sim, u"Glowstep 3.2", std::make_shared<TVirtualStaircaseController>(),
+                              "usb-0000:00:14.0-1.2/input0", "GS3-1");
+  auto second =
+      PlugController(Sim, u"Glowstep 3.1", std::make_shared<TVirtualStaircaseController>(),
+                     "usb-0000:00:14.0-2/input0");
+  ASSERT_EQ(Run({"write", "--device", "GS3-1", "stairs=33"}), 0);
+  const std::string folder = TempFile("all");
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(Run({"backup", "--all", folder}), 0) << Err();
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"GS3-1.json", "usb-0000_00_14.0-2_input0.json"}));
+  EXPECT_EQ(json::parse(std::ifstream(folder + "/GS3-1.json"))["settings"]["stairs"], 33);
+  EXPECT_EQ(
+      json::parse(std::ifstream(folder + "/usb-0000_00_14.0-2_input0.json"))["device"]["port"],
+      "usb-0000:00:14.0-2/input0");
+  std::filesystem::remove_all(folder);
+
+  // Several controllers need a directory, checked before any is asked.
+  const std::size_t asked = first->ReceivedCount() + second->ReceivedCount();
+  EXPECT_EQ(Run({"backup", "--all", TempFile("file.json")}), 2);
+  EXPECT_NE(Err().find("is not a directory"), std::string::npos) << Err();
+  EXPECT_EQ(first->ReceivedCount() + second->ReceivedCount(), asked);
+}
+
+struct TDiffCase {
+  const char* Name;
+  std::function<void(json&)> Change;
+  std::vector<std::string> Options;
+  int Status;
+  std::string Out;
+};
+
+TEST_F(CliTest, DiffComparesAsTheControllerHoldsAndExitsLikeDiff) {
+  const std::vector<TDiffCase> cases = {
+      {"the same", nullptr, {}, 0, ""},
+      {"a colour in small letters and a sensor time between steps",
+       [](json& s) {
+         s["main_colour"] = "#ffffff";
+         s["sensor_time"] = 0.1;
+       },
+       {},
+       0,
+       ""},
+      {"different",
+       [](json& s) {
+         s["stairs"] = 12;
+         s["on_time"] = 25;
+       },
+       {},
+       1,
+       " differs from "},
+      {"different",
+       [](json& s) { s["on_time"] = 25; },
+       {},
+       1,
+       "on_time         backup 25 s, controller 20 s\n"},
+      // An error outweighs a difference.
+      {"different, every controller, one of them not answering",
+       [](json& s) { s["on_time"] = 25; },
+       {"--all"},
+       4,
+       "Glowstep 3.1 at "},
+      {"a controller that does not answer", nullptr, {"--device", "silent"}, 4, ""},
+      {"no such controller", nullptr, {"--device", "nothing"}, 5, ""},
+      {"a bad file", [](json& s) { s["stairs"] = 1; }, {}, 2, ""},
+  };
+  auto controller = PlugController(Sim);
+  PlugController(Sim, u"Glowstep 3.1");
+  TSimInterfaceSpec silent;
+  silent.ProductString = u"Glowstep 3.2";
+  silent.SerialNumber = "silent";
+  Sim.Plug(silent);
+  for (const TDiffCase& test : cases) {
+    SCOPED_TRACE(test.Name);
+    const std::string file = TempFile("diff.json");
+    std::ofstream(file) << BackupText(test.Change);
+    std::vector<std::string> args = {"--timeout", "50", "diff", file};
+    args.insert(args.end(), test.Options.begin(), test.Options.end());
+    EXPECT_EQ(Run(args), test.Status) << Err();
+    EXPECT_NE(Out().find(test.Out), std::string::npos) << Out();
+    if (test.Out.empty()) {
+      EXPECT_EQ(Out(), "");
+    }
+  }
+  EXPECT_TRUE(WritesTo(*controller).empty());
+}
+
+TEST_F(CliTest, ADryRunShowsEachChangeAndTheReportAndWritesNothing) {
+  auto controller = PlugController(Sim);
+  const std::string file = TempFile("dry.json");
+  std::ofstream(file) << BackupText([](json& s) { s["delay"] = 30; });
+  EXPECT_EQ(Run({"write", "--dry-run", "stairs=12", "sensor_time=2.12", "delay=15"}), 0);
+  EXPECT_NE(Out().find("dry run: nothing is written\n"
+                       "stairs          10 -> 12\n"
+                       "sensor_time     0.08 s -> 2.12 s  (the controller will hold 2.08 s)\n"
+                       "The report that would be sent (65 bytes):\n"
+                       "  00 77 0c 3c 01 00 ff ff ff 30 30 00 f4 01 77 01\n"
+                       "  34 0a 00 64 00 00"),
+            std::string::npos)
+      << Out();
+  EXPECT_EQ(Run({"restore", "--dry-run", "--json", file}), 0);
+  const json change = json::parse(Out());
+  EXPECT_EQ(change["dry_run"], true);
+  EXPECT_EQ(change["settings"]["delay"],
+            json({{"before", 15}, {"asked", 30}, {"held", 30}, {"kept", "as_asked"}}));
+  // The report shown is the one a write sends.
+  StairSettings asked;
+  asked.Delay_time = 30;
+  asked.Sensor_time = 0.08_ext;
+  SettingsReport report{};
+  EncodeWriteReport(asked, report);
+  std::string hex;
+  for (const std::uint8_t byte : report) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", byte);
+    hex += digits;
+  }
+  EXPECT_EQ(change["report"], hex);
+  EXPECT_EQ(controller->ReceivedCount(), 2U);  // the two reads
+  EXPECT_TRUE(WritesTo(*controller).empty());
+}
+
+struct TSituationCase {
+  std::string Simulation;
+  std::vector<std::string> Args;
+  int Status;
+  std::string Out;
+};
+
+TEST_F(CliTest, EachSimulationGivesItsDocumentedStatusAndTheStateLastsBetweenRuns) {
+  const std::vector<TSituationCase> cases = {
+      {"--simulate", {"write", "photo_level=500"}, 0, "photo_level     500\n"},
+      {"--simulate=one", {"list"}, 0, "usb-0000:00:14.0-1/input0  GS3-0001  16c0:05df  firmware 2"},
+      {"--simulate=two", {"read", "--all"}, 0, "Glowstep 3.1 at sim:hid#2 (usb-0000:00:14.0-2/input0"},
+      {"--simulate=none", {"read"}, 1, ""},
+      {"--simulate=silent", {"--timeout", "50", "read"}, 4, ""},
+      {"--simulate=refused", {"read"}, 3, ""},
+      {"--simulate=deaf", {"write", "stairs=20"}, 4, "(asked for 20; not kept)"},
+      {"--simulate=deaf", {"read"}, 0, "stairs          10\n"},
+      {"--simulate=replug", {"watch"}, 0, "removed  sim:hid#1  usb-0000:00:14.0-1/input0"},
+      {"--simulate=replug", {"watch"}, 0, "arrived  sim:hid#3  usb-0000:00:14.0-1/input0"},
+      {"--simulate=bogus", {"read"}, 2, ""},
+  };
+  for (const TSituationCase& test : cases) {
+    SCOPED_TRACE(test.Simulation + " " + ::testing::PrintToString(test.Args));
+    std::vector<std::string> args = {test.Simulation};
+    args.insert(args.end(), test.Args.begin(), test.Args.end());
+    EXPECT_EQ(Run(args), test.Status) << Err();
+    EXPECT_NE(Out().find(test.Out), std::string::npos) << Out();
+    EXPECT_EQ(Host->NativePlatformCalls, 0);
+  }
+
+  // The state file keeps what was written, for each controller, from one run to the next.
+  const std::string state = TempFile("state.json");
+  const auto run = [&](const std::vector<std::string>& args) {
+    Host = std::make_unique<TTestHost>(&Sim);
+    Host->Env["GLOWSTEP_SIMULATE_STATE"] = state;
+    return RunCli(args, *Host);
+  };
+  ASSERT_EQ(run({"--simulate=two", "write", "--device", "usb-0000:00:14.0-2/input0", "stairs=22"}), 0);
+  ASSERT_EQ(run({"--simulate", "write", "stairs=11"}), 0);
+  EXPECT_EQ(run({"--simulate=two", "get", "stairs", "--device", "GS3-0001"}), 0);
+  EXPECT_EQ(Out(), "11\n");
+  EXPECT_EQ(run({"--simulate=two", "get", "stairs", "--device", "usb-0000:00:14.0-2/input0"}), 0);
+  EXPECT_EQ(Out(), "22\n");
+  std::ofstream(state) << "{\"format\": \"glowstep-simulation\", \"version\": 1, \"controllers\": "
+                          "{\"usb-0000:00:14.0-1/input0\": \"0a\"}}";
+  EXPECT_EQ(run({"--simulate", "read"}), 2);
+  EXPECT_NE(Err().find("are malformed"), std::string::npos) << Err();
 }
 
 // --- the command line -------------------------------------------------------------------------
 
-TEST_F(CliTest, UsageErrorsExit2AndHelpAndVersionExit0) {
-  EXPECT_EQ(Run({}), 2);
-  EXPECT_EQ(Run({"frobnicate"}), 2);
-  EXPECT_EQ(Run({"--timeout", "0", "list"}), 2);
-  EXPECT_EQ(Run({"--timeout", "soon", "list"}), 2);
-  EXPECT_EQ(Run({"write"}), 2);
-  EXPECT_EQ(Run({"backup"}), 2);
-  EXPECT_EQ(Run({"read", "--all"}), 2);
-  EXPECT_EQ(Host->NativePlatformCalls, 0);
+struct TCommandLineCase {
+  std::vector<std::string> Args;
+  int Status;
+  std::string Out;  // what standard output contains
+  std::string Err;  // what standard error contains
+};
 
-  EXPECT_EQ(Run({"--help"}), 0);
-  EXPECT_NE(Out().find("Exit status:"), std::string::npos);
-  EXPECT_NE(Out().find("restore"), std::string::npos);
-  EXPECT_EQ(Run({"--version"}), 0);
-  EXPECT_EQ(Out().rfind("glowstep-cli ", 0), 0U);
+TEST_F(CliTest, TheCommandLineLeadsToTheRightWordAndNoDeviceIsAskedMeanwhile) {
+  const std::vector<TCommandLineCase> cases = {
+      // A bare call shows the commands and where to read more, as a usage error.
+      {{}, 2, "Commands:\n  list ", ""},
+      {{}, 2, "\"glowstep-cli help COMMAND\"", ""},
+      {{"reed"}, 2, "", "Unknown command \"reed\" (did you mean read?)."},
+      {{"wirte", "stairs=3"}, 2, "", "Unknown command \"wirte\" (did you mean write?)."},
+      {{"frobnicate"}, 2, "", "Unknown command \"frobnicate\". Run \"glowstep-cli\""},
+      {{"read", "--jsno"}, 2, "", "Unknown option \"--jsno\" for read (did you mean --json?)."},
+      {{"--simulat", "read"},
+       2,
+       "",
+       "Unknown option \"--simulat\" for read (did you mean "
+       "--simulate?)."},
+      {{"--simulate", "two", "read"}, 2, "", "A simulation is named as --simulate=two."},
+      {{"read", "extra"}, 2, "", "Unexpected argument \"extra\" for read."},
+      {{"get", "stiars"}, 2, "", "Unknown setting \"stiars\" (did you mean stairs?)"},
+      {{"write", "ledsperstair=5"}, 2, "", "\"ledsperstair\" (did you mean leds_per_stair?)"},
+      {{"help", "reed"}, 2, "", "Unknown command \"reed\" (did you mean read?)."},
+      {{"--timeout", "0", "list"}, 2, "", "--timeout"},
+      {{"--timeout", "soon", "list"}, 2, "", "--timeout"},
+      {{"write"}, 2, "", "Run \"glowstep-cli help write\" for the usage."},
+      {{"backup"}, 2, "", "FILE is required"},
+      {{"read", "--all", "--device", "x"}, 2, "", "--device excludes --all"},
+      {{"get", "--device", "a", "--device", "b", "stairs"}, 2, "", "give --device once"},
+      // Help and version, as an option and as a command.
+      {{"--help"}, 0, "Usage: glowstep-cli [OPTIONS] COMMAND [ARGUMENTS]\n", ""},
+      {{"help"}, 0, "--simulate[=WHAT]", ""},
+      {{"help", "write"}, 0, "Usage: glowstep-cli write [OPTIONS] KEY=VALUE...\n", ""},
+      {{"write", "--help"}, 0, "Usage: glowstep-cli write [OPTIONS] KEY=VALUE...\n", ""},
+      {{"diff", "-h"}, 0, "1: different", ""},
+      {{"-V"}, 0, "glowstep-cli ", ""},
+      {{"--version"}, 0, "glowstep-cli ", ""},
+  };
+  PlugController(Sim);
+  for (const TCommandLineCase& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.Args));
+    EXPECT_EQ(Run(test.Args), test.Status);
+    EXPECT_NE(Out().find(test.Out), std::string::npos) << Out();
+    EXPECT_NE(Err().find(test.Err), std::string::npos) << Err();
+    EXPECT_EQ(Host->NativePlatformCalls, 0);
+  }
+  EXPECT_EQ(Run({"help", "restore"}), 0);
+  const std::string help = Out();
+  EXPECT_EQ(Run({"restore", "--help"}), 0);
+  EXPECT_EQ(Out(), help);
 }
 
-TEST_F(CliTest, SimulateTalksToAVirtualControllerAndNotToTheSystem) {
-  EXPECT_EQ(Run({"--simulate", "write", "photo_level=500"}), 0);
-  EXPECT_NE(Out().find("photo_level     500\n"), std::string::npos) << Out();
-  EXPECT_EQ(Run({"list", "--simulate"}), 0);
-  EXPECT_NE(Out().find("\"Glowstep 3.2\"  staircase controller"), std::string::npos) << Out();
-  EXPECT_EQ(Host->NativePlatformCalls, 0);
+TEST_F(CliTest, EveryHelpFitsEightyColumnsAndWriteNamesEveryKeyWithItsRange) {
+  std::vector<std::vector<std::string>> calls = {{}, {"--help"}};
+  for (const TCommand& command : kCommands) calls.push_back({std::string(command.Name), "--help"});
+  for (const auto& args : calls) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    Run(args);
+    std::istringstream lines(Out());
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80U) << line;
+  }
+  Run({"write", "--help"});
+  for (const TFieldRule& rule : kFieldRules) {
+    EXPECT_NE(Out().find(std::string(rule.Key) + " "), std::string::npos) << rule.Key;
+    EXPECT_NE(Out().find(AllowedText(rule)), std::string::npos) << rule.Key;
+  }
 }
 
 TEST_F(CliTest, EveryCommandLeavesNothingOpen) {

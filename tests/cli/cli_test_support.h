@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +29,11 @@ class TTestHost final : public TCliHost {
     ++NativePlatformCalls;
     return Platform_;
   }
+  std::optional<std::string> Environment(const std::string& name) override {
+    const auto it = Env.find(name);
+    if (it == Env.end()) return std::nullopt;
+    return it->second;
+  }
   void Started(TMainLoop& loop) override {
     Loop = &loop;
     if (OnStarted) OnStarted(loop);
@@ -47,6 +54,7 @@ class TTestHost final : public TCliHost {
 
   TMainLoop* Loop = nullptr;
   int NativePlatformCalls = 0;
+  std::map<std::string, std::string> Env;
   std::function<void(const std::function<void()>& interrupt)> DuringWatch;
   std::function<void(TMainLoop& loop)> OnStarted;
 
@@ -61,10 +69,14 @@ inline std::shared_ptr<TVirtualStaircaseController> PlugController(
     TSimPlatform& sim,
     std::u16string product = u"Glowstep 3.2",
     std::shared_ptr<TVirtualStaircaseController> controller =
-        std::make_shared<TVirtualStaircaseController>()) {
+        std::make_shared<TVirtualStaircaseController>(),
+    std::string port = {},
+    std::string serial = {}) {
   TSimInterfaceSpec setup;
   setup.ProductString = std::move(product);
   setup.Behaviour = controller;
+  setup.PortName = std::move(port);
+  setup.SerialNumber = std::move(serial);
   sim.Plug(setup);
   return controller;
 }
