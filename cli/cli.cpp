@@ -65,6 +65,27 @@ std::string FileNameOf(const std::string& name) {
   return file + ".json";
 }
 
+// Tells a failure on standard error at once: as a line of text, or with --json as a
+// "glowstep-error" document on a line of its own, so that standard error, like standard output,
+// holds only JSON then.
+void Tell(TCliHost& host,
+          bool json,
+          int status,
+          const std::string& message,
+          const TDeviceNames* device = nullptr) {
+  if (json) {
+    host.Err() << JsonLine(ErrorJson(status, message, device)) << std::flush;
+  } else {
+    host.Err() << "glowstep-cli: " << message << std::endl;
+  }
+}
+
+// Whether the command line asks for JSON: told before it is understood whole, so that a usage
+// error is told in the form the caller reads.
+bool AsksForJson(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--json") != args.end();
+}
+
 // Runs one command against the devices; with several controllers, the failures of single ones
 // are reported and counted, and the worst status is the result.
 class TCommandRunner {
@@ -243,7 +264,8 @@ class TCommandRunner {
         worst = std::max(worst, command(device));
       } catch (const ECliFailure& failure) {
         if (!Options_.Several()) throw;
-        Host_.Err() << "glowstep-cli: " << failure.what() << '\n';
+        const TDeviceNames names = Session_.NamesOf(device);
+        Tell(Host_, Options_.Json, static_cast<int>(failure.Status()), failure.what(), &names);
         worst = std::max(worst, failure.Status());
       }
     }
@@ -342,11 +364,11 @@ std::string UnexpectedWord(const TOptions& options,
 }
 
 // Ends standard output and error: output lost is a failure of its own, told once.
-int Finish(TCliHost& host, int status) {
+int Finish(TCliHost& host, int status, bool json) {
   const auto lost = host.FinishOut();
   if (lost) {
-    host.Err() << "glowstep-cli: Standard output cannot be written: " << *lost << ".\n";
     status = static_cast<int>(TExitStatus::Io);
+    Tell(host, json, status, "Standard output cannot be written: " + *lost + ".");
   }
   if (!host.FinishErr()) status = static_cast<int>(TExitStatus::Io);
   return status;
@@ -374,7 +396,7 @@ std::optional<std::string> TCliHost::Environment(const std::string& name) {
 }
 
 int RunCli(const std::vector<std::string>& args, TCliHost& host) {
-  return Finish(host, RunCommand(args, host));
+  return Finish(host, RunCommand(args, host), AsksForJson(args));
 }
 
 namespace {
@@ -408,14 +430,15 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& args,
     const auto commands = app.get_subcommands();
     const std::string help =
         commands.empty() ? std::string("--help") : "help " + commands.front()->get_name();
-    host.Err() << "glowstep-cli: " << error.what() << ". Run \"glowstep-cli " << help
-               << "\" for the usage.\n";
-    return static_cast<int>(TExitStatus::Usage);
+    const int status = static_cast<int>(TExitStatus::Usage);
+    Tell(host, AsksForJson(args), status,
+         std::string(error.what()) + ". Run \"glowstep-cli " + help + "\" for the usage.");
+    return status;
   }
   if (!app.remaining().empty()) {
-    host.Err() << "glowstep-cli: " << UnexpectedWord(options, app.remaining().front(), args)
-               << '\n';
-    return static_cast<int>(TExitStatus::Usage);
+    const int status = static_cast<int>(TExitStatus::Usage);
+    Tell(host, AsksForJson(args), status, UnexpectedWord(options, app.remaining().front(), args));
+    return status;
   }
   if (options.Command.empty()) {
     host.Out() << UsageText();
@@ -423,26 +446,29 @@ std::optional<int> ParseCommandLine(const std::vector<std::string>& args,
   }
   if (options.Command == "help") {
     if (!options.HelpTopic.empty() && FindCommand(options.HelpTopic) == nullptr) {
-      host.Err() << "glowstep-cli: " << UnexpectedWord(TOptions{}, options.HelpTopic, args) << '\n';
-      return static_cast<int>(TExitStatus::Usage);
+      const int status = static_cast<int>(TExitStatus::Usage);
+      Tell(host, false, status, UnexpectedWord(TOptions{}, options.HelpTopic, args));
+      return status;
     }
     host.Out() << HelpText(options.HelpTopic);
     return 0;
   }
   if (options.Command == "get" && options.Devices.size() > 1) {
-    host.Err() << "glowstep-cli: get reads one controller: give --device once.\n";
-    return static_cast<int>(TExitStatus::Usage);
+    const int status = static_cast<int>(TExitStatus::Usage);
+    Tell(host, false, status, "get reads one controller: give --device once.");
+    return status;
   }
   return std::nullopt;
 }
 
 // Tells a failure that ends the command, at once, and gives its exit status.
 int Failed(TCliHost& host, const TOptions& options, const ECliFailure& failure) {
-  host.Err() << "glowstep-cli: " << failure.what() << std::endl;
+  int status = static_cast<int>(failure.Status());
   // diff's status 1 says the settings differ; a missing controller must not read as that.
   if (options.Command == "diff" && failure.Status() == TExitStatus::NoController)
-    return static_cast<int>(TExitStatus::NoControllerToDiff);
-  return static_cast<int>(failure.Status());
+    status = static_cast<int>(TExitStatus::NoControllerToDiff);
+  Tell(host, options.Json, status, failure.what());
+  return status;
 }
 
 int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
@@ -516,7 +542,8 @@ int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
             options.Several() ? runner.BackupEach(options.File) : runner.Backup(destination.get());
       } else {
         runner.Watch();
-        host.Err() << "Watching for HID devices arriving and going; Ctrl+C ends.\n";
+        if (!options.Json)
+          host.Err() << "Watching for HID devices arriving and going; Ctrl+C ends.\n";
         bool stopped = false;
         if (simulated && simulated->HasEvents()) {
           simulated->PlayEvents(loop, [&stopped] { stopped = true; });
@@ -533,15 +560,15 @@ int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
   } catch (const std::exception& failure) {
     // What the system refused underneath (memory, a file, a device object that could not be
     // made) is an I/O error of this run.
-    host.Err() << "glowstep-cli: " << failure.what() << '\n';
     status = static_cast<int>(TExitStatus::Io);
+    Tell(host, options.Json, status, failure.what());
   }
   if (simulated) {
     try {
       simulated->Save();
     } catch (const ECliFailure& failure) {
-      host.Err() << "glowstep-cli: " << failure.what() << '\n';
       status = std::max(status, static_cast<int>(failure.Status()));
+      Tell(host, options.Json, static_cast<int>(failure.Status()), failure.what());
     }
   }
   return status;

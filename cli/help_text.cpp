@@ -18,6 +18,12 @@ constexpr std::string_view kReadMore =
     "Run \"glowstep-cli help COMMAND\" for a command's options and \"man glowstep-cli\" for the "
     "manual: the JSON output, the simulations and the exit statuses.";
 
+constexpr std::string_view kToolExamples =
+    "glowstep-cli --simulate read\n"
+    "glowstep-cli list\n"
+    "glowstep-cli write --device GS3-0001 on_time=25\n"
+    "glowstep-cli diff --all stairs.json";
+
 // `text` in lines of at most kWidth columns: the first starts with `first`, the others with
 // spaces as wide as it, so a list's entries hang under their text.
 std::string Wrapped(std::string_view first, std::string_view text) {
@@ -74,6 +80,18 @@ std::string GeneralOptions() {
                    " (one when WHAT is left out)");
 }
 
+std::string ExitStatuses() {
+  constexpr std::size_t kStatusColumn = 5;
+  return "Exit status:\n" + Entry("0", kStatusColumn, "done; diff: the same") +
+         Entry("1", kStatusColumn,
+               "no controller, or the device named is not one; diff: different") +
+         Entry("2", kStatusColumn, "usage error, invalid value or invalid backup file") +
+         Entry("3", kStatusColumn, "the controller cannot be opened (permissions)") +
+         Entry("4", kStatusColumn,
+               "I/O error, no reply in time, a write not kept, or output lost") +
+         Entry("5", kStatusColumn, "diff: no controller");
+}
+
 std::string CommandOptions(unsigned options) {
   std::vector<std::pair<std::string_view, std::string_view>> entries;
   if ((options & kDeviceOption) != 0) {
@@ -99,6 +117,17 @@ std::string CommandOptions(unsigned options) {
   std::string text = "Options:\n";
   for (const auto& [name, about] : entries) text += Entry(name, 17, about);
   return text + "  and the general options of \"glowstep-cli --help\"\n";
+}
+
+// The examples, one per line, each indented under the heading.
+std::string ExampleList(std::string_view examples) {
+  std::string text = "Examples:\n";
+  while (!examples.empty()) {
+    const std::size_t end = std::min(examples.find('\n'), examples.size());
+    text += "  " + std::string(examples.substr(0, end)) + "\n";
+    examples.remove_prefix(std::min(end + 1, examples.size()));
+  }
+  return text;
 }
 
 std::string KeyList() {
@@ -129,7 +158,8 @@ std::string HelpText(std::string_view name) {
                    "Reads, changes, backs up and restores the settings of Glowstep 3 "
                    "staircase-lighting controllers. " +
                        std::string(kReadMore)) +
-           "\n" + CommandList() + "\n" + GeneralOptions();
+           "\n" + CommandList() + "\n" + GeneralOptions() + "\n" + ExitStatuses() + "\n" +
+           ExampleList(kToolExamples);
   }
   std::string usage = "Usage: glowstep-cli " + std::string(command->Name);
   if (command->Options != 0) usage += " [OPTIONS]";
@@ -137,7 +167,7 @@ std::string HelpText(std::string_view name) {
   std::string text = usage + "\n" + Wrapped("", command->About);
   if (command->Options != 0) text += "\n" + CommandOptions(command->Options);
   if (command->Name == "write" || command->Name == "get") text += "\n" + KeyList();
-  return text;
+  return text + "\n" + ExampleList(command->Examples);
 }
 
 }  // namespace glowstep

@@ -276,6 +276,30 @@ TJson DiffJson(const TControllerReading& held, const StairSettings& backup, std:
   return json;
 }
 
+// --- Failures ------------------------------------------------------------------------------------
+
+TJson ErrorJson(int status, std::string_view message, const TDeviceNames* device) {
+  TJson json = Document("error");
+  json["status"] = status;
+  switch (static_cast<TExitStatus>(status)) {
+    case TExitStatus::Usage:
+      json["error"] = "usage";
+      break;
+    case TExitStatus::CannotOpen:
+      json["error"] = "cannot_open";
+      break;
+    case TExitStatus::Io:
+      json["error"] = "io";
+      break;
+    default:  // 1 and 5: what diff tells apart from "different"
+      json["error"] = "no_controller";
+      break;
+  }
+  json["message"] = message;
+  json["device"] = device != nullptr ? DeviceJson(*device) : TJson(nullptr);
+  return json;
+}
+
 // --- keys ---------------------------------------------------------------------------------------
 
 std::string KeysTable() {

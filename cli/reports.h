@@ -56,6 +56,12 @@ std::string DiffText(const TControllerReading& held,
 // "glowstep-diff".
 TJson DiffJson(const TControllerReading& held, const StairSettings& backup, std::string_view file);
 
+// --- Failures ------------------------------------------------------------------------------------
+// "glowstep-error": what ended a command, or one controller's part of it, with the exit status it
+// gives, that status's name ("no_controller", "usage", "cannot_open", "io") and the controller
+// concerned (null where none is).
+TJson ErrorJson(int status, std::string_view message, const TDeviceNames* device);
+
 // --- keys --------------------------------------------------------------------------------------
 // Every setting: its type, range, step, unit, the value of a factory-fresh controller, and what it
 // is.

@@ -571,6 +571,7 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        4,
        0,
        noSpace},
+      // With --json the loss is told as JSON, as every failure is.
       {"read to a full standard output",
        {"read", "--json"},
        TRunSpec::TOut::File,
@@ -578,7 +579,9 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        false,
        4,
        0,
-       noSpace},
+       "{\"format\":\"glowstep-error\",\"version\":1,\"status\":4,\"error\":\"io\","
+       "\"message\":\"Standard output cannot be written: No space left on device.\","
+       "\"device\":null}\n"},
       {"write to a full standard output",
        {"write", "on_time=25"},
        TRunSpec::TOut::File,

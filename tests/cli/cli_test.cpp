@@ -760,6 +760,59 @@ TEST_F(CliTest, EveryJsonOutputFitsTheSchemaInTheTree) {
   EXPECT_EQ(controller->Settings()[0], 12);  // the restore above was written
 }
 
+struct TJsonFailureCase {
+  std::vector<std::string> Args;
+  int Status;
+  std::vector<std::string> Errors;  // the "error" of each document on standard error
+  std::size_t Documents;            // on standard output: in the array of --all
+};
+
+TEST_F(CliTest, WithJsonEveryFailureIsAnErrorDocumentOnStandardError) {
+  std::ifstream schemaFile(GLOWSTEP_CLI_SCHEMA);
+  const TSchemaCheck schema(json::parse(schemaFile));
+  PlugController(Sim, u"Glowstep 3.2", std::make_shared<TVirtualStaircaseController>(),
+                 "usb-1/input0", "GS3-1");
+  TSimInterfaceSpec silent;
+  silent.ProductString = u"Glowstep 3.2";
+  silent.SerialNumber = "silent";
+  Sim.Plug(silent);
+  TSimInterfaceSpec refused;
+  refused.ProductString = u"Glowstep 3.1";
+  refused.SerialNumber = "refused";
+  refused.Faults.RefuseReadWrite = true;
+  Sim.Plug(refused);
+  const std::string file = TempFile("errors.json");
+  std::ofstream(file) << BackupText();
+  const std::vector<TJsonFailureCase> cases = {
+      {{"read", "--json", "--device", "nothing"}, 1, {"no_controller"}, 0},
+      {{"diff", "--json", "--device", "nothing", file}, 5, {"no_controller"}, 0},
+      {{"read", "--json", "extra"}, 2, {"usage"}, 0},
+      {{"write", "--json", "stairs=2"}, 2, {"usage"}, 0},
+      {{"read", "--json", "--device", "refused"}, 3, {"cannot_open"}, 0},
+      {{"--timeout", "50", "read", "--json", "--device", "silent"}, 4, {"io"}, 0},
+      // With several, each controller that fails is one document, and the others are done.
+      {{"--timeout", "50", "read", "--json", "--all"}, 4, {"io", "cannot_open"}, 1},
+  };
+  for (const TJsonFailureCase& test : cases) {
+    SCOPED_TRACE(::testing::PrintToString(test.Args));
+    EXPECT_EQ(Run(test.Args), test.Status);
+    std::istringstream lines(Err());
+    std::vector<std::string> errors;
+    for (std::string line; std::getline(lines, line);) {
+      const json error = json::parse(line);
+      EXPECT_EQ(schema.Errors(error), std::vector<std::string>()) << line;
+      errors.push_back(error["error"]);
+      EXPECT_EQ(error["device"].is_null(), test.Documents == 0) << line;
+    }
+    EXPECT_EQ(errors, test.Errors);
+    if (test.Documents == 0) {
+      EXPECT_EQ(Out(), "");
+    } else {
+      EXPECT_EQ(json::parse(Out()).size(), test.Documents);
+    }
+  }
+}
+
 TEST_F(CliTest, ReadJsonIsABackupThatRestoreTakesFromStandardInput) {
   auto source = PlugController(Sim);
   auto target = PlugController(Sim, u"Glowstep 3.1");
@@ -1106,6 +1159,44 @@ TEST_F(CliTest, EveryHelpFitsEightyColumnsAndWriteNamesEveryKeyWithItsRange) {
     EXPECT_NE(Out().find(std::string(rule.Key) + " "), std::string::npos) << rule.Key;
     EXPECT_NE(Out().find(AllowedText(rule)), std::string::npos) << rule.Key;
   }
+}
+
+TEST_F(CliTest, EveryExampleOfTheHelpWorksAgainstTheSimulation) {
+  // The examples' files are in a directory of their own, which the test works in.
+  const std::filesystem::path folder = TempFile("examples");
+  std::filesystem::create_directories(folder / "backups");
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  ASSERT_EQ(Run({"--simulate", "backup", "stairs.json"}), 0);
+  DuringWatch = [](const std::function<void()>& interrupt) { interrupt(); };
+  std::vector<std::string> examples;
+  std::vector<std::vector<std::string>> helps = {{"--help"}};
+  for (const TCommand& command : kCommands) helps.push_back({"help", std::string(command.Name)});
+  for (const auto& help : helps) {
+    ASSERT_EQ(Run(help), 0);
+    const std::string text = Out();
+    std::istringstream lines(text.substr(text.find("Examples:\n")));
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("  ")) examples.push_back(line.substr(2));
+    }
+  }
+  ASSERT_GE(examples.size(), kCommands.size());
+  for (const std::string& example : examples) {
+    SCOPED_TRACE(example);
+    // What needs a shell (a pipe, a substitution) is left to the README's recipes.
+    if (example.find_first_of("$|<>") != std::string::npos) continue;
+    std::istringstream words(example);
+    std::vector<std::string> args;
+    for (std::string word; words >> word;) args.push_back(word);
+    ASSERT_EQ(args.front(), "glowstep-cli");
+    args.erase(args.begin());
+    if (std::none_of(args.begin(), args.end(),
+                     [](const std::string& arg) { return arg.starts_with("--simulate"); }))
+      args.insert(args.begin(), "--simulate");
+    EXPECT_EQ(Run(args), 0) << Err();
+  }
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(CliTest, EveryCommandLeavesNothingOpen) {
