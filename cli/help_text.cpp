@@ -80,18 +80,6 @@ std::string GeneralOptions() {
                    " (one when WHAT is left out)");
 }
 
-std::string ExitStatuses() {
-  constexpr std::size_t kStatusColumn = 5;
-  return "Exit status:\n" + Entry("0", kStatusColumn, "done; diff: the same") +
-         Entry("1", kStatusColumn,
-               "no controller, or the device named is not one; diff: different") +
-         Entry("2", kStatusColumn, "usage error, invalid value or invalid backup file") +
-         Entry("3", kStatusColumn, "the controller cannot be opened (permissions)") +
-         Entry("4", kStatusColumn,
-               "I/O error, no reply in time, a write not kept, or output lost") +
-         Entry("5", kStatusColumn, "diff: no controller");
-}
-
 std::string CommandOptions(unsigned options) {
   std::vector<std::pair<std::string_view, std::string_view>> entries;
   if ((options & kDeviceOption) != 0) {
@@ -158,8 +146,7 @@ std::string HelpText(std::string_view name) {
                    "Reads, changes, backs up and restores the settings of Glowstep 3 "
                    "staircase-lighting controllers. " +
                        std::string(kReadMore)) +
-           "\n" + CommandList() + "\n" + GeneralOptions() + "\n" + ExitStatuses() + "\n" +
-           ExampleList(kToolExamples);
+           "\n" + CommandList() + "\n" + GeneralOptions() + "\n" + ExampleList(kToolExamples);
   }
   std::string usage = "Usage: glowstep-cli " + std::string(command->Name);
   if (command->Options != 0) usage += " [OPTIONS]";
