@@ -37,6 +37,32 @@ using nlohmann::json;
 constexpr std::size_t kOnTime = 10;
 constexpr std::size_t kSensor = 14;
 
+// The backup of a factory-fresh controller.
+json FactoryBackup() {
+  return {{"format", "glowstep-settings"},
+          {"version", 1},
+          {"product", "Glowstep 3.2"},
+          {"firmware", 2},
+          {"settings",
+           {{"stairs", 10},
+            {"leds_per_stair", 60},
+            {"standby_leds", 1},
+            {"on_time", 20},
+            {"delay", 15},
+            {"sensor_time", 0.08},
+            {"photo_time", 10},
+            {"photo_level", 100},
+            {"main_colour", "#FFFFFF"},
+            {"standby_colour", "#303000"}}}};
+}
+
+// That backup with `change` applied to its settings.
+std::string BackupText(const std::function<void(json&)>& change = nullptr) {
+  json document = FactoryBackup();
+  if (change) change(document["settings"]);
+  return document.dump();
+}
+
 class CliTest : public ::testing::Test {
  protected:
   int Run(const std::vector<std::string>& args) {
@@ -484,21 +510,7 @@ TEST_F(CliTest, BackupAndRestoreCarryTheSettingsFromOneControllerToOthers) {
 }
 
 TEST_F(CliTest, RestoreRefusesABadFileBeforeAnythingIsWritten) {
-  json good = {{"format", "glowstep-settings"},
-               {"version", 1},
-               {"product", "Glowstep 3.2"},
-               {"firmware", 2},
-               {"settings",
-                {{"stairs", 10},
-                 {"leds_per_stair", 60},
-                 {"standby_leds", 1},
-                 {"on_time", 20},
-                 {"delay", 15},
-                 {"sensor_time", 0.08},
-                 {"photo_time", 10},
-                 {"photo_level", 100},
-                 {"main_colour", "#FFFFFF"},
-                 {"standby_colour", "#303000"}}}};
+  const json good = FactoryBackup();
   auto with = [&good](const std::function<void(json&)>& change) {
     json document = good;
     change(document);
@@ -680,25 +692,6 @@ TEST_F(CliTest, WatchShowsArrivalsAndRemovalsUntilInterrupted) {
 }
 
 // --- for scripts ------------------------------------------------------------------------------
-
-// A backup document of the factory settings with `change` applied to its settings.
-std::string BackupText(const std::function<void(json&)>& change = nullptr) {
-  json document = {{"format", "glowstep-settings"},
-                   {"version", 1},
-                   {"settings",
-                    {{"stairs", 10},
-                     {"leds_per_stair", 60},
-                     {"standby_leds", 1},
-                     {"on_time", 20},
-                     {"delay", 15},
-                     {"sensor_time", 0.08},
-                     {"photo_time", 10},
-                     {"photo_level", 100},
-                     {"main_colour", "#FFFFFF"},
-                     {"standby_colour", "#303000"}}}};
-  if (change) change(document["settings"]);
-  return document.dump();
-}
 
 struct TJsonCase {
   std::vector<std::string> Args;
@@ -1050,7 +1043,10 @@ TEST_F(CliTest, EachSimulationGivesItsDocumentedStatusAndTheStateLastsBetweenRun
   const std::vector<TSituationCase> cases = {
       {"--simulate", {"write", "photo_level=500"}, 0, "photo_level     500\n"},
       {"--simulate=one", {"list"}, 0, "usb-0000:00:14.0-1/input0  GS3-0001  16c0:05df  firmware 2"},
-      {"--simulate=two", {"read", "--all"}, 0, "Glowstep 3.1 at sim:hid#2 (usb-0000:00:14.0-2/input0"},
+      {"--simulate=two",
+       {"read", "--all"},
+       0,
+       "Glowstep 3.1 at sim:hid#2 (usb-0000:00:14.0-2/input0"},
       {"--simulate=none", {"read"}, 1, ""},
       {"--simulate=silent", {"--timeout", "50", "read"}, 4, ""},
       {"--simulate=refused", {"read"}, 3, ""},
@@ -1076,7 +1072,8 @@ TEST_F(CliTest, EachSimulationGivesItsDocumentedStatusAndTheStateLastsBetweenRun
     Host->Env["GLOWSTEP_SIMULATE_STATE"] = state;
     return RunCli(args, *Host);
   };
-  ASSERT_EQ(run({"--simulate=two", "write", "--device", "usb-0000:00:14.0-2/input0", "stairs=22"}), 0);
+  ASSERT_EQ(run({"--simulate=two", "write", "--device", "usb-0000:00:14.0-2/input0", "stairs=22"}),
+            0);
   ASSERT_EQ(run({"--simulate", "write", "stairs=11"}), 0);
   EXPECT_EQ(run({"--simulate=two", "get", "stairs", "--device", "GS3-0001"}), 0);
   EXPECT_EQ(Out(), "11\n");
