@@ -1,13 +1,7 @@
 // The backup's destination on Windows: see backup_file.h for the rules. A file is replaced with
 // the system's own replace (ReplaceFileW keeps the old file's attributes and security), from a
 // temporary that GetTempFileNameW makes under a name of its own in the same folder.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "base/windows_api.h"
 
 #include <algorithm>
 #include <mutex>

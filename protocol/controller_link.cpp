@@ -8,13 +8,7 @@
 #include "hid/main_thread_port.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "base/windows_api.h"
 #endif
 
 namespace glowstep {
@@ -318,8 +312,7 @@ void TControllerLink::RXData(THidDevice* HidDev,
     return;
   }
   Codec_.ApplyReply(Data, Size, View_);
-  View_.ShowStatus(
-      TMessage(kSettingsReadStatus, {TMessage::Plain(ToUtf8(HidDev->QueryProductName()))}));
+  View_.ShowStatus(TMessage(kSettingsReadStatus, {ProductName(HidDev)}));
 }
 
 void TControllerLink::HidControllerDeviceDataError(THidDevice* HidDev, std::uint32_t /*Error*/) {
@@ -353,7 +346,7 @@ void TControllerLink::Read_btnClick() {
 
 void TControllerLink::Write_btnClick() {
   Codec_.BuildWriteReport(View_);
-  if (SendData()) View_.ShowStatus(TMessage(kSettingsSentStatus, {HeldProduct()}));
+  if (SendData()) View_.ShowStatus(TMessage(kSettingsSentStatus, {ProductName(HeldDevice_)}));
 }
 
 void TControllerLink::ReplyOverdue() {
@@ -367,8 +360,8 @@ void TControllerLink::EndReplyWait() {
   View_.SetReplyAwaited(false);
 }
 
-TMessage TControllerLink::HeldProduct() const {
-  return TMessage::Plain(HeldDevice_ ? ToUtf8(HeldDevice_->QueryProductName()) : std::string());
+TMessage TControllerLink::ProductName(THidDevice* device) {
+  return TMessage::Plain(ToUtf8(device->QueryProductName()));
 }
 
 bool TControllerLink::SendData() {

@@ -166,8 +166,8 @@ class TControllerLink {
 
  private:
   static std::string ProductOf(THidDevice* device);
-  // The held controller's product string, as plain text for a message.
-  TMessage HeldProduct() const;
+  // A device's product string, as plain text for a message.
+  static TMessage ProductName(THidDevice* device);
   // The wait for a read request's answer is over (it came, or cannot come any more).
   void EndReplyWait();
   // Shows `message` from the main loop, once the controller's event has returned.

@@ -18,13 +18,7 @@
 #include "tests/cli/json_schema.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "base/windows_api.h"
 #endif
 
 namespace glowstep::testing {

@@ -1,13 +1,7 @@
 // What the parts of the Windows platform share among themselves.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "base/windows_api.h"
 
 #include <cstdint>
 #include <memory>
