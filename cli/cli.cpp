@@ -290,29 +290,29 @@ class THelpFormatter final : public CLI::Formatter {
 
 // Registers the commands and their options on `app`.
 void AddCommands(CLI::App& app, TOptions& options) {
-  for (const TCommand& spec : kCommands) {
-    CLI::App* command = app.add_subcommand(std::string(spec.Name), std::string(spec.Summary));
-    command->callback([&options, name = spec.Name] { options.Command = name; });
+  for (const TCommand& entry : kCommands) {
+    CLI::App* command = app.add_subcommand(std::string(entry.Name), std::string(entry.Summary));
+    command->callback([&options, name = entry.Name] { options.Command = name; });
     CLI::Option* device = nullptr;
-    if ((spec.Options & (kDeviceOption | kOneDeviceOption)) != 0) {
+    if ((entry.Options & (kDeviceOption | kOneDeviceOption)) != 0) {
       // One name each time: what follows is the command's own.
       device = command->add_option("--device", options.Devices)
                    ->allow_extra_args(false)
                    ->type_name("NAME");
     }
-    if ((spec.Options & kAllOption) != 0) {
+    if ((entry.Options & kAllOption) != 0) {
       command->add_flag("--all", options.All)->excludes(device);
     }
-    if ((spec.Options & kDryRunOption) != 0) command->add_flag("--dry-run", options.DryRun);
-    if ((spec.Options & kJsonOption) != 0) command->add_flag("--json", options.Json);
-    if (spec.Arguments == "KEY=VALUE..." || spec.Arguments == "KEY...") {
+    if ((entry.Options & kDryRunOption) != 0) command->add_flag("--dry-run", options.DryRun);
+    if ((entry.Options & kJsonOption) != 0) command->add_flag("--json", options.Json);
+    if (entry.Arguments == "KEY=VALUE..." || entry.Arguments == "KEY...") {
       command
-          ->add_option(std::string(spec.Arguments.substr(0, spec.Arguments.size() - 3)),
+          ->add_option(std::string(entry.Arguments.substr(0, entry.Arguments.size() - 3)),
                        options.Arguments)
           ->required();
-    } else if (spec.Arguments == "FILE") {
+    } else if (entry.Arguments == "FILE") {
       command->add_option("FILE", options.File)->required();
-    } else if (spec.Arguments == "[COMMAND]") {
+    } else if (entry.Arguments == "[COMMAND]") {
       command->add_option("COMMAND", options.HelpTopic);
     }
   }
@@ -323,12 +323,12 @@ void AddCommands(CLI::App& app, TOptions& options) {
 std::vector<std::string_view> Alternatives(const std::string& command, bool option) {
   std::vector<std::string_view> words;
   if (!option) {
-    for (const TCommand& spec : kCommands) words.push_back(spec.Name);
+    for (const TCommand& entry : kCommands) words.push_back(entry.Name);
     return words;
   }
   words = {"--help", "--version", "--timeout", "--simulate"};
-  if (const TCommand* spec = FindCommand(command)) {
-    const unsigned options = spec->Options;
+  if (const TCommand* entry = FindCommand(command)) {
+    const unsigned options = entry->Options;
     if ((options & (kDeviceOption | kOneDeviceOption)) != 0) words.push_back("--device");
     if ((options & kAllOption) != 0) words.push_back("--all");
     if ((options & kDryRunOption) != 0) words.push_back("--dry-run");

@@ -17,11 +17,11 @@ constexpr std::string_view kStateFormat = "glowstep-simulation";
 constexpr int kStateVersion = 1;
 
 TSimInterfaceSpec ControllerSpec(std::u16string product, std::string port, std::string serial) {
-  TSimInterfaceSpec spec;
-  spec.ProductString = std::move(product);
-  spec.PortName = std::move(port);
-  spec.SerialNumber = std::move(serial);
-  return spec;
+  TSimInterfaceSpec setup;
+  setup.ProductString = std::move(product);
+  setup.PortName = std::move(port);
+  setup.SerialNumber = std::move(serial);
+  return setup;
 }
 
 std::string Hex(const TVirtualStaircaseController::TSettings& settings) {
@@ -75,18 +75,18 @@ TSimulatedSystem::TSimulatedSystem(std::string_view situation, std::optional<std
   for (TController& controller : Controllers_) {
     if (situation != "silent") {
       controller.Behaviour = std::make_shared<TVirtualStaircaseController>();
-      if (const auto kept = State_.find(controller.Spec.PortName); kept != State_.end()) {
+      if (const auto kept = State_.find(controller.Setup.PortName); kept != State_.end()) {
         controller.Behaviour->SetSettings(*FromHex(kept->second));
       }
       controller.Behaviour->SetDropWrites(situation == "deaf");
       controller.Loaded = controller.Behaviour->Settings();
-      controller.Spec.Behaviour = controller.Behaviour;
+      controller.Setup.Behaviour = controller.Behaviour;
     }
     if (situation == "refused") {
-      controller.Spec.Faults.RefuseReadWrite = true;
-      controller.Spec.Faults.AccessReason = THidAccessReason::NotInPlugdev;
+      controller.Setup.Faults.RefuseReadWrite = true;
+      controller.Setup.Faults.AccessReason = THidAccessReason::NotInPlugdev;
     }
-    controller.Id = Sim_.Plug(controller.Spec);
+    controller.Id = Sim_.Plug(controller.Setup);
   }
 
   TSimInterfaceSpec keyboard;
@@ -139,7 +139,7 @@ void TSimulatedSystem::PlayEvents(TMainLoop& loop, std::function<void()> ended) 
     TController& controller = Controllers_.front();
     Sim_.Unplug(controller.Id);
     loop.Post([this, &loop, &controller, ended] {
-      controller.Id = Sim_.Plug(controller.Spec);
+      controller.Id = Sim_.Plug(controller.Setup);
       loop.Post(ended);
     });
   });
@@ -150,7 +150,7 @@ void TSimulatedSystem::Save() {
   bool changed = false;
   for (const TController& controller : Controllers_) {
     if (!controller.Behaviour || controller.Behaviour->Settings() == controller.Loaded) continue;
-    State_[controller.Spec.PortName] = Hex(controller.Behaviour->Settings());
+    State_[controller.Setup.PortName] = Hex(controller.Behaviour->Settings());
     changed = true;
   }
   if (!changed) return;

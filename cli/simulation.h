@@ -52,7 +52,7 @@ class TSimulatedSystem {
 
  private:
   struct TController {
-    TSimInterfaceSpec Spec;
+    TSimInterfaceSpec Setup;
     std::shared_ptr<TVirtualStaircaseController> Behaviour;
     TVirtualStaircaseController::TSettings Loaded{};
     TSimPlatform::TInterfaceId Id = 0;

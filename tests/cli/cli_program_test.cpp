@@ -51,7 +51,7 @@ std::optional<TUser> Nobody() {
 }
 
 // How the program is started.
-struct TRunSpec {
+struct TProgramRun {
   std::vector<std::string> Args;
   enum class TOut { Capture, Closed, File, ReaderGone } Out = TOut::Capture;
   std::string OutFile;  // TOut::File: opened for writing, as the shell's ">" would
@@ -78,57 +78,57 @@ void ReadAll(int fd, std::string& into) {
   }
 }
 
-TRunResult RunProgram(const TRunSpec& spec, const std::string& folder) {
+TRunResult RunProgram(const TProgramRun& launch, const std::string& folder) {
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return {};
   }
   std::vector<std::string> args = {kProgram, "--simulate"};
-  args.insert(args.end(), spec.Args.begin(), spec.Args.end());
+  args.insert(args.end(), launch.Args.begin(), launch.Args.end());
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   const std::optional<TUser> nobody = Nobody();
-  if (spec.Out == TRunSpec::TOut::ReaderGone) close(out[0]);
+  if (launch.Out == TProgramRun::TOut::ReaderGone) close(out[0]);
 
   const pid_t child = fork();
   if (child == 0) {
     // Only async-signal-safe calls from here on.
     if (chdir(folder.c_str()) != 0) _exit(120);
     dup2(in[0], 0);
-    switch (spec.Out) {
-      case TRunSpec::TOut::Capture:
-      case TRunSpec::TOut::ReaderGone:
+    switch (launch.Out) {
+      case TProgramRun::TOut::Capture:
+      case TProgramRun::TOut::ReaderGone:
         dup2(out[1], 1);
         break;
-      case TRunSpec::TOut::Closed:
+      case TProgramRun::TOut::Closed:
         close(1);
         break;
-      case TRunSpec::TOut::File: {
-        const int fd = open(spec.OutFile.c_str(), O_WRONLY | O_TRUNC);
+      case TProgramRun::TOut::File: {
+        const int fd = open(launch.OutFile.c_str(), O_WRONLY | O_TRUNC);
         if (fd < 0 || dup2(fd, 1) != 1) _exit(121);
         close(fd);
         break;
       }
     }
-    if (spec.ErrFile.empty()) {
+    if (launch.ErrFile.empty()) {
       dup2(err[1], 2);
     } else {
-      const int fd = open(spec.ErrFile.c_str(), O_WRONLY);
+      const int fd = open(launch.ErrFile.c_str(), O_WRONLY);
       if (fd < 0 || dup2(fd, 2) != 2) _exit(122);
       close(fd);
     }
-    signal(SIGPIPE, spec.IgnorePipeSignal ? SIG_IGN : SIG_DFL);
+    signal(SIGPIPE, launch.IgnorePipeSignal ? SIG_IGN : SIG_DFL);
     umask(022);
     const rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
-    if (spec.FileSizeLimit) {
-      const rlimit limit = {*spec.FileSizeLimit, *spec.FileSizeLimit};
+    if (launch.FileSizeLimit) {
+      const rlimit limit = {*launch.FileSizeLimit, *launch.FileSizeLimit};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(123);
     }
-    if (spec.AsNobody) {
+    if (launch.AsNobody) {
       if (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->Gid) != 0 ||
           setuid(nobody->Uid) != 0)
         _exit(124);
@@ -141,7 +141,7 @@ TRunResult RunProgram(const TRunSpec& spec, const std::string& folder) {
   close(out[1]);
   close(err[1]);
   TRunResult result;
-  if (spec.Out != TRunSpec::TOut::ReaderGone) {
+  if (launch.Out != TProgramRun::TOut::ReaderGone) {
     ReadAll(out[0], result.Out);
     close(out[0]);
   }
@@ -481,17 +481,17 @@ TEST_F(CliProgram, BackupReplacesFilesAtomicallyAndWritesThroughEverythingElse) 
     }
     const std::string folder =
         Folder("case" + std::to_string(index++), test.AsNobody ? nobody : std::nullopt);
-    TRunSpec spec;
-    spec.Args = {"backup", test.Prepare(*this, folder)};
-    spec.AsNobody = test.AsNobody;
+    TProgramRun launch;
+    launch.Args = {"backup", test.Prepare(*this, folder)};
+    launch.AsNobody = test.AsNobody;
     if (test.AsNobody) {
       // Standard output goes to a file of the user's, which the user may open again by name.
-      spec.Out = TRunSpec::TOut::File;
-      spec.OutFile = folder + "/../out-nobody";
-      Write(spec.OutFile, "", 0644);
-      lchown(spec.OutFile.c_str(), nobody->Uid, nobody->Gid);
+      launch.Out = TProgramRun::TOut::File;
+      launch.OutFile = folder + "/../out-nobody";
+      Write(launch.OutFile, "", 0644);
+      lchown(launch.OutFile.c_str(), nobody->Uid, nobody->Gid);
     }
-    const TRunResult run = RunProgram(spec, folder);
+    const TRunResult run = RunProgram(launch, folder);
     EXPECT_EQ(run.Status, test.Status) << run.Err;
     EXPECT_EQ(run.Signal, 0);
     test.Check(folder, run);
@@ -505,10 +505,10 @@ TEST_F(CliProgram, BackupReplacesFilesAtomicallyAndWritesThroughEverythingElse) 
 TEST_F(CliProgram, AFileSizeLimitLeavesTheOldFileAndNoTemporary) {
   const std::string folder = Folder("limit");
   Write(folder + "/f.json", "old");
-  TRunSpec spec;
-  spec.Args = {"backup", "f.json"};
-  spec.FileSizeLimit = 0;  // the shell's "ulimit -f 0"
-  const TRunResult run = RunProgram(spec, folder);
+  TProgramRun launch;
+  launch.Args = {"backup", "f.json"};
+  launch.FileSizeLimit = 0;  // the shell's "ulimit -f 0"
+  const TRunResult run = RunProgram(launch, folder);
   EXPECT_EQ(run.Signal, SIGXFSZ) << run.Status << ' ' << run.Err;
   EXPECT_EQ(ReadText(folder + "/f.json"), "old");
   EXPECT_EQ(Entries(folder), std::set<std::string>{"f.json"});
@@ -547,7 +547,7 @@ TEST_F(CliProgram, ASignalDuringABackupLeavesTheOldFileAndNoTemporary) {
 struct TOutputCase {
   const char* Name;
   std::vector<std::string> Args;
-  TRunSpec::TOut Out;
+  TProgramRun::TOut Out;
   bool ErrToFullDevice;
   bool IgnorePipeSignal;
   int Status;
@@ -565,7 +565,7 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
   const std::vector<TOutputCase> cases = {
       {"backup to a full standard output",
        {"backup", "-"},
-       TRunSpec::TOut::File,
+       TProgramRun::TOut::File,
        false,
        false,
        4,
@@ -574,7 +574,7 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
       // With --json the loss is told as JSON, as every failure is.
       {"read to a full standard output",
        {"read", "--json"},
-       TRunSpec::TOut::File,
+       TProgramRun::TOut::File,
        false,
        false,
        4,
@@ -584,7 +584,7 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        "\"device\":null}\n"},
       {"write to a full standard output",
        {"write", "on_time=25"},
-       TRunSpec::TOut::File,
+       TProgramRun::TOut::File,
        false,
        false,
        4,
@@ -592,7 +592,7 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        noSpace},
       {"list to a full standard output",
        {"list"},
-       TRunSpec::TOut::File,
+       TProgramRun::TOut::File,
        false,
        false,
        4,
@@ -600,7 +600,7 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        noSpace},
       {"backup to a closed standard output",
        {"backup", "-"},
-       TRunSpec::TOut::Closed,
+       TProgramRun::TOut::Closed,
        false,
        false,
        4,
@@ -608,7 +608,7 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        "glowstep-cli: Standard output cannot be written: Bad file descriptor.\n"},
       {"nothing for a closed standard output",
        {"backup", "f.json"},
-       TRunSpec::TOut::Closed,
+       TProgramRun::TOut::Closed,
        false,
        false,
        0,
@@ -616,17 +616,17 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
        "Saved the settings of Glowstep 3.2 at sim:hid#1 to f.json.\n"},
       {"a message to a full standard error",
        {"backup", "g.json"},
-       TRunSpec::TOut::Capture,
+       TProgramRun::TOut::Capture,
        true,
        false,
        4,
        0,
        ""},
       // The reader went away: the tool ends quietly, as a writer to a closed pipe does.
-      {"a reader gone", {"read"}, TRunSpec::TOut::ReaderGone, false, false, -1, SIGPIPE, ""},
+      {"a reader gone", {"read"}, TProgramRun::TOut::ReaderGone, false, false, -1, SIGPIPE, ""},
       {"a reader gone, the signal ignored",
        {"read"},
-       TRunSpec::TOut::ReaderGone,
+       TProgramRun::TOut::ReaderGone,
        false,
        true,
        4,
@@ -635,18 +635,18 @@ TEST_F(CliProgram, OutputThatCannotBeWrittenExits4WithOneMessage) {
   };
   for (const TOutputCase& test : cases) {
     SCOPED_TRACE(test.Name);
-    const bool needsDevice = test.Out == TRunSpec::TOut::File || test.ErrToFullDevice;
+    const bool needsDevice = test.Out == TProgramRun::TOut::File || test.ErrToFullDevice;
     if (needsDevice && !whyNoDevices.empty()) {
       std::cout << "[  SKIPPED ] " << test.Name << ": " << whyNoDevices << '\n';
       continue;
     }
-    TRunSpec spec;
-    spec.Args = test.Args;
-    spec.Out = test.Out;
-    spec.OutFile = full;
-    if (test.ErrToFullDevice) spec.ErrFile = full;
-    spec.IgnorePipeSignal = test.IgnorePipeSignal;
-    const TRunResult run = RunProgram(spec, folder);
+    TProgramRun launch;
+    launch.Args = test.Args;
+    launch.Out = test.Out;
+    launch.OutFile = full;
+    if (test.ErrToFullDevice) launch.ErrFile = full;
+    launch.IgnorePipeSignal = test.IgnorePipeSignal;
+    const TRunResult run = RunProgram(launch, folder);
     EXPECT_EQ(run.Status, test.Status) << run.Err;
     EXPECT_EQ(run.Signal, test.Signal) << run.Err;
     EXPECT_EQ(run.Err, test.Err);
