@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
+#include "base/scope_guard.h"
 #include "hid/hid_device_read_thread.h"
 #include "tests/hid/test_support.h"
 
@@ -305,6 +309,67 @@ TEST_F(Reader, AHeldDeviceWhosePathIsHandedOnNeverReadsTheNewcomer) {
     held->Destroy();
     ASSERT_EQ(Controller->Devices().size(), 1u);
   }
+  ExpectCleanShutdown();
+}
+
+// The reader opens its read side again just as a refresh marks the device unplugged, and the
+// system has handed the path on meanwhile: the handle it gets is the newcomer's, and it is closed
+// before any read, so nothing the newcomer sends reaches the old object.
+TEST_F(Reader, AReadSideOpenedWhileTheDeviceIsMarkedUnpluggedIsClosedUnread) {
+  TSimInterfaceSpec setup = StaircaseSpec();
+  setup.Path = "sim:stairs";
+  const auto id = Sim.Plug(setup);
+  MakeController();
+  Sim.SetAutoNotify(false);
+  THidDevice* held = CheckOut(0);
+  ASSERT_TRUE(held != nullptr && held->Listening());
+  bool failed = false;
+  Controller->SetOnDeviceDataError(
+      THidDataErrorEvent([&](THidDevice* d, std::uint32_t) { failed = failed || d == held; }));
+
+  // The reader's next open waits inside the system until the refresh below has run.
+  const std::thread::id mainThread = std::this_thread::get_id();
+  std::mutex lock;
+  std::condition_variable changed;
+  bool openEntered = false;
+  bool openReleased = false;
+  std::atomic<TSimPlatform::TInterfaceId> newcomer{0};
+  Sim.SetCallFilter([&](std::string_view operation) -> THidError {
+    if (std::this_thread::get_id() == mainThread) return {};
+    if (operation == "Open") {
+      std::unique_lock guard(lock);
+      openEntered = true;
+      changed.notify_all();
+      changed.wait(guard, [&] { return openReleased; });
+    } else if (operation == "Read") {
+      // A report of the newcomer, there for any read on its handle.
+      if (const auto to = newcomer.exchange(0); to != 0) Sim.SendInputReport(to, {0, 0xEE});
+    }
+    return {};
+  });
+  const auto release = [&] {
+    const std::lock_guard guard(lock);
+    openReleased = true;
+    changed.notify_all();
+  };
+  const TScopeExit releaseOnFailure(release);
+
+  held->CloseOverlapped(TOverlappedDirection::Read);  // the reader closes it and opens it again
+  {
+    std::unique_lock guard(lock);
+    ASSERT_TRUE(changed.wait_for(guard, kPatience, [&] { return openEntered; }));
+  }
+  Sim.Unplug(id);
+  const auto next = Sim.Plug(setup);
+  newcomer = next;
+  Controller->DeviceChange();
+  ASSERT_FALSE(held->PluggedIn());
+  release();
+  ASSERT_TRUE(Loop.RunUntil([&] { return failed; }, kPatience));
+  EXPECT_TRUE(Deliveries.empty()) << "the newcomer's report reached the unplugged object";
+  EXPECT_EQ(Sim.OpenHandlesOf(next), 0);
+  Sim.SetCallFilter(nullptr);
+  held->Destroy();
   ExpectCleanShutdown();
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "hid/main_loop.h"
 #include "hid/platform/sim/sim_platform.h"
@@ -360,6 +361,28 @@ TEST_F(ControllerLinkTest, ReadErrorsOfTheControllerSetTheHiddenCaption) {
   PlugController(u"Glowstep 3.2", faults);
   ASSERT_TRUE(RunUntil([&] { return view.error == "ERROR"; }));
   EXPECT_TRUE(view.led);  // nothing else changes
+}
+
+// The held controller's reader lost its read handle and cannot open it again: a read still
+// sends the request, and the user learns that no answer can come of it.
+TEST_F(ControllerLinkTest, AReadWhileTheReaderCannotListenIsTold) {
+  const auto id = PlugController();
+  Settle();
+  ASSERT_TRUE(link.HeldDevice() != nullptr && link.HeldDevice()->Listening());
+  const std::thread::id mainThread = std::this_thread::get_id();
+  platform.SetCallFilter([mainThread](std::string_view operation) -> THidError {
+    if (operation == "Open" && std::this_thread::get_id() != mainThread)
+      return THidError{kErrorSharingViolation, 0};
+    return {};
+  });
+  link.HeldDevice()->CloseOverlapped(TOverlappedDirection::Read);  // its reader opens it again
+  ASSERT_TRUE(RunUntil([&] { return view.error == "ERROR"; }));
+  ASSERT_FALSE(link.HeldDevice()->Listening());
+
+  link.Read_btnClick();
+  EXPECT_EQ(staircases[id]->ReceivedReports().size(), 1U);
+  EXPECT_EQ(view.errors, std::vector<std::string>{TMessage(kReplyNotReceivedMessage).English()});
+  platform.SetCallFilter(nullptr);
 }
 
 TEST_F(ControllerLinkTest, RemovedControllerIsGivenBackAfterTheRefreshAndItsReaderEnds) {
