@@ -125,11 +125,11 @@ TMainWindow::~TMainWindow() {
   HidController_.reset();
 }
 
-void TMainWindow::FormCreate() { Link_->FormCreate(); }
+void TMainWindow::FormCreate() { Link_->ResetColors(); }
 
-void TMainWindow::Read_btnClick() { Link_->Read_btnClick(); }
+void TMainWindow::Read_btnClick() { Link_->RequestSettings(); }
 
-void TMainWindow::Write_btnClick() { Link_->Write_btnClick(); }
+void TMainWindow::Write_btnClick() { Link_->WriteSettings(); }
 
 void TMainWindow::MainColorMouseDown() { PickColor(TColorSwatch::MainColor); }
 

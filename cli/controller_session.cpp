@@ -34,7 +34,7 @@ TControllerSession::TControllerSession(THidPlatform& platform,
   // The time-out bounds each exchange as a whole, the request's write included.
   platform.SetWriteTimeLimit(timeout);
   using T = TControllerSession;
-  HidController_->SetOnDeviceData(THidDataEvent::Bind<&T::RXData>(this));
+  HidController_->SetOnDeviceData(THidDataEvent::Bind<&T::DeviceData>(this));
   HidController_->SetOnDeviceDataError(THidDataErrorEvent::Bind<&T::DataError>(this));
   HidController_->SetOnRemoval(THidPlugEvent::Bind<&T::Removal>(this));
   // The first refresh was posted by the controller: every interface present is listed after it.
@@ -257,12 +257,12 @@ SettingsReport TControllerSession::WriteReport(const StairSettings& settings) {
   return codec.Report();
 }
 
-void TControllerSession::RXData(THidDevice* HidDev,
-                                std::uint8_t /*ReportID*/,
-                                const std::uint8_t* Data,
-                                std::uint16_t Size) {
-  // The window's acceptance rule: any input report of the controller long enough to hold the
-  // settings is taken for a reply; one shorter is the answer all the same, and an unusable one.
+void TControllerSession::DeviceData(THidDevice* HidDev,
+                                    std::uint8_t /*ReportID*/,
+                                    const std::uint8_t* Data,
+                                    std::uint16_t Size) {
+  // The controller link's acceptance rule: any input report of the controller long enough to hold
+  // the settings is taken for a reply; one shorter is the answer all the same, and an unusable one.
   if (HidDev != Waiting_ || Replied_ || ShortReply_) return;
   if (Size < kMinReplyPayload) {
     ShortReply_ = Size;

@@ -67,7 +67,7 @@ struct TDeviceListing {
   std::uint32_t OpenError = 0;  // without read/write access: the error of the open
 };
 
-// What a controller holds, as the window would show it after a read.
+// What a controller holds, its settings as a read gives them (TControllerLink::RequestSettings).
 struct TControllerReading {
   TDeviceNames Names;
   std::string Product;  // UTF-8
@@ -99,7 +99,8 @@ class TControllerSession {
   // reading and writing, Io when the request fails or is not taken in time, no reply or one too
   // short comes in time, or the controller goes away meanwhile.
   TControllerReading Read(THidDevice* device);
-  // Writes the settings as the window's write button does. ECliFailure as Read.
+  // Writes the settings in one write report, as TControllerLink::WriteSettings does. ECliFailure
+  // as Read.
   void Write(THidDevice* device, const StairSettings& settings);
   // The report Write sends for `settings`.
   static SettingsReport WriteReport(const StairSettings& settings);
@@ -110,10 +111,10 @@ class TControllerSession {
   // Checks the device out (starting its reader) if it is not yet.
   THidDevice* Hold(THidDevice* device);
   void Send(THidDevice* device, const SettingsReport& report);
-  void RXData(THidDevice* HidDev,
-              std::uint8_t ReportID,
-              const std::uint8_t* Data,
-              std::uint16_t Size);
+  void DeviceData(THidDevice* HidDev,
+                  std::uint8_t ReportID,
+                  const std::uint8_t* Data,
+                  std::uint16_t Size);
   void DataError(THidDevice* HidDev, std::uint32_t Error);
   void Removal(THidDevice* HidDev);
 

@@ -191,7 +191,7 @@ void TControllerLink::Bind() {
   using T = TControllerLink;
   HidController_.SetOnArrival(THidPlugEvent::Bind<&T::HidControllerArrival>(this));
   HidController_.SetOnEnumerate(THidEnumerateEvent::Bind<&T::HidControllerEnumerate>(this));
-  HidController_.SetOnDeviceData(THidDataEvent::Bind<&T::RXData>(this));
+  HidController_.SetOnDeviceData(THidDataEvent::Bind<&T::HidControllerDeviceData>(this));
   HidController_.SetOnDeviceDataError(
       THidDataErrorEvent::Bind<&T::HidControllerDeviceDataError>(this));
   HidController_.SetOnRemoval(THidPlugEvent::Bind<&T::HidControllerRemoval>(this));
@@ -293,10 +293,10 @@ void TControllerLink::ScheduleGiveBack(THidDevice* device) {
   });
 }
 
-void TControllerLink::RXData(THidDevice* HidDev,
-                             std::uint8_t /*ReportID*/,
-                             const std::uint8_t* Data,
-                             std::uint16_t Size) {
+void TControllerLink::HidControllerDeviceData(THidDevice* HidDev,
+                                              std::uint8_t /*ReportID*/,
+                                              const std::uint8_t* Data,
+                                              std::uint16_t Size) {
   // Any input report of the controller is taken for a settings reply, whatever was asked.
   if (!IsControllerProduct(ProductOf(HidDev))) return;
   const bool awaited = ReplyAwaited_;
@@ -319,7 +319,7 @@ void TControllerLink::HidControllerDeviceDataError(THidDevice* HidDev, std::uint
   if (IsControllerProduct(ProductOf(HidDev))) View_.SetErrorCaption(kReadErrorCaption);
 }
 
-void TControllerLink::FormCreate() {
+void TControllerLink::ResetColors() {
   Codec_.SetMainColorValue(0xFFFFFF);
   Codec_.SetIdleColorValue(0x003030);
   // The swatches show the stored colours as a read shows them, so what they show is what a
@@ -328,7 +328,7 @@ void TControllerLink::FormCreate() {
   View_.SetSwatchColor(TColorSwatch::IdleColor, NormalizeColor(Codec_.IdleColorValue()));
 }
 
-void TControllerLink::Read_btnClick() {
+void TControllerLink::RequestSettings() {
   Codec_.BuildReadRequest();
   // The answer to a request sent while the reader has no read handle open comes to nobody: the
   // request still goes out, and the user learns that no settings will come of it.
@@ -344,7 +344,7 @@ void TControllerLink::Read_btnClick() {
   View_.SetReplyAwaited(true);
 }
 
-void TControllerLink::Write_btnClick() {
+void TControllerLink::WriteSettings() {
   Codec_.BuildWriteReport(View_);
   if (SendData()) View_.ShowStatus(TMessage(kSettingsSentStatus, {ProductName(HeldDevice_)}));
 }

@@ -2,9 +2,9 @@
 // attached, the readiness display, and which reports reach the settings codec.
 //
 // The window owns one TControllerLink, binds its handlers to the HID device controller (Bind)
-// and implements TControllerView, through which the link reaches the readiness LED, the
-// photo-sensor slider and its label, the hidden error label and the controls the codec reads and
-// writes. Everything runs on the main thread.
+// and implements TControllerView, through which the link shows whether a controller is held,
+// lets the photo-sensor level be edited for firmware that has it, marks a failed read, and reaches
+// the settings the codec reads and writes. Everything runs on the main thread.
 #pragma once
 
 #include <chrono>
@@ -104,11 +104,12 @@ std::string ProductToNarrow(std::u16string_view product);
 // The window as the link sees it.
 class TControllerView : public TSettingsControls {
  public:
-  // Device_status_LED: on while a controller is held.
+  // The readiness display: on while a controller is held.
   virtual void SetDeviceStatus(bool on) = 0;
-  // PhotoLevel and PhotoLabel together.
+  // Whether the photo-sensor level may be edited: only while a controller whose firmware has the
+  // photo-sensor settings is held.
   virtual void SetPhotoControlsEnabled(bool enabled) = 0;
-  // Label2's caption (the label stays hidden).
+  // The text kept after reading from the controller failed (it is not shown).
   virtual void SetErrorCaption(const TMessage& caption) = 0;
   // What became of the user's last command, for the status line.
   virtual void ShowStatus(const TMessage& /*status*/) {}
@@ -134,22 +135,23 @@ class TControllerLink {
   bool HidControllerEnumerate(THidDevice* HidDev, std::int32_t Idx);
   void HidControllerArrival(THidDevice* HidDev);
   void HidControllerRemoval(THidDevice* HidDev);
-  void RXData(THidDevice* HidDev,
-              std::uint8_t ReportID,
-              const std::uint8_t* Data,
-              std::uint16_t Size);
+  void HidControllerDeviceData(THidDevice* HidDev,
+                               std::uint8_t ReportID,
+                               const std::uint8_t* Data,
+                               std::uint16_t Size);
   void HidControllerDeviceDataError(THidDevice* HidDev, std::uint32_t Error);
 
-  // --- The window's commands ----------------------------------------------------------------
-  // Sets the two stored colours (main white, standby 0x003030); touches no control.
-  void FormCreate();
-  // Builds the read request and sends it to the held controller, if any. The status line tells
-  // the outcome: no controller, the send's failure, or, once the answer came, the settings read
-  // (or, after kReplyPatience, that none came).
-  void Read_btnClick();
-  // Encodes the controls' values into a write report and sends it to the held controller; the
-  // status line tells the outcome.
-  void Write_btnClick();
+  // --- Reading and writing the settings ----------------------------------------------------
+  // Sets the two stored colours back to main white and standby 0x003030 and shows them on the
+  // swatches; the numeric settings stay as they are.
+  void ResetColors();
+  // Asks the held controller, if any, for its settings: builds the read request and sends it. The
+  // status line tells the outcome: no controller, the send's failure, or, once the answer came, the
+  // settings read (or, after kReplyPatience, that none came).
+  void RequestSettings();
+  // Writes the edited settings (the fields' values and the stored colours) to the held controller
+  // as one write report; the status line tells the outcome.
+  void WriteSettings();
   // The read request's answer has not come within kReplyPatience: the user is told, unless it
   // came meanwhile.
   void ReplyOverdue();

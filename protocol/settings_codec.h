@@ -42,7 +42,8 @@ enum class TSettingsField {
 
 enum class TColorSwatch { MainColor, IdleColor };
 
-// One set of settings as the window's controls hold it.
+// One set of the controller's settings, in the units they are edited in, each value as its field
+// holds it (settings_fields.h).
 struct StairSettings {
   Extended Stairs_count = 10;
   Extended LEDs_in_one_stair = 60;
@@ -56,7 +57,8 @@ struct StairSettings {
   Extended PhotoLevel = 100;
 };
 
-// The window side of the codec. A reply is applied value by value, and the on-time step reads the
+// Where the codec reads and writes the settings: the window's controls, or values held as they
+// hold them (TSettingsValues). A reply is applied value by value, and the on-time step reads the
 // counts back after they were set, so the implementation must behave like the real controls:
 // SetFieldValue hands a number to the control, which applies its own type and range, and
 // FieldValue gives back what the control holds now.

@@ -123,7 +123,7 @@ class TLinkApp final : public TSweepApp {
     Controller_.SetDevThreadSleepTime(kSleepTime);
     Link_.Bind();
     Controller_.SetLoading(false);
-    Link_.FormCreate();
+    Link_.ResetColors();
   }
 
   THidDeviceController& HidController() override { return Controller_; }
@@ -142,10 +142,10 @@ class TLinkApp final : public TSweepApp {
     return messages;
   }
   void ClickRead() override {
-    Loop_.Post([this] { Link_.Read_btnClick(); });
+    Loop_.Post([this] { Link_.RequestSettings(); });
   }
   void ClickWrite() override {
-    Loop_.Post([this] { Link_.Write_btnClick(); });
+    Loop_.Post([this] { Link_.WriteSettings(); });
   }
   void EditField(TSettingsField field, Extended value) override {
     View_.SetFieldValue(field, value);

@@ -5,9 +5,9 @@
 //   glowstep-link-probe [--wait MS] COMMAND...
 //
 //   hold    waits until the link holds a controller ("held <product>")
-//   read    clicks Read and waits for the settings to arrive or an error to show
-//           ("settings <values>" or "no settings")
-//   write   clicks Write ("write <ms> ms": how long the click kept the main thread)
+//   read    asks the controller for its settings and waits for them to arrive or an error to
+//           show ("settings <values>" or "no settings")
+//   write   writes the settings ("write <ms> ms": how long the write kept the main thread)
 //
 // Every error the window would show in its error box is printed as "error: <message>" when the
 // main loop shows it. The exit status is 0 when every command did what it waits for, else 1.
@@ -97,7 +97,7 @@ int Run(std::vector<std::string_view> commands) {
     TControllerLink link(controller, view);
     link.Bind();
     controller.SetLoading(false);
-    link.FormCreate();
+    link.ResetColors();
     loop.RunPending();
 
     for (const std::string_view command : commands) {
@@ -111,7 +111,7 @@ int Run(std::vector<std::string_view> commands) {
       } else if (command == "read") {
         const int changes = view.Changes();
         const int errors = view.Errors();
-        link.Read_btnClick();
+        link.RequestSettings();
         if (loop.RunUntil([&] { return view.Changes() != changes || view.Errors() != errors; },
                           wait) &&
             view.Changes() != changes) {
@@ -122,7 +122,7 @@ int Run(std::vector<std::string_view> commands) {
         }
       } else if (command == "write") {
         const auto start = TClock::now();
-        link.Write_btnClick();
+        link.WriteSettings();
         const auto took =
             std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start);
         std::printf("write %lld ms\n", static_cast<long long>(took.count()));

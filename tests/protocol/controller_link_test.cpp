@@ -46,7 +46,7 @@ class ControllerLinkTest : public ::testing::Test {
   ControllerLinkTest() : controller(platform, loop), link(controller, view) {
     controller.SetDevThreadSleepTime(50);
     link.Bind();
-    link.FormCreate();
+    link.ResetColors();
   }
 
   TSimPlatform::TInterfaceId PlugController(const std::u16string& product = u"Glowstep 3.2",
@@ -271,7 +271,7 @@ TEST_F(ControllerLinkTest, ReadRequestReachesTheControllerAndItsReplyFillsTheCon
   settings[18] = 0x03;
   staircases[id]->SetSettings(settings);
 
-  link.Read_btnClick();
+  link.RequestSettings();
   ASSERT_TRUE(RunUntil([&] { return view.order_.size() == 8; }));
 
   const auto received = staircases[id]->ReceivedReports();
@@ -297,7 +297,7 @@ TEST_F(ControllerLinkTest, WriteStoresExactlyTheEncodedReportInTheController) {
   Settle();
   view.SetText(TSettingsField::Stairs_count, u"12");
   view.SetText(TSettingsField::Sensor_time, u"2.12");
-  link.Write_btnClick();
+  link.WriteSettings();
 
   const auto received = staircases[id]->ReceivedReports();
   ASSERT_EQ(received.size(), 1U);
@@ -312,8 +312,8 @@ TEST_F(ControllerLinkTest, WriteStoresExactlyTheEncodedReportInTheController) {
 TEST_F(ControllerLinkTest, ReadAndWriteWithoutAControllerSendNothing) {
   PlugOther();
   Settle();
-  link.Read_btnClick();
-  link.Write_btnClick();
+  link.RequestSettings();
+  link.WriteSettings();
   EXPECT_EQ(platform.Counters().ReportsWritten, 0);
   EXPECT_EQ(link.Codec().Report()[1], 'w');  // the report is still built
 }
@@ -325,10 +325,10 @@ TEST_F(ControllerLinkTest, RepliesShorterThan32PayloadBytesAreToldAndNotApplied)
     const auto id = PlugController(u"Glowstep 3.2", faults);
     Settle();
     view.order_.clear();
-    link.Read_btnClick();
+    link.RequestSettings();
     // A full reply read after it proves that the first one was handled: they come in order.
     platform.SetFaults(id, TSimFaults{});
-    link.Read_btnClick();
+    link.RequestSettings();
     const std::size_t expected = length == 33 ? 16U : 8U;
     ASSERT_TRUE(RunUntil([&] { return view.order_.size() >= expected; }));
     Settle();
@@ -349,7 +349,7 @@ TEST_F(ControllerLinkTest, ReportsFromOtherDevicesAreIgnored) {
   Settle();
   THidDevice* other = controller.Devices().front().get();
   std::uint8_t payload[64] = {0, 50, 50};
-  link.RXData(other, 0, payload, 64);
+  link.HidControllerDeviceData(other, 0, payload, 64);
   link.HidControllerDeviceDataError(other, 31);
   EXPECT_TRUE(view.order_.empty());
   EXPECT_EQ(view.error, ">");
@@ -379,7 +379,7 @@ TEST_F(ControllerLinkTest, AReadWhileTheReaderCannotListenIsTold) {
   ASSERT_TRUE(RunUntil([&] { return view.error == "ERROR"; }));
   ASSERT_FALSE(link.HeldDevice()->Listening());
 
-  link.Read_btnClick();
+  link.RequestSettings();
   EXPECT_EQ(staircases[id]->ReceivedReports().size(), 1U);
   EXPECT_EQ(view.errors, std::vector<std::string>{TMessage(kReplyNotReceivedMessage).English()});
   platform.SetCallFilter(nullptr);
@@ -406,7 +406,7 @@ TEST_F(ControllerLinkTest, AReplyQueuedBeforeTheRemovalIsStillDecoded) {
   const auto id = PlugController();
   platform.NotifyDeviceChange();
   Settle();
-  link.Read_btnClick();
+  link.RequestSettings();
   // The reader picks the reply up and waits in its hand-off to the main thread; the refresh
   // that removes the controller runs before the loop gets to that hand-off.
   ASSERT_TRUE(AwaitOtherThread([&] { return loop.WaitingHandOffs() == 1; }));
@@ -469,7 +469,7 @@ TEST_F(ControllerLinkTest, AControllerThatCannotBeOpenedIsNotTakenAndTheUserIsTo
   EXPECT_TRUE(view.led);
   EXPECT_TRUE(view.photo);
   EXPECT_EQ(view.errors.size(), 2u);
-  link.Read_btnClick();
+  link.RequestSettings();
   EXPECT_TRUE(RunUntil([&] { return view.order_.size() == 8; }));
 }
 
@@ -503,26 +503,26 @@ TEST_F(ControllerLinkTest, AFailingWriteIsShownWithTheSystemsReason) {
   platform.NotifyDeviceChange();
   Settle();
   ASSERT_NE(link.HeldDevice(), nullptr);
-  link.Write_btnClick();
+  link.WriteSettings();
   EXPECT_TRUE(view.errors.empty());
 
   TSimFaults faults;
   faults.FailWrite = true;  // an I/O error
   faults.WriteError = kErrorGenFailure;
   platform.SetFaults(id, faults);
-  link.Write_btnClick();
-  link.Read_btnClick();
+  link.WriteSettings();
+  link.RequestSettings();
   EXPECT_EQ(view.errors,
             std::vector<std::string>(
                 2, TMessage(kSendFailedMessage, {ErrorCodeMessage(kErrorGenFailure)}).English()));
   // Not taken in time: said in words of its own.
   faults.WriteError = kErrorTimeout;
   platform.SetFaults(id, faults);
-  link.Write_btnClick();
+  link.WriteSettings();
   EXPECT_EQ(view.errors.back(), TMessage(kReportNotTakenMessage).English());
 
   platform.Unplug(id);  // gone in the middle, before any refresh noticed
-  link.Write_btnClick();
+  link.WriteSettings();
   ASSERT_EQ(view.errors.size(), 4u);
   EXPECT_EQ(view.errors[3],
             TMessage(kSendFailedMessage, {ErrorCodeMessage(kErrorDeviceNotConnected)}).English());
@@ -537,7 +537,7 @@ TEST_F(ControllerLinkTest, AShortWriteIsAFailedWrite) {
   platform.NotifyDeviceChange();
   ASSERT_TRUE(RunUntil([&] { return link.HeldDevice() != nullptr; }));
   EXPECT_FALSE(link.SendData());
-  link.Write_btnClick();
+  link.WriteSettings();
   ASSERT_EQ(view.errors.size(), 2u);
   for (const std::string& error : view.errors) {
     EXPECT_EQ(error.rfind(FillPlaces(kSendFailedMessage.English, {""}), 0), 0u) << error;
