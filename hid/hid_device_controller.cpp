@@ -45,7 +45,7 @@ THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPo
   if (!bindings.HidBindingLoaded()) return;  // never refreshes; the list stays empty
 
   InterfaceClass_ = Platform_.GetHidGuid();
-  NotifyWindow_ = Platform_.CreateDeviceNotifier(
+  ChangeWatch_ = Platform_.CreateDeviceNotifier(
       Port_, [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
         NotifyMessage(message, wParam, lParam);
       });
@@ -54,7 +54,7 @@ THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPo
     const auto controller = alive.lock();
     if (!controller) return;
     THidDeviceController& self = **controller;
-    const bool followed = self.NotifyWindow_ != nullptr;
+    const bool followed = self.ChangeWatch_ != nullptr;
     try {
       self.NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
     } catch (...) {
@@ -73,7 +73,7 @@ THidDeviceController::~THidDeviceController() {
   OnDeviceChange_ = nullptr;
   OnDeviceUnplug_ = nullptr;
   OnEnumerate_ = nullptr;
-  NotifyWindow_.reset();
+  ChangeWatch_.reset();
   for (auto& device : Devices_) {
     device->Controller_ = nullptr;
     if (device->CheckedOut()) {

@@ -74,7 +74,9 @@ class THidDeviceController {
   const TGuid& InterfaceClass() const { return InterfaceClass_; }
   bool InRefresh() const { return InRefresh_; }
   std::intptr_t LastChangeParam() const { return LastChangeParam_; }
-  bool HasNotifyWindow() const { return NotifyWindow_ != nullptr; }
+  // Whether the system's device-change notification was set up: without it, devices plugged in
+  // or unplugged after the first refresh go unseen.
+  bool WatchesDeviceChanges() const { return ChangeWatch_ != nullptr; }
 
   // While loading, setting OnDeviceChange does not refresh (the form is still being read).
   bool Loading() const { return Loading_; }
@@ -156,7 +158,7 @@ class THidDeviceController {
   bool Destroying_ = false;
   bool SetupBindingAcquired_ = false;
   std::intptr_t LastChangeParam_ = 0;
-  std::unique_ptr<TDeviceNotifier> NotifyWindow_;
+  std::unique_ptr<TDeviceNotifier> ChangeWatch_;
   std::shared_ptr<THidDeviceController*> Alive_;  // posted tasks hold it weakly
   TDeviceList Released_;                          // left the list during the refresh that runs
 };

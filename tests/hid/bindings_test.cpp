@@ -81,7 +81,7 @@ TEST_F(Bindings, WithoutTheHidLibraryTheControllerListsNothingAndRaisesNothing) 
   MakeController();
   Sim.NotifyDeviceChange();
   Loop.RunPending();
-  EXPECT_FALSE(Controller->HasNotifyWindow());
+  EXPECT_FALSE(Controller->WatchesDeviceChanges());
   EXPECT_EQ(Controller->InterfaceClass(), kHidInterfaceClassGuid);
   EXPECT_TRUE(Controller->Devices().empty());
   EXPECT_EQ(Controller->EnumerateDevices(), 0);

@@ -248,7 +248,7 @@ TEST_F(LinuxController, ANodeHandedOnWithinOneRefreshNeverReachesTheOldObject) {
 
 TEST_F(LinuxController, WithoutTheUdevDaemonHidrawNodesInDevAreWatched) {
   MakeController();
-  EXPECT_TRUE(Controller->HasNotifyWindow());
+  EXPECT_TRUE(Controller->WatchesDeviceChanges());
   EXPECT_EQ(Platform->Udev().References(), 1);  // the binding's: no udev monitor holds one
   Fixture.Add(TFixtureDevice{});
   TSysfsFixture::WriteFile(Node("ttyS9"), "");  // not a hidraw node: no refresh
@@ -273,7 +273,7 @@ TEST_F(LinuxController, WithoutTheUdevDaemonHidrawNodesInDevAreWatched) {
 TEST_F(LinuxController, BeforeTheHidrawClassExistsTheDeviceThatBringsItArrives) {
   std::filesystem::remove_all(Fixture.SysfsRoot() + "/class/hidraw");
   MakeController();
-  EXPECT_TRUE(Controller->HasNotifyWindow());
+  EXPECT_TRUE(Controller->WatchesDeviceChanges());
   EXPECT_TRUE(Controller->Devices().empty());
   Fixture.Add(TFixtureDevice{});
   TSysfsFixture::WriteFile(Node("hidraw0"), "");
@@ -324,7 +324,7 @@ TEST_F(LinuxController, WithNeitherUdevNorANodeDirectoryToWatchItSaysSoOnce) {
   Platform = std::make_unique<TLinuxHidPlatform>(options);
   Fixture.Add(TFixtureDevice{});
   MakeController();
-  EXPECT_FALSE(Controller->HasNotifyWindow());
+  EXPECT_FALSE(Controller->WatchesDeviceChanges());
   EXPECT_EQ(Events.size(), 1u);  // what is there is found all the same
   EXPECT_EQ(Loop.Errors(),
             std::vector<std::string>{THidDeviceController::kDeviceChangesNotFollowed.English});
@@ -337,7 +337,7 @@ TEST_F(LinuxController, WithTheUdevDaemonRunningItsMonitorIsUsed) {
   Fixture.StartUdev();
   Platform = std::make_unique<TLinuxHidPlatform>(PlatformOptions());
   MakeController();
-  EXPECT_TRUE(Controller->HasNotifyWindow());
+  EXPECT_TRUE(Controller->WatchesDeviceChanges());
   EXPECT_EQ(Platform->Udev().References(), 2);    // the monitor holds its own
   TSysfsFixture::WriteFile(Node("hidraw0"), "");  // the node directory is not watched
   Fixture.Add(TFixtureDevice{});

@@ -90,7 +90,7 @@ TEST(UdevBinding, OverATreeWithoutDevicesTheNotificationOpensAndTheScanFindsNoth
     EXPECT_TRUE(platform.Bindings().HidBindingLoaded());
     EXPECT_EQ(platform.Bindings().SetupBindingCount(), 1);
     // Without the udev daemon in the tree, the watch on its node directory.
-    EXPECT_TRUE(controller.HasNotifyWindow());
+    EXPECT_TRUE(controller.WatchesDeviceChanges());
     // The first refresh counts as a change, devices or not.
     EXPECT_TRUE(loop.RunUntil([&] { return changes >= 1; }, kPatience));
     EXPECT_TRUE(controller.Devices().empty());
@@ -113,7 +113,7 @@ TEST(UdevBinding, WithoutLibudevTheControllerRunsWithNoDevices) {
     EXPECT_EQ(loop.RunPending(), 0u);  // nothing was posted
     EXPECT_FALSE(platform.Bindings().HidBindingLoaded());
     EXPECT_EQ(platform.Bindings().SetupBindingCount(), 0);
-    EXPECT_FALSE(controller.HasNotifyWindow());
+    EXPECT_FALSE(controller.WatchesDeviceChanges());
     EXPECT_TRUE(controller.Devices().empty());
     EXPECT_EQ(changes, 0);  // no refresh was posted, and the setter's own one changed nothing
     EXPECT_EQ(platform.GetClassDevs(kHidInterfaceClassGuid), kInvalidDeviceInfoSet);
@@ -129,7 +129,7 @@ TEST(UdevBinding, WithoutHidrawTheSetupBindingIsHeldButNothingIsScanned) {
     THidDeviceController controller(platform, loop);
     EXPECT_EQ(loop.RunPending(), 0u);  // nothing was posted
     EXPECT_FALSE(platform.Bindings().HidBindingLoaded());
-    EXPECT_FALSE(controller.HasNotifyWindow());
+    EXPECT_FALSE(controller.WatchesDeviceChanges());
   }
   EXPECT_FALSE(platform.Udev().Loaded());  // released again with the controller
 }

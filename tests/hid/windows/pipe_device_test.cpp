@@ -227,7 +227,7 @@ TEST_F(PipeDevice, AnIdleReaderSleepsUntilAReportComes) {
 
 TEST_F(PipeDevice, AControllerBuiltOffTheMainThreadRunsWithoutNotificationsAndSaysSo) {
   std::thread([&] { MakeController(); }).join();
-  EXPECT_FALSE(Controller->HasNotifyWindow());
+  EXPECT_FALSE(Controller->WatchesDeviceChanges());
   // The first refresh still runs, from the main loop.
   ASSERT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 1; }));
   EXPECT_EQ(Loop.Errors(),

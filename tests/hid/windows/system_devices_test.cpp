@@ -109,7 +109,7 @@ TEST_F(SystemDevices, TheBindingsLoadEveryEntryFromTheSystemFolderOnly) {
 
 TEST_F(SystemDevices, TheFirstRefreshAnnouncesWinesDevicesInScanOrderAsHidDllReportsThem) {
   MakeController(*Platform);
-  EXPECT_TRUE(Controller->HasNotifyWindow());
+  EXPECT_TRUE(Controller->WatchesDeviceChanges());
   EXPECT_TRUE(Events.empty());  // nothing is scanned before the posted refresh runs
   ASSERT_TRUE(PumpUntil(Loop, [&] { return !Events.empty() && Events.back() == "change"; }));
   EXPECT_EQ(Events, (std::vector<std::string>{"arrival Wine HID mouse", "arrival Wine HID keyboard",
@@ -234,7 +234,7 @@ class MissingBinding : public SystemDevices, public ::testing::WithParamInterfac
 TEST_P(MissingBinding, LeavesTheControllerEmptyAndQuiet) {
   TPlatformMissing platform(GetParam());
   MakeController(platform);
-  EXPECT_FALSE(Controller->HasNotifyWindow());
+  EXPECT_FALSE(Controller->WatchesDeviceChanges());
   EXPECT_EQ(NotifyWindow(), nullptr);
   PumpPending(Loop);  // nothing was posted
   EXPECT_TRUE(Events.empty());
