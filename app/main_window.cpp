@@ -103,6 +103,9 @@ TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget*
   connect(ReplyTimer_, &QTimer::timeout, this, [this] { Link_->ReplyOverdue(); });
 
   HidController_ = std::make_unique<THidDeviceController>(platform, port);
+  // The controller's own failures go to the error box as they come.
+  HidController_->SetOnError(THidErrorEvent(
+      [this](THidDeviceController* /*Sender*/, const TMessage& message) { ShowError(message); }));
   HidController_->SetLoading(true);
   HidController_->SetDevThreadSleepTime(kDevThreadSleepTime);
   Link_ = std::make_unique<TControllerLink>(*HidController_, *this);

@@ -9,25 +9,31 @@
 
 namespace glowstep {
 
-THidDevice::THidDevice(std::unique_ptr<THidPnPInfo>& pnpInfo, THidDeviceController* controller)
-    : Controller_(controller), Platform_(controller->Platform()), PnPInfoInUse_(pnpInfo.get()) {
+THidDevice::TCreated THidDevice::Create(std::unique_ptr<THidPnPInfo>& pnpInfo,
+                                        THidDeviceController* controller) {
+  std::unique_ptr<THidDevice> device(new THidDevice(*pnpInfo, controller));
+  if (auto failure = device->Identify()) return std::move(*failure);
+  device->PnPInfo_ = std::move(pnpInfo);
+  device->PnPInfoInUse_ = device->PnPInfo_.get();
+  return device;
+}
+
+THidDevice::THidDevice(const THidPnPInfo& pnpInfo, THidDeviceController* controller)
+    : Controller_(controller), Platform_(controller->Platform()), PnPInfoInUse_(&pnpInfo) {
   SetSleepTime(controller->DevThreadSleepTime());
   AssignDataHandler(controller->OnDeviceData());
   DataErrorHandler_ = controller->OnDeviceDataError();
   UnplugHandler_ = controller->OnDeviceUnplug();
+}
 
+std::optional<TMessage> THidDevice::Identify() {
   OpenGeneralHandle();
-  // A raising constructor runs no destructor: the handles are closed here, and the PnP info
-  // stays with the caller.
-  if (GeneralHandle_ == kInvalidHandle) throw EControllerError(kDeviceCannotBeOpened);
+  if (GeneralHandle_ == kInvalidHandle) return TMessage(kDeviceCannotBeOpened);
   HidAttributes_ = THidAttributes{};
-  if (!Platform_.GetAttributes(GeneralHandle_, HidAttributes_)) {
-    CloseGeneral();
-    throw EControllerError(kDeviceCannotBeIdentified);
-  }
+  const bool identified = Platform_.GetAttributes(GeneralHandle_, HidAttributes_);
   CloseGeneral();
-  PnPInfo_ = std::move(pnpInfo);
-  PnPInfoInUse_ = PnPInfo_.get();
+  if (!identified) return TMessage(kDeviceCannotBeIdentified);
+  return std::nullopt;
 }
 
 THidDevice::~THidDevice() { Teardown(); }

@@ -7,6 +7,10 @@
 // the device back by destroying it (Destroy): the controller then holds a fresh, checked-in
 // object for the same interface at the same list index.
 //
+// Errors are values here: an object that cannot be made (the interface cannot be opened or
+// identified) is none, with the reason in its place (Create); a failed open, read or write says
+// so in its result, and a read that fails goes to the data-error event. None is thrown.
+//
 // Threads: everything here runs on the main thread, except what the reader does through its
 // own private entry points. The read handle belongs to the reader while one runs: the main
 // thread then only asks it to close the handle (on an unplug) and never closes it itself.
@@ -15,8 +19,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "hid/hid_events.h"
@@ -32,12 +37,6 @@ inline constexpr TMessageText kDeviceCannotBeOpened =
 inline constexpr TMessageText kDeviceCannotBeIdentified =
     CatalogueText("hid", "Device cannot be identified");
 
-// The failure of building a device object; its message is one of the two texts above.
-class EControllerError : public EMessageError {
- public:
-  using EMessageError::EMessageError;
-};
-
 enum class TOverlappedDirection { Read, Write };
 
 class THidDevice {
@@ -46,6 +45,10 @@ class THidDevice {
   static constexpr std::int32_t kMaxSleepTime = 10000;
   static constexpr std::int32_t kDefaultSleepTime = 100;
   static constexpr std::size_t kProductStringChars = 254;
+
+  // A device object, or why none could be made: kDeviceCannotBeOpened or
+  // kDeviceCannotBeIdentified.
+  using TCreated = std::variant<std::unique_ptr<THidDevice>, TMessage>;
 
   THidDevice(const THidDevice&) = delete;
   THidDevice& operator=(const THidDevice&) = delete;
@@ -117,8 +120,12 @@ class THidDevice {
   friend class THidDeviceController;
   friend class THidDeviceReadThread;
 
-  // Takes `pnpInfo` only when it succeeds; raises EControllerError otherwise.
-  THidDevice(std::unique_ptr<THidPnPInfo>& pnpInfo, THidDeviceController* controller);
+  // A device object for the interface `pnpInfo` describes, with the controller's handlers and
+  // wait slice. Takes `pnpInfo` only when it succeeds; otherwise the info stays with the caller.
+  static TCreated Create(std::unique_ptr<THidPnPInfo>& pnpInfo, THidDeviceController* controller);
+  THidDevice(const THidPnPInfo& pnpInfo, THidDeviceController* controller);
+  // Opens the interface once to read its attributes; the reason when that fails.
+  std::optional<TMessage> Identify();
   THidHandle OpenPath(TFileAccess access, bool overlapped);
   // Opens the general handle for reading and writing, else for queries only, and notes which.
   void OpenGeneralHandle();
@@ -146,7 +153,7 @@ class THidDevice {
   THidHandle WriteHandle_ = kInvalidHandle;
   THidAttributes HidAttributes_;
   std::unique_ptr<THidPnPInfo> PnPInfo_;
-  THidPnPInfo* PnPInfoInUse_ = nullptr;  // during construction, before the info is taken
+  const THidPnPInfo* PnPInfoInUse_ = nullptr;  // during Create, before the info is taken
   std::u16string ManufacturerText_;
   std::u16string SerialNumberText_;
   std::vector<std::uint16_t> PhysicalDescriptor_;

@@ -1,8 +1,8 @@
 #include "hid/hid_device_controller.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <utility>
+#include <variant>
 
 #include "base/scope_guard.h"
 #include "hid/main_thread_port.h"
@@ -47,24 +47,35 @@ THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPo
   InterfaceClass_ = Platform_.GetHidGuid();
   ChangeWatch_ = Platform_.CreateDeviceNotifier(
       Port_, [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-        NotifyMessage(message, wParam, lParam);
+        return WatchMessage(message, wParam, lParam);
       });
   std::weak_ptr<THidDeviceController*> alive = Alive_;
   Port_.Post([alive] {
-    const auto controller = alive.lock();
-    if (!controller) return;
-    THidDeviceController& self = **controller;
-    const bool followed = self.ChangeWatch_ != nullptr;
-    try {
-      self.NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
-    } catch (...) {
-      // The refresh's failure is shown first, and the notice below after it, on its own.
-      if (!followed) self.Port_.Post([] { throw EMessageError(kDeviceChangesNotFollowed); });
-      throw;
-    }
-    // The devices present now were announced; say once that later ones will not be.
-    if (!followed) throw EMessageError(kDeviceChangesNotFollowed);
+    if (const auto controller = alive.lock()) (*controller)->FirstRefresh();
   });
+}
+
+void THidDeviceController::FirstRefresh() {
+  if (ChangeWatch_ != nullptr) {
+    NotifyMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
+    return;
+  }
+  // Without the notification the devices present now are still announced, and the notice that
+  // later ones will not be comes once after them. What the refresh has to tell (its failure, or
+  // a handler's exception) comes first, and the notice after it, on its own.
+  std::optional<TMessage> failure;
+  try {
+    failure = RefreshForMessage(kWmDeviceChange, kDbtDevNodesChanged, kInitialChangeParam);
+  } catch (...) {
+    Port_.Post(LaterError(kDeviceChangesNotFollowed));
+    throw;
+  }
+  if (!failure) {
+    RaiseError(kDeviceChangesNotFollowed);
+    return;
+  }
+  Port_.Post(LaterError(kDeviceChangesNotFollowed));
+  RaiseError(*failure);
 }
 
 THidDeviceController::~THidDeviceController() {
@@ -95,72 +106,97 @@ THidDeviceController::~THidDeviceController() {
 void THidDeviceController::NotifyMessage(std::uint32_t message,
                                          std::uintptr_t wParam,
                                          std::intptr_t lParam) {
-  if (Destroying_ || message != kWmDeviceChange || wParam != kDbtDevNodesChanged) return;
+  if (const auto failure = RefreshForMessage(message, wParam, lParam)) RaiseError(*failure);
+}
+
+TDeviceChangeReport THidDeviceController::WatchMessage(std::uint32_t message,
+                                                       std::uintptr_t wParam,
+                                                       std::intptr_t lParam) {
+  auto failure = RefreshForMessage(message, wParam, lParam);
+  if (!failure) return nullptr;
+  return LaterError(std::move(*failure));
+}
+
+std::optional<TMessage> THidDeviceController::RefreshForMessage(std::uint32_t message,
+                                                                std::uintptr_t wParam,
+                                                                std::intptr_t lParam) {
+  if (Destroying_ || message != kWmDeviceChange || wParam != kDbtDevNodesChanged) return {};
   if (Refreshing_) {
     // From a nested event loop inside a handler: the message is taken up after this refresh.
     PendingChangeParam_ = lParam;
     RefreshPending_ = true;
-    return;
+    return {};
   }
   LastChangeParam_ = lParam;
-  // A refresh that raises must not leave the guard set, or the list would never change again.
+  // A handler that raises must not leave the guard set, or the list would never change again.
   const TScopeValue inRefresh(InRefresh_, true);
-  DeviceChange();
+  return RunRefresh();
 }
 
-std::unique_ptr<THidDevice> THidDeviceController::MakeDevice(
-    std::unique_ptr<THidPnPInfo>& pnpInfo) {
+THidDevice::TCreated THidDeviceController::MakeDevice(std::unique_ptr<THidPnPInfo>& pnpInfo) {
   for (;;) {
+    THidDevice::TCreated created = THidDevice::Create(pnpInfo, this);
+    if (std::holds_alternative<std::unique_ptr<THidDevice>>(created)) return created;
+    if (!OnDeviceCreateError_) return created;
+    bool handled = false;
     bool retryCreate = false;
-    try {
-      return std::unique_ptr<THidDevice>(new THidDevice(pnpInfo, this));
-    } catch (const EControllerError&) {
-      if (!OnDeviceCreateError_) throw;
-      bool handled = false;
-      OnDeviceCreateError_(this, *pnpInfo, handled, retryCreate);
-      if (!handled) throw;
-      if (!retryCreate) return nullptr;
-    }
+    OnDeviceCreateError_(this, *pnpInfo, handled, retryCreate);
+    if (!handled) return created;
+    if (!retryCreate) return std::unique_ptr<THidDevice>();
   }
 }
 
-void THidDeviceController::ListingFailed() {
-  throw EMessageError({kDevicesNotListed, {Platform_.LastErrorMessage()}});
+TMessage THidDeviceController::ListingFailed() {
+  return {kDevicesNotListed, {Platform_.LastErrorMessage()}};
 }
 
-THidDeviceController::TDeviceList THidDeviceController::Scan() {
-  // Objects made for a scan that is abandoned by an exception are destroyed with this list; the
-  // device-information set is released in every case. A listing that fails is such an
-  // exception: taken for a complete one, it would have every device it missed taken for
-  // unplugged.
-  TDeviceList found;
-  if (!Platform_.Bindings().HidBindingLoaded()) return found;
+void THidDeviceController::RaiseError(const TMessage& message) {
+  if (!OnError_) return;
+  // The handler may replace itself, or destroy the controller, while it runs.
+  const THidErrorEvent handler = OnError_;
+  handler(this, message);
+}
+
+std::function<void()> THidDeviceController::LaterError(TMessage message) {
+  std::weak_ptr<THidDeviceController*> alive = Alive_;
+  return [alive, message = std::move(message)] {
+    if (const auto controller = alive.lock()) (*controller)->RaiseError(message);
+  };
+}
+
+std::optional<TMessage> THidDeviceController::Scan(TDeviceList& found) {
+  // A scan that fails leaves what it found so far for its caller to drop; the
+  // device-information set is released in every case. A listing that fails is such a failure:
+  // taken for a complete one, it would have every device it missed taken for unplugged.
+  if (!Platform_.Bindings().HidBindingLoaded()) return {};
   const TDeviceInfoSet set = Platform_.GetClassDevs(InterfaceClass_);
-  if (set == kInvalidDeviceInfoSet) ListingFailed();
+  if (set == kInvalidDeviceInfoSet) return ListingFailed();
   const TScopeExit releaseSet([this, set] { Platform_.DestroyDeviceInfoList(set); });
 
   for (std::uint32_t index = 0;; ++index) {
     TDeviceInterfaceRecord interfaceRecord;
     if (!Platform_.EnumDeviceInterfaces(set, InterfaceClass_, index, interfaceRecord)) {
       if (Platform_.LastError() == kErrorNoMoreItems) break;
-      ListingFailed();
+      return ListingFailed();
     }
     TDeviceInfoRecord info;
     std::uint32_t needed = 0;
     // Asked with no buffer, the system answers with the size the path needs.
     const bool sized =
         Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, nullptr, 0, needed, info);
-    if (!sized && Platform_.LastError() != kErrorInsufficientBuffer) ListingFailed();
+    if (!sized && Platform_.LastError() != kErrorInsufficientBuffer) return ListingFailed();
     if (sized || needed == 0 || needed > kMaxDetailSize) continue;  // no path to read
     std::vector<char> detail(needed, '\0');
     std::uint32_t required = 0;
     info = TDeviceInfoRecord{};
     if (!Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, detail.data(), needed, required,
                                             info))
-      ListingFailed();
+      return ListingFailed();
     std::string path(detail.begin(), std::find(detail.begin(), detail.end(), '\0'));
     auto pnpInfo = std::make_unique<THidPnPInfo>(Platform_, set, info, std::move(path));
-    auto device = MakeDevice(pnpInfo);
+    THidDevice::TCreated created = MakeDevice(pnpInfo);
+    if (auto* failure = std::get_if<TMessage>(&created)) return std::move(*failure);
+    auto& device = std::get<std::unique_ptr<THidDevice>>(created);
     if (!device) continue;
     // A device that went away between the list and its open is left out, as if the list had
     // not seen it: it is not a device the user may not open. Its going asks for another refresh.
@@ -170,7 +206,7 @@ THidDeviceController::TDeviceList THidDeviceController::Scan() {
     }
     found.push_back(std::move(device));
   }
-  return found;
+  return {};
 }
 
 std::int32_t THidDeviceController::IndexOf(const THidDevice* device) const {
@@ -191,9 +227,13 @@ auto THidDeviceController::RaiseDeviceEvent(const THandlerType& handler,
 }
 
 void THidDeviceController::DeviceChange() {
+  if (const auto failure = RunRefresh()) RaiseError(*failure);
+}
+
+std::optional<TMessage> THidDeviceController::RunRefresh() {
   if (Refreshing_) {
     RefreshPending_ = true;
-    return;
+    return {};
   }
   Refreshing_ = true;
   struct TRefreshEnd {
@@ -201,7 +241,8 @@ void THidDeviceController::DeviceChange() {
     ~TRefreshEnd() {
       Controller.Refreshing_ = false;
       Controller.Released_.clear();
-      // Only when the refresh raised: the one asked for meanwhile still runs, from the loop.
+      // Only when the refresh failed or a handler raised: the one asked for meanwhile still
+      // runs, from the loop.
       if (!Controller.RefreshPending_) return;
       Controller.RefreshPending_ = false;
       std::weak_ptr<THidDeviceController*> alive = Controller.Alive_;
@@ -216,8 +257,9 @@ void THidDeviceController::DeviceChange() {
       LastChangeParam_ = *PendingChangeParam_;
       PendingChangeParam_.reset();
     }
-    Refresh();
+    if (auto failure = Refresh()) return failure;
   } while (RefreshPending_);
+  return {};
 }
 
 bool THidDeviceController::RemoveAbsent(const TDeviceList& fresh) {
@@ -249,9 +291,10 @@ bool THidDeviceController::RemoveAbsent(const TDeviceList& fresh) {
   return changed;
 }
 
-void THidDeviceController::Refresh() {
+std::optional<TMessage> THidDeviceController::Refresh() {
   bool changed = LastChangeParam_ == kInitialChangeParam;
-  TDeviceList fresh = Scan();
+  TDeviceList fresh;
+  if (auto failure = Scan(fresh)) return failure;
   // Whatever a handler raises below, the counts describe the list as it is then.
   const TScopeExit recount([this] { Recount(); });
 
@@ -283,6 +326,7 @@ void THidDeviceController::Refresh() {
     const TNotifyEvent handler = OnDeviceChange_;
     handler(this);
   }
+  return {};
 }
 
 void THidDeviceController::Recount() {
@@ -351,22 +395,17 @@ void THidDeviceController::GiveBack(THidDevice* device,
     Release(std::move(old));
     return;
   }
-  std::unique_ptr<THidDevice> replacement;
-  try {
-    replacement.reset(new THidDevice(device->PnPInfo_, this));
-  } catch (...) {
-    // The interface cannot be opened any more: the entry goes. Other failures pass on, with the
-    // list consistent all the same.
+  THidDevice::TCreated created = THidDevice::Create(device->PnPInfo_, this);
+  auto* made = std::get_if<std::unique_ptr<THidDevice>>(&created);
+  if (made == nullptr) {
+    // The interface cannot be opened any more: the entry goes.
     std::unique_ptr<THidDevice> old = std::move(Devices_[index]);
     Devices_.erase(Devices_.begin() + found);
     Recount();
     Release(std::move(old));
-    try {
-      throw;
-    } catch (const EControllerError&) {
-      return;
-    }
+    return;
   }
+  std::unique_ptr<THidDevice> replacement = std::move(*made);
   replacement->AssignDataHandler(std::move(dataHandler));
   replacement->UnplugHandler_ = std::move(unplugHandler);
   replacement->SetSleepTime(device->SleepTime());

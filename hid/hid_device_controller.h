@@ -9,9 +9,15 @@
 // HID library and, when both are there, posts the first refresh to the main loop: by the time it
 // runs, the application has set its handlers, and every device already present is announced as
 // an arrival. Without the bindings the controller lists nothing and raises nothing.
+//
+// The controller's own failures are values: it raises them through OnError, on the main thread,
+// once the refresh that failed has ended (or, for a refresh the system's notification ran inside
+// its own dispatch, from the main loop afterwards), and throws nothing. Without an error handler
+// they go unsaid. What the application's handlers throw passes on to whoever called in.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -31,13 +37,13 @@ class THidDeviceController {
   static constexpr std::int32_t kDefaultDevThreadSleepTime = 100;
   // The parameter of the first, posted notification: it makes that refresh count as a change.
   static constexpr std::intptr_t kInitialChangeParam = -1;
-  // Raised (to the main loop) by a refresh whose listing of the devices present failed, followed
-  // by the system's reason. The list stays as it was: no device is taken for unplugged, or a new
-  // one for absent, because the system could not say.
+  // Raised through OnError by a refresh whose listing of the devices present failed, followed by
+  // the system's reason. The list stays as it was: no device is taken for unplugged, or a new one
+  // for absent, because the system could not say.
   static constexpr TMessageText kDevicesNotListed =
       CatalogueText("hid", "The HID devices present cannot be listed: %1");
-  // Raised (to the main loop) after the first refresh when the system's device-change
-  // notification could not be set up.
+  // Raised through OnError after the first refresh when the system's device-change notification
+  // could not be set up.
   static constexpr TMessageText kDeviceChangesNotFollowed =
       CatalogueText("hid",
                     "Devices plugged in or unplugged from now on cannot be noticed on this "
@@ -59,11 +65,13 @@ class THidDeviceController {
   // of its handlers), it runs once more after the current one, however often it was asked.
   // A device that only now lets itself be opened for reading and writing is announced as
   // removed and arrived again, unless the application holds it. When the system cannot list
-  // the devices present, the refresh raises kDevicesNotListed and the list stays as it was.
+  // the devices present, the list stays as it was and OnError gets kDevicesNotListed once the
+  // refresh has ended. A device object that cannot be made, and that no create-error handler
+  // takes, ends the refresh the same way, with its reason.
   void DeviceChange();
-  // The notification window's procedure: one refresh per device-tree-changed message, never
-  // nested: a message that comes while a refresh runs makes it run once more afterwards.
-  // Whatever the refresh raises passes on, and later messages refresh again.
+  // The device-change notification's procedure: one refresh per device-tree-changed message,
+  // never nested: a message that comes while a refresh runs makes it run once more afterwards.
+  // The refresh's failure goes to OnError, and later messages refresh again.
   void NotifyMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 
   const std::vector<std::unique_ptr<THidDevice>>& Devices() const { return Devices_; }
@@ -96,6 +104,10 @@ class THidDeviceController {
   void SetOnDeviceCreateError(THidDeviceCreateError handler) {
     OnDeviceCreateError_ = std::move(handler);
   }
+  // The controller's own failures (kDevicesNotListed, a device object that cannot be made,
+  // kDeviceChangesNotFollowed), each raised once, on its own.
+  const THidErrorEvent& OnError() const { return OnError_; }
+  void SetOnError(THidErrorEvent handler) { OnError_ = std::move(handler); }
   const TNotifyEvent& OnDeviceChange() const { return OnDeviceChange_; }
   // A new handler (by code) is stored and, unless loading, a refresh runs at once.
   void SetOnDeviceChange(TNotifyEvent handler);
@@ -115,13 +127,32 @@ class THidDeviceController {
   friend class THidDevice;
   using TDeviceList = std::vector<std::unique_ptr<THidDevice>>;
 
-  TDeviceList Scan();
-  // Raises kDevicesNotListed with the system's words for the last error.
-  [[noreturn]] void ListingFailed();
-  void Refresh();
+  // The refreshes below return their failure, if any; the list is as it was then.
+  // Lists the interfaces present into `found`, a device object for each.
+  std::optional<TMessage> Scan(TDeviceList& found);
+  // kDevicesNotListed with the system's words for the last error.
+  TMessage ListingFailed();
+  std::optional<TMessage> Refresh();
+  // DeviceChange without raising the failure.
+  std::optional<TMessage> RunRefresh();
+  // NotifyMessage without raising the failure.
+  std::optional<TMessage> RefreshForMessage(std::uint32_t message,
+                                            std::uintptr_t wParam,
+                                            std::intptr_t lParam);
+  // The notification's callback: NotifyMessage, with the failure left for the notifier to raise.
+  TDeviceChangeReport WatchMessage(std::uint32_t message,
+                                   std::uintptr_t wParam,
+                                   std::intptr_t lParam);
+  // The posted first refresh, and the notice when device changes cannot be followed.
+  void FirstRefresh();
+  void RaiseError(const TMessage& message);
+  // A task that raises `message` if the controller is still there.
+  std::function<void()> LaterError(TMessage message);
   // Removals of the refresh, from the end of the list; `fresh` is what the scan found.
   bool RemoveAbsent(const TDeviceList& fresh);
-  std::unique_ptr<THidDevice> MakeDevice(std::unique_ptr<THidPnPInfo>& pnpInfo);
+  // The device object, none when the create-error handler skips the interface, or the failure
+  // when no handler takes it.
+  THidDevice::TCreated MakeDevice(std::unique_ptr<THidPnPInfo>& pnpInfo);
   void Recount();
   std::int32_t IndexOf(const THidDevice* device) const;
   // Raises a device event with the device's InControllerEvent held, if the handler is set.
@@ -145,6 +176,7 @@ class THidDeviceController {
   THidPlugEvent OnDeviceUnplug_;
   THidPlugEvent OnRemoval_;
   THidDeviceCreateError OnDeviceCreateError_;
+  THidErrorEvent OnError_;
   std::int32_t DevThreadSleepTime_ = kDefaultDevThreadSleepTime;
   TDeviceList Devices_;
   std::int32_t CheckedInCount_ = 0;

@@ -11,6 +11,7 @@
 
 namespace glowstep {
 
+class TMessage;
 class THidDevice;
 class THidDeviceController;
 class THidPnPInfo;
@@ -93,5 +94,8 @@ using THidDeviceCreateError = THandler<void(THidDeviceController* Controller,
                                             const THidPnPInfo& PnPInfo,
                                             bool& Handled,
                                             bool& RetryCreate)>;
+// `OnError`: a failure of the controller's own, worded for the user (the list could not be
+// read, a device object could not be made, device changes cannot be followed).
+using THidErrorEvent = THandler<void(THidDeviceController* Sender, const TMessage& message)>;
 
 }  // namespace glowstep

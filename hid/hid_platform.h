@@ -177,8 +177,13 @@ class TDeviceNotifier {
  public:
   virtual ~TDeviceNotifier() = default;
 };
-using TDeviceChangeCallback =
-    std::function<void(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
+// What a device-change message leaves to tell once its refresh has ended (the refresh's
+// failure); empty when there is nothing. The notifier runs it on the main thread where the
+// application may run an event loop of its own (an error box): at once, or from a task of the
+// main loop when the message came inside the system's own dispatch.
+using TDeviceChangeReport = std::function<void()>;
+using TDeviceChangeCallback = std::function<
+    TDeviceChangeReport(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
 class THidPlatform {
  public:
@@ -269,7 +274,8 @@ class THidPlatform {
   virtual bool GetNumInputBuffers(THidHandle handle, std::uint32_t& count) = 0;
 
   // --- Device-change notification and threads ------------------------------------------------
-  // Calls `callback` on the main thread (through `port`) for each device-change message.
+  // Calls `callback` on the main thread (through `port`) for each device-change message, and
+  // runs the report it returns.
   virtual std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort& port,
                                                                 TDeviceChangeCallback callback) = 0;
   // Names the calling thread for debuggers.

@@ -80,4 +80,8 @@ std::size_t TMainThreadPort::WaitingHandOffs() const {
   return Pending_.size();
 }
 
+void TMainThreadPort::ReportLater(std::exception_ptr error) {
+  Post([this, error = std::move(error)] { ReportException(error); });
+}
+
 }  // namespace glowstep

@@ -50,9 +50,12 @@ class TMainThreadPort {
   void WakeDrain();
   // Any thread: how many hand-offs wait for the main thread now (their callers are blocked).
   std::size_t WaitingHandOffs() const;
+  // Any thread: hands `error` to ReportException from a task of the main loop. For an exception
+  // caught where it may not pass on (inside the system's dispatch of a message).
+  void ReportLater(std::exception_ptr error);
 
  protected:
-  // Main thread: an exception left a call run by RunHandOffs.
+  // Main thread: an exception left a call run by RunHandOffs, or was handed to ReportLater.
   virtual void ReportException(std::exception_ptr error) = 0;
 
  private:

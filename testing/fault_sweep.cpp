@@ -116,9 +116,12 @@ class TPlainView final : public TControllerView {
 
 class TLinkApp final : public TSweepApp {
  public:
-  // Built as the window builds it: the controller, its wait slice while loading, the link bound.
+  // Built as the window builds it: the controller, its error handler, its wait slice while
+  // loading, the link bound.
   explicit TLinkApp(THidPlatform& platform)
       : Controller_(platform, Loop_), Link_(Controller_, View_) {
+    Controller_.SetOnError(THidErrorEvent(
+        [this](THidDeviceController*, const TMessage& message) { View_.ShowError(message); }));
     Controller_.SetLoading(true);
     Controller_.SetDevThreadSleepTime(kSleepTime);
     Link_.Bind();

@@ -121,7 +121,7 @@ TEST_F(Refresh, AnAbandonedRefreshChangesNothingLeaksNothingAndTheNextOneWorks) 
   Events.clear();
   Sim.NotifyDeviceChange();
   Loop.RunPending();
-  EXPECT_EQ(Loop.Errors(), (std::vector<std::string>{"Device cannot be identified"}));
+  EXPECT_EQ(Messages, (std::vector<std::string>{"Device cannot be identified"}));
   EXPECT_TRUE(Controller->Devices().empty());
   EXPECT_TRUE(Events.empty());
   EXPECT_FALSE(Controller->InRefresh());
@@ -255,6 +255,44 @@ TEST_F(Refresh, SettingTheChangeHandlerRefreshesUnlessLoading) {
   EXPECT_EQ(Controller->Devices().size(), 1u);
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(Controller->LastChangeParam(), 0);  // not a notification
+}
+
+// The first refresh on a system that cannot list its devices, or cannot follow their changes,
+// or both: each failure comes through the error event on its own, the refresh's first; without a
+// handler nothing is told, and nothing reaches the loop either way.
+TEST(FirstRefresh, TellsEachFailureOnItsOwnTheListingsFirst) {
+  const std::string notListed =
+      TMessage(THidDeviceController::kDevicesNotListed, {ErrorCodeMessage(kErrorGenFailure)})
+          .English();
+  const std::string notice = THidDeviceController::kDeviceChangesNotFollowed.English;
+  struct TCase {
+    bool FailList, FailWatch, Handler;
+    std::vector<std::string> Told;
+  };
+  for (const TCase& test :
+       {TCase{true, false, true, {notListed}}, TCase{true, true, true, {notListed, notice}},
+        TCase{true, true, false, {}}}) {
+    TMainLoop loop;
+    TSimPlatform sim;
+    sim.Plug(Named("A"));
+    sim.SetCallFilter([&test](std::string_view operation) {
+      const bool fail =
+          (operation == "List" && test.FailList) || (operation == "Watch" && test.FailWatch);
+      return fail ? THidError{kErrorGenFailure, 0} : THidError{};
+    });
+    std::vector<std::string> told;
+    {
+      THidDeviceController controller(sim, loop);
+      if (test.Handler) {
+        controller.SetOnError(THidErrorEvent(
+            [&told](THidDeviceController*, const TMessage& m) { told.push_back(m.English()); }));
+      }
+      ASSERT_TRUE(loop.RunUntilIdle(kPatience));
+      EXPECT_TRUE(controller.Devices().empty());
+    }
+    EXPECT_EQ(told, test.Told);
+    EXPECT_TRUE(loop.Errors().empty());
+  }
 }
 
 TEST_F(Refresh, ARefreshRaisedFromAHandlerStillLeavesConsistentCounts) {

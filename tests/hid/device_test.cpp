@@ -33,7 +33,7 @@ TEST_F(Device, ConstructionFailuresCarryTheirMessages) {
   setup.Faults.FailOpen = true;
   Sim.Plug(setup);
   MakeController();
-  EXPECT_EQ(Loop.Errors(), (std::vector<std::string>{"Device cannot be opened"}));
+  EXPECT_EQ(Messages, (std::vector<std::string>{"Device cannot be opened"}));
   EXPECT_TRUE(Controller->Devices().empty());
 }
 

@@ -1,5 +1,5 @@
 // Shared set-up of the HID tests: a main loop, a simulated platform and a controller whose
-// events are written to a log.
+// events are written to logs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -52,6 +52,9 @@ class HidFixture : public ::testing::Test {
     Controller = std::make_unique<THidDeviceController>(Sim, Loop);
     Controller->SetOnArrival(THidPlugEvent([this](THidDevice* d) { Log("arrival", d); }));
     Controller->SetOnRemoval(THidPlugEvent([this](THidDevice* d) { Log("removal", d); }));
+    Controller->SetOnError(THidErrorEvent([this](THidDeviceController*, const TMessage& message) {
+      Messages.push_back(message.English());
+    }));
     Controller->SetLoading(true);
     Controller->SetOnDeviceChange(
         TNotifyEvent([this](THidDeviceController*) { Events.push_back("change"); }));
@@ -113,6 +116,7 @@ class HidFixture : public ::testing::Test {
   std::vector<std::string> Events;
   std::vector<TDelivery> Deliveries;
   std::vector<std::uint32_t> Errors;
+  std::vector<std::string> Messages;  // the controller's error event
 };
 
 }  // namespace glowstep::testing

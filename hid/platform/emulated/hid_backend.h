@@ -104,7 +104,8 @@ class THidBackend {
                                                TFileAccess access,
                                                THidError& error) = 0;
   // Calls `callback` on the main thread (through `port`) whenever interfaces come or go, as
-  // the device-change message; nullptr when nothing can be watched.
+  // the device-change message, and runs the report it returns; nullptr when nothing can be
+  // watched.
   virtual std::unique_ptr<TDeviceNotifier> Watch(TMainThreadPort& port,
                                                  TDeviceChangeCallback callback) = 0;
 

@@ -56,7 +56,7 @@ class TUdevMonitor final : public TDeviceNotifier {
       if (device == nullptr) break;
       Api_.DeviceUnref(device);
     }
-    Callback_(kWmDeviceChange, kDbtDevNodesChanged, 0);
+    if (const auto report = Callback_(kWmDeviceChange, kDbtDevNodesChanged, 0)) report();
   }
 
   TUdevLibrary& Library_;
@@ -123,7 +123,8 @@ class TDevNodeWatch final : public TDeviceNotifier {
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       }
     }
-    if (hidraw) Callback_(kWmDeviceChange, kDbtDevNodesChanged, 0);
+    if (!hidraw) return;
+    if (const auto report = Callback_(kWmDeviceChange, kDbtDevNodesChanged, 0)) report();
   }
 
   std::string Directory_;

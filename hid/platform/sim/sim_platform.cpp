@@ -400,7 +400,7 @@ void TSimPlatform::TTree::Notify(std::uintptr_t wParam, std::intptr_t lParam) {
         if (it == registry->Entries.end()) return;
         callback = it->second.second;
       }
-      callback(kWmDeviceChange, wParam, lParam);
+      if (const auto report = callback(kWmDeviceChange, wParam, lParam)) report();
     });
   }
 }

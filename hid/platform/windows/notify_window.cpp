@@ -6,6 +6,11 @@
 // dispatcher in the application, a small pump in the tests (TMainLoop dispatches no window
 // messages: a tool on this platform needs a loop that does). Every message goes on to
 // DefWindowProcA.
+//
+// A message is answered inside the system's frames of the dispatch: nothing may unwind through
+// them, and nothing should run an event loop of its own there (an error box). So what the refresh
+// has to tell, and whatever a handler of the application's raised, waits for a task of the main
+// loop.
 #include <exception>
 #include <mutex>
 
@@ -84,13 +89,18 @@ class TNotifyWindow final : public TDeviceNotifier {
   }
 
   void Deliver(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The callback may destroy this window: what is needed afterwards is taken first.
+    TMainThreadPort& port = Port_;
+    const TDeviceChangeCallback callback = Callback_;
+    TDeviceChangeReport report;
     try {
-      Callback_(message, wParam, lParam);
+      report = callback(message, wParam, lParam);
     } catch (...) {
-      // An exception must not unwind through the system's frames of the message dispatch: it
-      // is raised again from a task of the main loop, which reports it like any other.
-      Port_.Post([error = std::current_exception()] { std::rethrow_exception(error); });
+      // A handler's exception goes to the main thread's report, as one from a hand-off does.
+      port.ReportLater(std::current_exception());
+      return;
     }
+    if (report) port.Post(std::move(report));
   }
 
   TMainThreadPort& Port_;

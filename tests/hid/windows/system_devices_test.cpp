@@ -202,10 +202,14 @@ TEST(NotifyWindow, HearsWhatIsBroadcastToEveryTopLevelWindow) {
   constexpr WPARAM kDbtConfigChanged = 0x18;
   const auto marker = static_cast<std::intptr_t>(GetCurrentProcessId());
   std::vector<std::uintptr_t> heard;
-  auto notifier = platform.CreateDeviceNotifier(
-      loop, [&](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-        if (message == kWmDeviceChange && lParam == marker) heard.push_back(wParam);
-      });
+  auto notifier =
+      platform.CreateDeviceNotifier(loop,
+                                    [&](std::uint32_t message, std::uintptr_t wParam,
+                                        std::intptr_t lParam) -> TDeviceChangeReport {
+                                      if (message == kWmDeviceChange && lParam == marker)
+                                        heard.push_back(wParam);
+                                      return nullptr;
+                                    });
   ASSERT_NE(notifier, nullptr);
   ASSERT_TRUE(PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, kDbtConfigChanged, marker));
   ASSERT_TRUE(PumpUntil(loop, [&] { return !heard.empty(); }));
@@ -215,8 +219,8 @@ TEST(NotifyWindow, HearsWhatIsBroadcastToEveryTopLevelWindow) {
 TEST(NotifyWindow, GoesWithItsNotifierAlsoWhenThatEndsOnAnotherThread) {
   TMainLoop loop;
   TWindowsPlatform platform;
-  auto notifier =
-      platform.CreateDeviceNotifier(loop, [](std::uint32_t, std::uintptr_t, std::intptr_t) {});
+  auto notifier = platform.CreateDeviceNotifier(
+      loop, [](std::uint32_t, std::uintptr_t, std::intptr_t) { return TDeviceChangeReport(); });
   ASSERT_NE(notifier, nullptr);
   ASSERT_NE(NotifyWindow(), nullptr);
   std::atomic<bool> ended = false;
