@@ -38,7 +38,20 @@ TControllerSession::TControllerSession(THidPlatform& platform,
   HidController_->SetOnDeviceDataError(THidDataErrorEvent::Bind<&T::DataError>(this));
   HidController_->SetOnRemoval(THidPlugEvent::Bind<&T::Removal>(this));
   // The first refresh was posted by the controller: every interface present is listed after it.
+  // A list that could not be made is no list of what is present: the command ends there, an I/O
+  // error of the run. Later refreshes only follow devices coming and going, and one that fails
+  // leaves the list as it was; nor does a command on the devices present need to follow them.
+  std::optional<TMessage> failure;
+  HidController_->SetOnError(
+      THidErrorEvent([&failure](THidDeviceController* /*Sender*/, const TMessage& message) {
+        const bool notice =
+            message.Text() && std::string_view(message.Text()->English) ==
+                                  THidDeviceController::kDeviceChangesNotFollowed.English;
+        if (!notice && !failure) failure = message;
+      }));
   Loop_.RunPending();
+  HidController_->SetOnError(nullptr);
+  if (failure) throw ECliFailure(TExitStatus::Io, failure->English());
   // A device opens only inside the controller's events (or once checked out): the enumeration
   // is where each product string is fetched, and it stays cached.
   HidController_->SetOnEnumerate(THidEnumerateEvent([](THidDevice* device, std::int32_t) {

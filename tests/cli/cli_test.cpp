@@ -12,6 +12,7 @@
 
 #include "cli/help_text.h"
 #include "cli/settings_document.h"
+#include "hid/hid_device_controller.h"
 #include "protocol/controller_link.h"
 #include "protocol/settings_codec.h"
 #include "tests/cli/cli_test_support.h"
@@ -141,6 +142,25 @@ TEST_F(CliTest, ListOfNothingIsNoFailure) {
   EXPECT_EQ(Run({"list", "--json"}), 0);
   EXPECT_EQ(json::parse(Out()),
             json({{"format", "glowstep-devices"}, {"version", 1}, {"devices", json::array()}}));
+}
+
+// A list the system could not make is no list of nothing: the run ends with an I/O error that
+// says why, where "list" would show no device and "read" no controller.
+TEST_F(CliTest, AListTheSystemCannotMakeIsAnIoError) {
+  PlugController(Sim);
+  Sim.SetCallFilter([](std::string_view operation) {
+    return operation == "List" ? THidError{kErrorGenFailure, 0} : THidError{};
+  });
+  const std::string told =
+      "glowstep-cli: " +
+      TMessage(THidDeviceController::kDevicesNotListed, {ErrorCodeMessage(kErrorGenFailure)})
+          .English() +
+      "\n";
+  for (const std::string command : {"list", "read"}) {
+    EXPECT_EQ(Run({command}), 4) << command;
+    EXPECT_EQ(Out(), "") << command;
+    EXPECT_EQ(Err(), told) << command;
+  }
 }
 
 // --- read -------------------------------------------------------------------------------------
