@@ -8,6 +8,7 @@
 #include <QSettings>
 
 #include "mainicon_pixels.h"
+#include "widgets/custom_spin_edit.h"
 
 namespace glowstep {
 
@@ -73,6 +74,9 @@ TApplication::TApplication(int& argc, char** argv)
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
     box.exec();
   };
+  TCustomSpinEdit::SetErrorDisplay([](const QString& message) {
+    if (TApplication* application = Instance()) application->ShowError(message);
+  });
 }
 
 TApplication* TApplication::Instance() {
@@ -83,15 +87,6 @@ void TApplication::ShowException(std::exception_ptr error) { ShowError(MessageOf
 
 void TApplication::ShowError(const QString& message) {
   if (Presenter_) Presenter_(Title_, ErrorBoxText(message));
-}
-
-bool TApplication::notify(QObject* receiver, QEvent* event) {
-  try {
-    return QApplication::notify(receiver, event);
-  } catch (...) {
-    ShowException(std::current_exception());
-    return false;
-  }
 }
 
 }  // namespace glowstep

@@ -1,6 +1,7 @@
-// The application object: its title, its icon, its language, and the message loop's rule for
-// errors: an exception that leaves any handler is shown in an error box, and the program carries
-// on.
+// The application object: its title, its icon, its language, and its error display: what goes
+// wrong is shown in an error box, and the program carries on. Errors reach it as values (the HID
+// layer's error event, a field's range error) or as exceptions handed over on the main thread
+// (from a reader's delivery); none passes through Qt's event loop.
 #pragma once
 
 #include <QApplication>
@@ -44,8 +45,6 @@ class TApplication : public QApplication {
   // Runs the error display for a message.
   void ShowError(const QString& message);
   void SetErrorPresenter(TErrorPresenter presenter) { Presenter_ = std::move(presenter); }
-
-  bool notify(QObject* receiver, QEvent* event) override;
 
  private:
   QString Title_;

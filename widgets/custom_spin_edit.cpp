@@ -25,6 +25,11 @@ std::optional<TNumberFormat>& FormatSlot() {
   return format;
 }
 
+TCustomSpinEdit::TErrorDisplay& ErrorDisplaySlot() {
+  static TCustomSpinEdit::TErrorDisplay display;
+  return display;
+}
+
 // A step request of the up-down, carried out when the edit processes it.
 class TStepEvent : public QEvent {
  public:
@@ -77,6 +82,10 @@ TNumberFormat TCustomSpinEdit::NumberFormat() {
 void TCustomSpinEdit::SetNumberFormat(const TNumberFormat& format) { FormatSlot() = format; }
 
 void TCustomSpinEdit::UseLocaleNumberFormat() { FormatSlot().reset(); }
+
+void TCustomSpinEdit::SetErrorDisplay(TErrorDisplay display) {
+  ErrorDisplaySlot() = std::move(display);
+}
 
 QChar TCustomSpinEdit::DecimalSeparator() const { return QChar(NumberFormat().DecimalSeparator); }
 
@@ -471,16 +480,17 @@ void TCustomSpinEdit::Exit() {
   } catch (const ERangeError& error) {
     HasFocus_ = true;
     selectAll();
-    // The focus cannot be taken back while it is moving; the error goes to the application's
-    // error display from the event loop, after the field has the focus again.
-    const std::string message = error.what();
+    // The focus cannot be taken back while it is moving; the error goes to the error display
+    // from the event loop, after the field has the focus again.
+    const QString message = QString::fromUtf8(error.what());
     QMetaObject::invokeMethod(
         this,
         [this, message] {
           if ((focusPolicy() & Qt::TabFocus) && isEnabled() && isVisible()) {
             setFocus(Qt::OtherFocusReason);
           }
-          throw ERangeError(message);
+          // A copy: the display may replace itself while it runs.
+          if (const TErrorDisplay display = ErrorDisplaySlot()) display(message);
         },
         Qt::QueuedConnection);
   }

@@ -7,8 +7,8 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <optional>
-
 #include <stdexcept>
 
 namespace glowstep {
@@ -50,6 +50,12 @@ class TCustomSpinEdit : public TMaskEditBase {
   static TNumberFormat NumberFormat();
   static void SetNumberFormat(const TNumberFormat& format);
   static void UseLocaleNumberFormat();
+
+  // --- Where a range error on leaving a field is shown (process-wide; the application's error
+  // display). Without one it goes unsaid; the field keeps the focus and its text selected all
+  // the same.
+  using TErrorDisplay = std::function<void(const QString& message)>;
+  static void SetErrorDisplay(TErrorDisplay display);
 
   // --- Value interface, in the order of the virtual slots ---
   virtual Extended GetValue() const = 0;

@@ -23,18 +23,14 @@ using glowstep::TSpinEdit;
 
 namespace {
 
-// Records range errors that reach the event loop, as the application's error display does.
+// Records the range errors the fields show, as the application's error display does.
 class TApplication : public QApplication {
  public:
-  using QApplication::QApplication;
-  bool notify(QObject* receiver, QEvent* event) override {
-    try {
-      return QApplication::notify(receiver, event);
-    } catch (const glowstep::ERangeError& error) {
-      LastError = error.what();
-      return true;
-    }
+  TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    TCustomSpinEdit::SetErrorDisplay(
+        [this](const QString& message) { LastError = message.toStdString(); });
   }
+  ~TApplication() override { TCustomSpinEdit::SetErrorDisplay(nullptr); }
   std::string LastError;
 };
 
