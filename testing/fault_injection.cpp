@@ -84,6 +84,20 @@ TFaultPlan::TFaultPlan(TMode mode, TCallKey target, std::uint64_t seed, double p
       MainThread_(ThreadSerial()),
       Reached_(mode == TMode::Count || mode == TMode::Random) {}
 
+TFaultPlan::TFaultPlan(TMode mode, TCallKey target, TCallKey second, TSpoil spoil)
+    : TFaultPlan(mode, std::move(target), 0, 0) {
+  Second_ = std::move(second);
+  Spoil_ = spoil;
+}
+
+TFaultPlan TFaultPlan::Pair(TCallKey first, TCallKey second) {
+  return TFaultPlan(TMode::Pair, std::move(first), std::move(second), TSpoil::None);
+}
+
+TFaultPlan TFaultPlan::Spoiled(TCallKey target, TSpoil spoil) {
+  return TFaultPlan(TMode::Spoil, std::move(target), TCallKey{}, spoil);
+}
+
 std::string TFaultPlan::Text() const {
   switch (Mode_) {
     case TMode::Count:
@@ -98,6 +112,10 @@ std::string TFaultPlan::Text() const {
                     Probability_);
       return text;
     }
+    case TMode::Pair:
+      return "pair " + Target_.Text() + " and " + Second_.Text();
+    case TMode::Spoil:
+      return (Spoil_ == TSpoil::Garbage ? "garbage " : "short ") + Target_.Text();
   }
   return {};
 }
@@ -108,12 +126,13 @@ int TFaultPlan::ThreadNumber(std::uint64_t thread) {
   return it->second;
 }
 
-std::uint32_t TFaultPlan::Call(std::string_view operation) {
+TFaultPlan::TDecision TFaultPlan::Decide(std::string_view operation) {
   std::lock_guard lock(Lock_);
   const int thread = ThreadNumber(ThreadSerial());
   int& ordinal = Ordinals_[{thread, std::string(operation)}];
   TCallKey key{thread, std::string(operation), ++ordinal};
   bool fail = false;
+  bool spoil = false;
   switch (Mode_) {
     case TMode::Count:
       break;
@@ -127,11 +146,18 @@ std::uint32_t TFaultPlan::Call(std::string_view operation) {
     case TMode::Random:
       fail = static_cast<double>(Hash(Seed_, key.Text()) % 1000000) < Probability_ * 1e6;
       break;
+    case TMode::Pair:
+      SecondReached_ = SecondReached_ || key == Second_;
+      fail = key == Target_ || key == Second_;
+      break;
+    case TMode::Spoil:
+      spoil = key == Target_;
+      break;
   }
   if (key == Target_) Reached_ = true;
-  if (fail) Failed_.push_back(key);
+  if (fail || spoil) Failed_.push_back(key);
   Calls_.push_back(std::move(key));
-  return fail ? kInjectedError : 0;
+  return {fail ? kInjectedError : 0, spoil ? Spoil_ : TSpoil::None};
 }
 
 std::vector<TCallKey> TFaultPlan::Calls() const {
@@ -156,7 +182,7 @@ std::size_t TFaultPlan::FailedCount() const {
 
 bool TFaultPlan::Reached() const {
   std::lock_guard lock(Lock_);
-  return Reached_;
+  return Reached_ && (Mode_ != TMode::Pair || SecondReached_);
 }
 
 // --- Reads --------------------------------------------------------------------------------------

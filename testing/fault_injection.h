@@ -43,6 +43,10 @@ struct TCallKey {
   friend auto operator<=>(const TCallKey&, const TCallKey&) = default;
 };
 
+// How a call is spoiled instead of failed: it succeeds, but a write takes fewer bytes than it was
+// given, or a read brings its report cut short or with bytes the device never sent.
+enum class TSpoil { None, Short, Garbage };
+
 class TFaultPlan {
  public:
   enum class TMode {
@@ -50,6 +54,8 @@ class TFaultPlan {
     Once,    // fails the target call only
     From,    // fails the target call and every call after it, on any thread
     Random,  // fails each call with a probability, decided by the seed and the call's key
+    Pair,    // fails the target call and a second one
+    Spoil,   // spoils the target call
   };
 
   // The thread that makes the plan is the main thread. `target` counts for Once and From,
@@ -65,24 +71,38 @@ class TFaultPlan {
   static TFaultPlan Random(std::uint64_t seed, double probability) {
     return TFaultPlan(TMode::Random, {}, seed, probability);
   }
+  // Pair: `target` and `second` fail; Spoil: `target` is spoiled as `spoil` says.
+  TFaultPlan(TMode mode, TCallKey target, TCallKey second, TSpoil spoil);
+  static TFaultPlan Pair(TCallKey first, TCallKey second);
+  static TFaultPlan Spoiled(TCallKey target, TSpoil spoil);
 
   TFaultPlan(const TFaultPlan&) = delete;
   TFaultPlan& operator=(const TFaultPlan&) = delete;
 
-  // One call of `operation` on the calling thread: the error to fail it with, or 0. Any thread.
-  std::uint32_t Call(std::string_view operation);
+  // What becomes of one call: it fails with Error, or, when Error is 0, it is spoiled or not.
+  struct TDecision {
+    std::uint32_t Error = 0;
+    TSpoil Spoil = TSpoil::None;
+  };
+  // One call of `operation` on the calling thread. Any thread.
+  TDecision Decide(std::string_view operation);
+  // The same, where a call can only fail: the error to fail it with, or 0.
+  std::uint32_t Call(std::string_view operation) { return Decide(operation).Error; }
 
   TMode Mode() const { return Mode_; }
   const TCallKey& Target() const { return Target_; }
-  // "count", "once main OpenFile #3", "from thread 1 Begin #1", "random 17 p=0.05"
+  TSpoil Spoiling() const { return Spoil_; }
+  // "count", "once main OpenFile #3", "from thread 1 Begin #1", "random 17 p=0.05",
+  // "pair main Open #2 and thread 1 Read #1", "short main Write #1", "garbage thread 1 Read #2"
   std::string Text() const;
 
   // Every call asked about, in the order asked.
   std::vector<TCallKey> Calls() const;
   std::size_t CallCount() const;
+  // The calls failed or spoiled.
   std::vector<TCallKey> Failed() const;
   std::size_t FailedCount() const;
-  // Whether the target call came (always true without a target).
+  // Whether the target calls came (always true without a target).
   bool Reached() const;
 
  private:
@@ -90,6 +110,9 @@ class TFaultPlan {
 
   TMode Mode_;
   TCallKey Target_;
+  TCallKey Second_;  // Pair
+  TSpoil Spoil_ = TSpoil::None;
+  bool SecondReached_ = false;
   std::uint64_t Seed_;
   double Probability_;
   std::uint64_t MainThread_;

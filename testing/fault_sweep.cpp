@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -94,6 +95,28 @@ TSettings AsApplied(const TSettings& settings) {
   return Encoded(codec.CurrentSettings(values));
 }
 
+// The settings a reply spoiled with garbage brings.
+TSettings GarbageSettings() {
+  TSettings settings{};
+  for (std::size_t i = 0; i < settings.size(); ++i)
+    settings[i] = TSimPlatform::GarbageByte(kSettingsBegin + i);
+  return settings;
+}
+
+// The words of a message that stay whatever fills its places: its longest stretch between them.
+std::string Fragment(const TMessageText& text) {
+  const std::string_view english = text.English;
+  std::string_view longest;
+  std::size_t begin = 0;
+  while (begin <= english.size()) {
+    std::size_t end = english.find('%', begin);
+    if (end == std::string_view::npos) end = english.size();
+    if (end - begin > longest.size()) longest = english.substr(begin, end - begin);
+    begin = end + 2;  // past "%N"
+  }
+  return std::string(longest);
+}
+
 // --- The controller link on its own loop ---------------------------------------------------------
 
 class TPlainView final : public TControllerView {
@@ -173,10 +196,27 @@ class TScenario {
  public:
   TScenario(TSimPlatform& sim,
             TFaultyPlatform& platform,
+            TFaultLayer layer,
             const TFaultPlan& systemPlan,
             const TFaultPlan& plan,
             std::vector<std::string>& problems)
-      : Sim_(sim), Platform_(platform), SystemPlan_(systemPlan), Plan_(plan), Problems_(problems) {}
+      : Sim_(sim),
+        Platform_(platform),
+        Layer_(layer),
+        SystemPlan_(systemPlan),
+        Plan_(plan),
+        Problems_(problems) {}
+
+  // The step each of the plan's calls came in, in the order of the calls.
+  std::vector<std::string> CallSteps() const {
+    std::vector<std::string> steps;
+    for (std::size_t i = 0; i < StepStarts_.size(); ++i) {
+      const std::size_t end =
+          i + 1 < StepStarts_.size() ? StepStarts_[i + 1].first : Plan_.CallCount();
+      steps.resize(std::max(steps.size(), end), StepStarts_[i].second);
+    }
+    return steps;
+  }
 
   void Run(TSweepApp& app) {
     App_ = &app;
@@ -255,6 +295,7 @@ class TScenario {
 
  private:
   void BeginStep(std::string name) {
+    StepStarts_.emplace_back(Plan_.CallCount(), name);
     Step_ = std::move(name);
     MessagesBefore_ = App_->Messages().size();
     App_->ClearErrorCaption();
@@ -262,9 +303,28 @@ class TScenario {
 
   void Problem(const std::string& text) { Problems_.push_back(Step_ + ": " + text); }
 
-  // The user was told something in this step.
+  // The user was told in this step, in words that name what failed: at the backend, a message of
+  // the table of the operations failed or spoiled in this run (or the caption, where it names
+  // one), and, once a controller was unplugged, of the operations that fail on a device that is
+  // gone (a program that could not learn of the unplug still uses it); at the system interface,
+  // any message or the caption.
   bool Told() const {
-    return App_->Messages().size() > MessagesBefore_ || App_->ErrorCaptionShown();
+    const std::vector<std::string> messages = App_->Messages();
+    if (Layer_ == TFaultLayer::System)
+      return messages.size() > MessagesBefore_ || App_->ErrorCaptionShown();
+    std::vector<std::string> operations;
+    for (const TCallKey& call : Plan_.Failed()) operations.push_back(call.Operation);
+    if (ControllerUnplugged_)
+      operations.insert(operations.end(), {"Open", "Status", "Write", "Read"});
+    for (const std::string& operation : operations) {
+      const TToldOf told = ToldFragments(operation, Plan_.Spoiling());
+      if (told.Caption && App_->ErrorCaptionShown()) return true;
+      for (std::size_t i = MessagesBefore_; i < messages.size(); ++i) {
+        for (const std::string& fragment : told.Fragments)
+          if (messages[i].find(fragment) != std::string::npos) return true;
+      }
+    }
+    return false;
   }
 
   // States in which the program is known not to see a controller plugged in, and says so (or,
@@ -305,6 +365,7 @@ class TScenario {
   }
 
   void Unplug(const TPlugged& plugged) {
+    ControllerUnplugged_ = ControllerUnplugged_ || plugged.Staircase != nullptr;
     Sim_.Unplug(plugged.Id);
     std::erase_if(Present_, [&](const TPlugged& p) { return p.Id == plugged.Id; });
   }
@@ -401,9 +462,16 @@ class TScenario {
   void Read(const char* step, const TPlugged& controller, const TSettings& settings) {
     BeginStep(step);
     const TSettings expected = AsApplied(settings);
+    // A reply spoiled with garbage is what came from the controller: the window shows it as any.
+    const bool garbage =
+        Plan_.Mode() == TFaultPlan::TMode::Spoil && Plan_.Spoiling() == TSpoil::Garbage;
+    const TSettings garbled = AsApplied(GarbageSettings());
     Click(
         controller, [this] { App_->ClickRead(); },
-        [&] { return Encoded(App_->Link().Codec().CurrentSettings(App_->Controls())) == expected; },
+        [&] {
+          const TSettings shown = Encoded(App_->Link().Codec().CurrentSettings(App_->Controls()));
+          return shown == expected || (garbage && shown == garbled);
+        },
         "the window does not show the controller's settings, untold");
   }
 
@@ -439,19 +507,47 @@ class TScenario {
 
   TSimPlatform& Sim_;
   TFaultyPlatform& Platform_;
+  TFaultLayer Layer_;
   const TFaultPlan& SystemPlan_;
   const TFaultPlan& Plan_;
   std::vector<std::string>& Problems_;
   TSweepApp* App_ = nullptr;
   std::vector<TPlugged> Present_;
   std::string Step_ = "start";
+  std::vector<std::pair<std::size_t, std::string>> StepStarts_{{0, "start"}};
   std::size_t MessagesBefore_ = 0;
+  bool ControllerUnplugged_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<TSweepApp> MakeLinkApp(THidPlatform& platform) {
   return std::make_unique<TLinkApp>(platform);
+}
+
+TToldOf ToldFragments(std::string_view operation, TSpoil spoil) {
+  // The controller found but not opened for reading and writing (protocol/controller_link.cpp).
+  const std::string notOpened = "cannot be opened for reading and writing";
+  const std::string sendFailed = Fragment(kSendFailedMessage);
+  const std::string notReceived = Fragment(kReplyNotReceivedMessage);
+  if (operation == "List") return {{Fragment(THidDeviceController::kDevicesNotListed)}};
+  if (operation == "Watch") return {{Fragment(THidDeviceController::kDeviceChangesNotFollowed)}};
+  if (operation == "Open")
+    return {{Fragment(kDeviceCannotBeOpened), notOpened, sendFailed, notReceived}, true};
+  if (operation == "Status") {
+    return {{Fragment(kDeviceCannotBeOpened), Fragment(kDeviceCannotBeIdentified), notOpened,
+             sendFailed, notReceived},
+            true};
+  }
+  if (operation == "Write") {
+    if (spoil != TSpoil::None) return {{sendFailed}};
+    return {{sendFailed, Fragment(kReportNotTakenMessage)}};
+  }
+  if (operation == "Read" && spoil == TSpoil::Short) return {{Fragment(kShortReplyMessage)}};
+  if (operation == "ReadStartError" || operation == "Read") return {{notReceived}, true};
+  // The services (AcquireLibrary, ProvidesEntry) leave a program that sees no device, as
+  // documented; the input buffers are the system's business.
+  return {};
 }
 
 const char* LayerName(TFaultLayer layer) {
@@ -470,20 +566,32 @@ TRunResult RunScenario(const TSweepAppFactory& factory, TFaultLayer layer, TFaul
   TSimPlatform sim;
   sim.SetAutoNotify(false);  // the scenario says when the system notices a change
   if (layer == TFaultLayer::Backend) {
-    sim.SetCallFilter([&plan](std::string_view operation) {
-      return THidError{plan.Call(operation), 0};
+    sim.SetCallFilter([&plan](std::string_view operation) -> TSimPlatform::TCallOutcome {
+      const TFaultPlan::TDecision decision = plan.Decide(operation);
+      if (decision.Error != 0) return THidError{decision.Error, 0};
+      switch (decision.Spoil) {
+        case TSpoil::None:
+          break;
+        case TSpoil::Short:
+          return TSimPlatform::TSpoilKind::Short;
+        case TSpoil::Garbage:
+          return TSimPlatform::TSpoilKind::Garbage;
+      }
+      return {};
     });
   }
   {
     TFaultyPlatform platform(sim, systemPlan);
-    TScenario scenario(sim, platform, systemPlan, plan, result.Problems);
+    TScenario scenario(sim, platform, layer, systemPlan, plan, result.Problems);
     try {
       const std::unique_ptr<TSweepApp> app = factory(platform);
       scenario.Run(*app);
+      result.Messages = app->Messages();
     } catch (const std::exception& e) {
       result.Problems.push_back(std::string("the scenario raised: ") + e.what());
     }
     scenario.CheckShutdown(readerThreadsBefore);
+    result.CallSteps = scenario.CallSteps();
   }
   sim.SetCallFilter(nullptr);
   result.Reached = plan.Reached();
@@ -521,6 +629,44 @@ TSweepReport Sweep(const TSweepAppFactory& factory,
       if (!reached) report.Unreached.push_back((from ? "from " : "once ") + key.Text());
     }
   }
+
+  if (options.Pairs > 0) {
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    for (std::size_t i = 0; i < first.Calls.size(); ++i) {
+      for (std::size_t j = i + 1; j < first.Calls.size(); ++j)
+        if (first.CallSteps.at(i) != first.CallSteps.at(j)) pairs.emplace_back(i, j);
+    }
+    report.PairsTotal = pairs.size();
+    // The first `count` of a shuffle by a standard generator: the same pairs everywhere.
+    std::mt19937_64 random(options.PairSeed);
+    const std::size_t count = std::min(options.Pairs, pairs.size());
+    for (std::size_t k = 0; k < count; ++k) {
+      std::swap(pairs[k], pairs[k + static_cast<std::size_t>(random() % (pairs.size() - k))]);
+      TFaultPlan plan = TFaultPlan::Pair(first.Calls[pairs[k].first], first.Calls[pairs[k].second]);
+      // The first failure may take the scenario past the second call: then it ran as one.
+      record(RunScenario(factory, layer, plan));
+      ++report.Pairs;
+    }
+  }
+
+  if (options.Spoil && layer == TFaultLayer::Backend) {
+    for (const TCallKey& key : first.Calls) {
+      std::vector<TSpoil> spoils;
+      if (key.Operation == "Write") spoils = {TSpoil::Short};
+      if (key.Operation == "Read") spoils = {TSpoil::Short, TSpoil::Garbage};
+      for (const TSpoil spoil : spoils) {
+        bool reached = false;
+        for (int attempt = 0; attempt < kAttempts && !reached; ++attempt) {
+          TFaultPlan plan = TFaultPlan::Spoiled(key, spoil);
+          const TRunResult result = RunScenario(factory, layer, plan);
+          reached = result.Reached;
+          record(result);
+        }
+        ++report.Spoiled;
+        if (!reached) report.Unreached.push_back(TFaultPlan::Spoiled(key, spoil).Text());
+      }
+    }
+  }
   report.Time = std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start);
   return report;
 }
@@ -537,6 +683,9 @@ std::string TRunResult::Text() const {
     text += "\n";
   }
   for (const std::string& problem : Problems) text += "    " + problem + "\n";
+  if (!Problems.empty()) {
+    for (const std::string& message : Messages) text += "    told: " + message + "\n";
+  }
   return text;
 }
 
@@ -549,11 +698,13 @@ std::string TSweepReport::Problems(std::size_t most) const {
 }
 
 std::string TSweepReport::Summary(TFaultLayer layer) const {
-  char text[256];
+  char text[384];
   std::snprintf(text, sizeof text,
-                "%s: %zu calls swept, %zu runs in %.1f s (longest run %.2f s); %zu runs with "
-                "problems, %zu planned calls not reached",
-                LayerName(layer), Calls, Runs, static_cast<double>(Time.count()) / 1000,
+                "%s: %zu calls swept, %zu pairs of %zu from distinct steps, %zu spoiled; %zu runs "
+                "in %.1f s (longest run %.2f s); %zu runs with problems, %zu planned calls not "
+                "reached",
+                LayerName(layer), Calls, Pairs, PairsTotal, Spoiled, Runs,
+                static_cast<double>(Time.count()) / 1000,
                 static_cast<double>(LongestRun.count()) / 1000, Failed.size(), Unreached.size());
   return text;
 }

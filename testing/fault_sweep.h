@@ -16,8 +16,10 @@
 //    application still holds, and no unplugged entry stays once the controller link gave it back;
 //    its plugged-in entries are the devices present, unless the user was told in that step that
 //    the list could not be brought up to date;
-//  - what the user asked for happened, or the user was told (an error box, a failure that reached
-//    the main loop and is shown there, or the "ERROR" caption, during that step):
+//  - what the user asked for happened, or the user was told, during that step, in words that name
+//    what failed (at the backend: a message of the table of its operations (ToldFragments), or the
+//    "ERROR" caption for the reader's calls; at the system interface: an error box, a failure
+//    that reached the main loop and is shown there, or the caption):
 //      plugging the controller in: the controller is held (or the program said when it started
 //        that it cannot follow device changes, or it has no HID services, the documented state in
 //        which it sees no device, or the controller's name could not be read with more than one
@@ -39,6 +41,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hid/hid_device_controller.h"
@@ -90,15 +93,25 @@ const char* LayerName(TFaultLayer layer);
 
 struct TRunResult {
   std::string Plan;
-  bool Reached = true;                // the planned call came
-  std::vector<std::string> Problems;  // each check that failed, with its step
-  std::vector<TCallKey> Calls;        // every call at the layer swept, in order
-  std::vector<TCallKey> Failed;       // the calls failed
+  bool Reached = true;                 // the planned call came
+  std::vector<std::string> Problems;   // each check that failed, with its step
+  std::vector<TCallKey> Calls;         // every call at the layer swept, in order
+  std::vector<std::string> CallSteps;  // the step of the scenario each call came in
+  std::vector<std::string> Messages;   // what the user was told in the whole run
+  std::vector<TCallKey> Failed;        // the calls failed
   std::chrono::milliseconds Duration{0};
   // The plan, the calls failed when they were not the plan's target alone, then each problem on
   // a line of its own.
   std::string Text() const;
 };
+
+// What the user may be told when a call of the backend's `operation` fails or is spoiled: parts
+// of the messages that name it; and whether the hidden "ERROR" caption names it.
+struct TToldOf {
+  std::vector<std::string> Fragments;
+  bool Caption = false;
+};
+TToldOf ToldFragments(std::string_view operation, TSpoil spoil);
 
 // Runs the scenario once with `plan` deciding the calls at `layer`.
 TRunResult RunScenario(const TSweepAppFactory& factory, TFaultLayer layer, TFaultPlan& plan);
@@ -106,13 +119,22 @@ TRunResult RunScenario(const TSweepAppFactory& factory, TFaultLayer layer, TFaul
 struct TSweepOptions {
   bool Once = true;  // each call failing alone
   bool From = true;  // each call failing with every later one
+  // Pairs of calls from distinct steps failing together: this many, drawn from all such pairs by
+  // the seed (all of them when there are no more).
+  std::size_t Pairs = 0;
+  std::uint64_t PairSeed = 1;
+  // Each write spoiled short, each read spoiled short and with garbage (the backend only).
+  bool Spoil = false;
   // Called after every run (progress, logs).
   std::function<void(const TRunResult&)> OnRun;
 };
 
 struct TSweepReport {
-  std::size_t Calls = 0;  // in the counting run
-  std::size_t Runs = 0;   // counting run, retries and every planned run
+  std::size_t Calls = 0;       // in the counting run
+  std::size_t Pairs = 0;       // pairs of calls run
+  std::size_t PairsTotal = 0;  // pairs of calls from distinct steps there are
+  std::size_t Spoiled = 0;     // calls spoiled
+  std::size_t Runs = 0;        // counting run, retries and every planned run
   std::vector<TRunResult> Failed;
   // Planned calls that did not come in any of their attempts (the scenario took another path).
   std::vector<std::string> Unreached;

@@ -103,14 +103,18 @@ TEST(FaultyPlatform, AReadFailedWhileItWaitsEndsWithTheErrorAndTheNextOneWorks) 
 
 // --- The sweeps ----------------------------------------------------------------------------------
 
-void ExpectSweepPasses(TFaultLayer layer, bool from) {
-  TSweepOptions options;
-  options.Once = !from;
-  options.From = from;
+void ExpectSweepPasses(TFaultLayer layer, const TSweepOptions& options) {
   const TSweepReport report = Sweep(MakeLinkApp, layer, options);
   std::printf("%s\n", report.Summary(layer).c_str());
   EXPECT_GT(report.Calls, 0u);
   EXPECT_TRUE(report.Failed.empty() && report.Unreached.empty()) << report.Problems();
+}
+
+void ExpectSweepPasses(TFaultLayer layer, bool from) {
+  TSweepOptions options;
+  options.Once = !from;
+  options.From = from;
+  ExpectSweepPasses(layer, options);
 }
 
 TEST(FaultSweep, EverySystemCallFailingAlone) { ExpectSweepPasses(TFaultLayer::System, false); }
@@ -123,6 +127,23 @@ TEST(FaultSweep, EveryBackendCallFailingAlone) { ExpectSweepPasses(TFaultLayer::
 
 TEST(FaultSweep, EveryBackendCallFailingWithAllLaterOnes) {
   ExpectSweepPasses(TFaultLayer::Backend, true);
+}
+
+// A sample of the pairs: all of them take about half a minute here (glowstep-fault-soak --pairs).
+TEST(FaultSweep, PairsOfBackendCallsFromDistinctStepsFailingTogether) {
+  TSweepOptions options;
+  options.Once = false;
+  options.From = false;
+  options.Pairs = 300;
+  ExpectSweepPasses(TFaultLayer::Backend, options);
+}
+
+TEST(FaultSweep, EveryBackendWriteAndReadSpoiled) {
+  TSweepOptions options;
+  options.Once = false;
+  options.From = false;
+  options.Spoil = true;
+  ExpectSweepPasses(TFaultLayer::Backend, options);
 }
 
 // --- Runs the sweep found failing, kept as they were found ---------------------------------------

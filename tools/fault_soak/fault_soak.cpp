@@ -5,7 +5,8 @@
 //
 // Usage: glowstep-fault-soak [seed] [runs] [--backend]
 //        glowstep-fault-soak --plan "once main OpenFile #3" [--backend]
-//        glowstep-fault-soak --list [--backend]     the scenario's calls, in order
+//        glowstep-fault-soak --pairs [--backend]    every pair of calls from distinct steps
+//        glowstep-fault-soak --list [--backend]     the scenario's calls and their steps, in order
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,12 +24,26 @@ namespace {
 
 void Print(const TRunResult& result) { std::fputs(result.Text().c_str(), stdout); }
 
-// "once KEY", "from KEY" or "random SEED P".
+// "once KEY", "from KEY", "random SEED P", "pair KEY and KEY", "short KEY" or "garbage KEY".
 std::unique_ptr<TFaultPlan> ParsePlan(std::string_view text) {
   const auto space = text.find(' ');
   if (space == std::string_view::npos) return nullptr;
   const std::string_view mode = text.substr(0, space);
   const std::string_view rest = text.substr(space + 1);
+  if (mode == "pair") {
+    const auto joint = rest.find(" and ");
+    if (joint == std::string_view::npos) return nullptr;
+    const auto first = TCallKey::Parse(rest.substr(0, joint));
+    const auto second = TCallKey::Parse(rest.substr(joint + 5));
+    if (!first || !second) return nullptr;
+    return std::make_unique<TFaultPlan>(TFaultPlan::TMode::Pair, *first, *second, TSpoil::None);
+  }
+  if (mode == "short" || mode == "garbage") {
+    const auto key = TCallKey::Parse(rest);
+    if (!key) return nullptr;
+    return std::make_unique<TFaultPlan>(TFaultPlan::TMode::Spoil, *key, TCallKey{},
+                                        mode == "short" ? TSpoil::Short : TSpoil::Garbage);
+  }
   if (mode == "random") {
     unsigned long long seed = 0;
     double probability = 0;
@@ -46,6 +61,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: glowstep-fault-soak [seed] [runs] [--backend]\n"
                "       glowstep-fault-soak --plan \"once main OpenFile #3\" [--backend]\n"
+               "       glowstep-fault-soak --pairs [--backend]\n"
                "       glowstep-fault-soak --list [--backend]\n");
   return 2;
 }
@@ -56,6 +72,7 @@ int main(int argc, char** argv) {
   std::vector<std::string_view> numbers;
   TFaultLayer layer = TFaultLayer::System;
   bool list = false;
+  bool pairs = false;
   std::string_view planText;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -63,6 +80,8 @@ int main(int argc, char** argv) {
       layer = TFaultLayer::Backend;
     } else if (arg == "--list") {
       list = true;
+    } else if (arg == "--pairs") {
+      pairs = true;
     } else if (arg == "--plan" && i + 1 < argc) {
       planText = argv[++i];
     } else if (!arg.empty() && arg[0] != '-') {
@@ -80,10 +99,24 @@ int main(int argc, char** argv) {
     return result.Problems.empty() ? 0 : 1;
   }
 
+  if (pairs) {
+    TSweepOptions options;
+    options.Once = false;
+    options.From = false;
+    options.Pairs = static_cast<std::size_t>(-1);
+    options.OnRun = [](const TRunResult& result) {
+      if (!result.Problems.empty()) Print(result);
+    };
+    const TSweepReport report = Sweep(MakeLinkApp, layer, options);
+    std::printf("%s\n", report.Summary(layer).c_str());
+    return report.Failed.empty() ? 0 : 1;
+  }
+
   TFaultPlan counting = TFaultPlan::Counting();
   const TRunResult first = RunScenario(MakeLinkApp, layer, counting);
   if (list) {
-    for (const TCallKey& key : first.Calls) std::printf("%s\n", key.Text().c_str());
+    for (std::size_t i = 0; i < first.Calls.size(); ++i)
+      std::printf("%-32s %s\n", first.Calls[i].Text().c_str(), first.CallSteps.at(i).c_str());
     return 0;
   }
   if (!first.Problems.empty() || first.Calls.empty()) {

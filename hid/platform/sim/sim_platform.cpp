@@ -79,15 +79,16 @@ class TSimPlatform::TTree final : public THidBackend {
     return NtMajor_ > major || (NtMajor_ == major && NtMinor_ >= minor);
   }
 
-  // What the call filter says of one operation; no error without a filter. Without the lock.
-  THidError Ask(std::string_view operation) {
+  // What the call filter makes of one operation; nothing without a filter. Without the lock.
+  TCallOutcome Outcome(std::string_view operation) {
     std::shared_ptr<const TCallFilter> filter;
     {
       std::lock_guard lock(Lock_);
       filter = Filter_;
     }
-    return filter ? (*filter)(operation) : THidError{};
+    return filter ? (*filter)(operation) : TCallOutcome{};
   }
+  THidError Ask(std::string_view operation) { return Outcome(operation).Error; }
 
   // All below with Lock_ held.
   const TSimInterfaceSpec* Find(TInterfaceId id) const {
@@ -171,15 +172,20 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
   // Waits for a report that is due: a report due later is waited for until then, and an empty
   // queue until a report, an unplug or a wake comes.
   THidReadResult Read(std::span<std::uint8_t> buffer) override {
-    if (const THidError error = Tree_.Ask("Read")) return THidReadResult{0, error};
+    const TCallOutcome outcome = Tree_.Outcome("Read");
+    if (outcome.Error) return THidReadResult{0, outcome.Error};
     std::unique_lock lock(Tree_.Lock_);
     for (;;) {
       const bool due = !Input_.empty() && Input_.front().Due <= TClock::now();
       if (due) {
         const TQueuedReport report = std::move(Input_.front());
         Input_.pop_front();
-        const std::size_t count = std::min(buffer.size(), report.Bytes.size());
+        std::size_t count = std::min(buffer.size(), report.Bytes.size());
         std::copy_n(report.Bytes.begin(), count, buffer.begin());
+        if (outcome.Spoil == TSpoilKind::Short)
+          count = std::min<std::size_t>(count, kSpoiledReportLength);
+        if (outcome.Spoil == TSpoilKind::Garbage)
+          for (std::size_t i = 1; i < count; ++i) buffer[i] = GarbageByte(i);
         return THidReadResult{static_cast<std::uint32_t>(count), {}};
       }
       if (Tree_.Find(Id_) == nullptr) return THidReadResult{0, {kErrorDeviceNotConnected, 0}};
@@ -264,7 +270,8 @@ std::shared_ptr<THidConnection> TSimPlatform::TTree::Open(const std::string& pat
 THidError TSimPlatform::TTree::TConnection::Write(std::span<const std::uint8_t> report,
                                                   std::uint32_t& written,
                                                   std::chrono::milliseconds /*limit*/) {
-  if (const THidError error = Tree_.Ask("Write")) return error;
+  const TCallOutcome outcome = Tree_.Outcome("Write");
+  if (outcome.Error) return outcome.Error;
   std::shared_ptr<TSimBehaviour> behaviour;
   TSimFaults faults;
   {
@@ -282,6 +289,10 @@ THidError TSimPlatform::TTree::TConnection::Write(std::span<const std::uint8_t> 
   // A short write succeeds with fewer bytes and reaches nobody.
   if (faults.WriteLength != 0 && faults.WriteLength < written) {
     written = faults.WriteLength;
+    return {};
+  }
+  if (outcome.Spoil != TSpoilKind::None) {
+    written /= 2;
     return {};
   }
   if (!behaviour) return {};
@@ -460,6 +471,10 @@ void TSimPlatform::RemoveLibrary(const std::string& name) {
 void TSimPlatform::RemoveExport(const std::string& library, const std::string& name) {
   std::lock_guard lock(Tree_.Lock_);
   Tree_.Libraries_[LibraryNamed(library)].RemovedExports.insert(name);
+}
+
+std::uint8_t TSimPlatform::GarbageByte(std::size_t index) {
+  return static_cast<std::uint8_t>(index * 37 + 0xA5);
 }
 
 void TSimPlatform::SetCallFilter(TCallFilter filter) {

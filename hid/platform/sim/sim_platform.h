@@ -105,13 +105,27 @@ class TSimPlatform final : public TEmulatedHidPlatform {
   void SetNtVersion(int major, int minor);
 
   // --- Every operation failing in turn ----------------------------------------------------------
+  // What the call filter makes of one operation: it fails with Error; or, for "Write" and "Read",
+  // it succeeds spoiled (Short: a write takes half the report and reaches nobody, a read brings
+  // only the first kSpoiledReportLength bytes of its report; Garbage: a read brings its report's
+  // length of bytes the interface never sent after the report ID).
+  enum class TSpoilKind { None, Short, Garbage };
+  struct TCallOutcome {
+    TCallOutcome(THidError error = {}) : Error(error) {}  // NOLINT(google-explicit-constructor)
+    TCallOutcome(TSpoilKind spoil) : Spoil(spoil) {}      // NOLINT(google-explicit-constructor)
+    THidError Error;
+    TSpoilKind Spoil = TSpoilKind::None;
+  };
+  static constexpr std::uint32_t kSpoiledReportLength = 21;
   // Asked before each operation of the device tree (the backend under the emulation) with the
-  // operation's name; an error it returns makes that operation fail with it. The operations:
-  // "List", "Open", "Watch", "AcquireLibrary", "ProvidesEntry", and on a connection "Status",
-  // "Write", "ReadStartError", "Read" and "SetInputBuffers". Called on the thread of the
-  // operation, with no lock of the tree held. None: nothing fails this way.
-  using TCallFilter = std::function<THidError(std::string_view operation)>;
+  // operation's name. The operations: "List", "Open", "Watch", "AcquireLibrary",
+  // "ProvidesEntry", and on a connection "Status", "Write", "ReadStartError", "Read" and
+  // "SetInputBuffers". Called on the thread of the operation, with no lock of the tree held.
+  // None: nothing fails this way.
+  using TCallFilter = std::function<TCallOutcome(std::string_view operation)>;
   void SetCallFilter(TCallFilter filter);
+  // The bytes a garbage read brings after the report ID, by their place in the report.
+  static std::uint8_t GarbageByte(std::size_t index);
 
   TSimCounters Counters() const;
   // Connections open now to the interface (plugged or not).
