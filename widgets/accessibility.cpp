@@ -13,15 +13,39 @@ namespace glowstep {
 
 namespace {
 
+// A control with a step either way, told as the two actions of stepping up and down while it is
+// enabled.
+class TAccessibleStepper : public QAccessibleWidget {
+ public:
+  using QAccessibleWidget::QAccessibleWidget;
+
+  QStringList actionNames() const override {
+    QStringList names = QAccessibleWidget::actionNames();
+    if (widget()->isEnabled()) names << increaseAction() << decreaseAction();
+    return names;
+  }
+  void doAction(const QString& name) override {
+    const bool up = name == increaseAction();
+    if ((up || name == decreaseAction()) && widget()->isEnabled()) {
+      Step(up);
+    } else {
+      QAccessibleWidget::doAction(name);
+    }
+  }
+
+ protected:
+  virtual void Step(bool up) = 0;
+};
+
 // A numeric field: a spin box whose text can be read and edited, with its value and bounds and
 // the two steps of its button.
-class TAccessibleSpinEdit final : public QAccessibleWidget,
+class TAccessibleSpinEdit final : public TAccessibleStepper,
                                   public QAccessibleValueInterface,
                                   public QAccessibleTextInterface,
                                   public QAccessibleEditableTextInterface {
  public:
   explicit TAccessibleSpinEdit(TCustomSpinEdit* field)
-      : QAccessibleWidget(field, QAccessible::SpinBox) {}
+      : TAccessibleStepper(field, QAccessible::SpinBox) {}
 
   TCustomSpinEdit* Field() const { return static_cast<TCustomSpinEdit*>(widget()); }
 
@@ -58,24 +82,16 @@ class TAccessibleSpinEdit final : public QAccessibleWidget,
   }
 
   // --- Actions ---
-  QStringList actionNames() const override {
-    QStringList names = QAccessibleWidget::actionNames();
-    if (Field()->isEnabled()) names << increaseAction() << decreaseAction();
-    return names;
-  }
-  void doAction(const QString& name) override {
-    if (name == increaseAction() && Field()->isEnabled()) {
-      Field()->StepUp(Field());
-    } else if (name == decreaseAction() && Field()->isEnabled()) {
-      Field()->StepDown(Field());
-    } else {
-      QAccessibleWidget::doAction(name);
-    }
-  }
   QStringList keyBindingsForAction(const QString& name) const override {
     if (name == increaseAction()) return {QStringLiteral("Up")};
     if (name == decreaseAction()) return {QStringLiteral("Down")};
     return QAccessibleWidget::keyBindingsForAction(name);
+  }
+  void Step(bool up) override {
+    if (up)
+      Field()->StepUp(Field());
+    else
+      Field()->StepDown(Field());
   }
 
   // --- Value ---
@@ -148,10 +164,10 @@ class TAccessibleSpinEdit final : public QAccessibleWidget,
 };
 
 // A slider: its value, range and step, and a step either way as actions.
-class TAccessibleSlider final : public QAccessibleWidget, public QAccessibleValueInterface {
+class TAccessibleSlider final : public TAccessibleStepper, public QAccessibleValueInterface {
  public:
   explicit TAccessibleSlider(TCustomSlider* slider)
-      : QAccessibleWidget(slider, QAccessible::Slider) {}
+      : TAccessibleStepper(slider, QAccessible::Slider) {}
 
   TCustomSlider* Slider() const { return static_cast<TCustomSlider*>(widget()); }
 
@@ -165,19 +181,8 @@ class TAccessibleSlider final : public QAccessibleWidget, public QAccessibleValu
     return QAccessibleWidget::text(kind);
   }
 
-  QStringList actionNames() const override {
-    QStringList names = QAccessibleWidget::actionNames();
-    if (Slider()->isEnabled()) names << increaseAction() << decreaseAction();
-    return names;
-  }
-  void doAction(const QString& name) override {
-    if (name == increaseAction() && Slider()->isEnabled()) {
-      Slider()->JumpBy(TCustomSlider::jkNext);
-    } else if (name == decreaseAction() && Slider()->isEnabled()) {
-      Slider()->JumpBy(TCustomSlider::jkPrior);
-    } else {
-      QAccessibleWidget::doAction(name);
-    }
+  void Step(bool up) override {
+    Slider()->JumpBy(up ? TCustomSlider::jkNext : TCustomSlider::jkPrior);
   }
 
   QVariant currentValue() const override { return Slider()->Value(); }
