@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   using namespace glowstep;
   TApplication app(argc, argv);
   TQtMainThreadPort port([&app](std::exception_ptr error) { app.ShowException(error); });
-  const std::unique_ptr<THidPlatform> platform = CreateNativePlatform();
+  const std::unique_ptr<THidBackend> platform = CreateNativeBackend();
   TMainWindow window(*platform, port);
   window.show();
   return TApplication::exec();

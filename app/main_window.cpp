@@ -75,7 +75,7 @@ void InstallAccessibleWindow() {
 
 }  // namespace
 
-TMainWindow::TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget* parent)
+TMainWindow::TMainWindow(THidBackend& platform, TMainThreadPort& port, QWidget* parent)
     : QWidget(parent), Form_(std::make_unique<Ui::TMainWindow>()) {
   InstallAccessibleWindow();
   // The window's font is the program's too: a line edit lays out its text in the program's font

@@ -26,7 +26,7 @@ class TMainWindow;
 
 namespace glowstep {
 
-class THidPlatform;
+class THidBackend;
 class TMainThreadPort;
 class TSpinEdit;
 
@@ -39,7 +39,7 @@ class TMainWindow : public QWidget, public TControllerView {
   static constexpr QPoint kPosition{398, 130};
   static constexpr std::int32_t kDevThreadSleepTime = 50;
 
-  TMainWindow(THidPlatform& platform, TMainThreadPort& port, QWidget* parent = nullptr);
+  TMainWindow(THidBackend& platform, TMainThreadPort& port, QWidget* parent = nullptr);
   ~TMainWindow() override;
 
   // --- The form's controls ----------------------------------------------------------------

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/backup_file.h"
-#include "hid/hid_platform.h"
+#include "hid/hid_backend.h"
 
 namespace glowstep {
 

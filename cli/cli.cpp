@@ -90,7 +90,7 @@ bool AsksForJson(const std::vector<std::string>& args) {
 // are reported and counted, and the worst status is the result.
 class TCommandRunner {
  public:
-  TCommandRunner(TCliHost& host, THidPlatform& platform, TMainLoop& loop, const TOptions& options)
+  TCommandRunner(TCliHost& host, THidBackend& platform, TMainLoop& loop, const TOptions& options)
       : Host_(host),
         Options_(options),
         Session_(platform, loop, std::chrono::milliseconds(options.TimeoutMs)) {}
@@ -510,7 +510,7 @@ int RunCommand(const std::vector<std::string>& args, TCliHost& host) {
       return 0;
     }
 
-    THidPlatform* platform = simulated ? &simulated->Platform() : host.NativePlatform();
+    THidBackend* platform = simulated ? &simulated->Platform() : host.NativePlatform();
     if (platform == nullptr) {
       throw ECliFailure(TExitStatus::Io, "The system's HID devices cannot be reached.");
     }

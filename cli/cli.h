@@ -10,7 +10,7 @@
 
 namespace glowstep {
 
-class THidPlatform;
+class THidBackend;
 class TMainLoop;
 
 // What the tool takes from the system it runs on.
@@ -29,7 +29,7 @@ class TCliHost {
   virtual bool FinishErr();
 
   // The system's HID platform, made on first use; none where it cannot be had.
-  virtual THidPlatform* NativePlatform() = 0;
+  virtual THidBackend* NativePlatform() = 0;
 
   // The environment variable `name`; none when it is not set.
   virtual std::optional<std::string> Environment(const std::string& name);

@@ -25,7 +25,7 @@ std::string Describe(THidDevice* device) {
   return Escaped(ProductOf(device)) + " at " + device->PnPInfo().DevicePath;
 }
 
-TControllerSession::TControllerSession(THidPlatform& platform,
+TControllerSession::TControllerSession(THidBackend& platform,
                                        TMainLoop& loop,
                                        std::chrono::milliseconds timeout)
     : Loop_(loop),
@@ -208,7 +208,7 @@ void TControllerSession::Send(THidDevice* device, const SettingsReport& report) 
   if (Gone_) {
     throw ECliFailure(TExitStatus::Io, "The controller " + Describe(device) + " was unplugged.");
   }
-  if (const auto failure = SendReport(*device, report, HidController_->Platform())) {
+  if (const auto failure = SendReport(*device, report)) {
     throw ECliFailure(TExitStatus::Io, failure->English() + " (" + Describe(device) + ")");
   }
 }

@@ -77,7 +77,7 @@ struct TControllerReading {
 
 class TControllerSession {
  public:
-  TControllerSession(THidPlatform& platform, TMainLoop& loop, std::chrono::milliseconds timeout);
+  TControllerSession(THidBackend& platform, TMainLoop& loop, std::chrono::milliseconds timeout);
   TControllerSession(const TControllerSession&) = delete;
   TControllerSession& operator=(const TControllerSession&) = delete;
   ~TControllerSession();

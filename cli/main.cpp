@@ -86,8 +86,8 @@ class TNativeHost final : public TCliHost {
     return !std::cerr.fail() && std::fflush(stderr) == 0 && std::ferror(stderr) == 0;
   }
 
-  THidPlatform* NativePlatform() override {
-    if (!Platform_) Platform_ = CreateNativePlatform();
+  THidBackend* NativePlatform() override {
+    if (!Platform_) Platform_ = CreateNativeBackend();
     return Platform_.get();
   }
 
@@ -141,7 +141,7 @@ class TNativeHost final : public TCliHost {
   }
 
  private:
-  std::unique_ptr<THidPlatform> Platform_;
+  std::unique_ptr<THidBackend> Platform_;
 };
 
 }  // namespace

@@ -40,7 +40,7 @@ class TSimulatedSystem {
   TSimulatedSystem(const TSimulatedSystem&) = delete;
   TSimulatedSystem& operator=(const TSimulatedSystem&) = delete;
 
-  THidPlatform& Platform() { return Sim_; }
+  THidBackend& Platform() { return Sim_; }
 
   // Whether "watch" has something to see: it then calls `ended` once all of it happened.
   bool HasEvents() const;

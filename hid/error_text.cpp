@@ -1,6 +1,7 @@
 #include <string>
+#include <system_error>
 
-#include "hid/hid_platform.h"
+#include "hid/hid_backend.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -55,5 +56,11 @@ TMessage ErrorCodeMessage(std::uint32_t code) {
 }
 
 std::string ErrorCodeText(std::uint32_t code) { return ErrorCodeMessage(code).English(); }
+
+TMessage HidErrorMessage(const THidError& error) {
+  if (error.Cause != 0)
+    return TMessage::Plain(std::error_code(error.Cause, std::generic_category()).message());
+  return ErrorCodeMessage(error.Code);
+}
 
 }  // namespace glowstep

@@ -9,6 +9,21 @@
 
 namespace glowstep {
 
+namespace {
+
+// The product string as the system's buffer holds it: up to its first zero, and no longer than
+// the buffer with its terminating zero, never cut between the halves of a surrogate pair.
+std::u16string CutProductString(std::u16string text) {
+  text.resize(std::min(text.find(u'\0'), text.size()));
+  if (text.size() >= THidDevice::kProductStringChars) {
+    text.resize(THidDevice::kProductStringChars - 1);
+    if (text.back() >= 0xD800 && text.back() < 0xDC00) text.pop_back();
+  }
+  return text;
+}
+
+}  // namespace
+
 THidDevice::TCreated THidDevice::Create(std::unique_ptr<THidPnPInfo>& pnpInfo,
                                         THidDeviceController* controller) {
   std::unique_ptr<THidDevice> device(new THidDevice(*pnpInfo, controller));
@@ -19,7 +34,7 @@ THidDevice::TCreated THidDevice::Create(std::unique_ptr<THidPnPInfo>& pnpInfo,
 }
 
 THidDevice::THidDevice(const THidPnPInfo& pnpInfo, THidDeviceController* controller)
-    : Controller_(controller), Platform_(controller->Platform()), PnPInfoInUse_(&pnpInfo) {
+    : Controller_(controller), Backend_(controller->Backend()), PnPInfoInUse_(&pnpInfo) {
   SetSleepTime(controller->DevThreadSleepTime());
   AssignDataHandler(controller->OnDeviceData());
   DataErrorHandler_ = controller->OnDeviceDataError();
@@ -27,12 +42,12 @@ THidDevice::THidDevice(const THidPnPInfo& pnpInfo, THidDeviceController* control
 }
 
 std::optional<TMessage> THidDevice::Identify() {
-  OpenGeneralHandle();
-  if (GeneralHandle_ == kInvalidHandle) return TMessage(kDeviceCannotBeOpened);
+  OpenGeneralConnection();
+  if (General_ == nullptr) return TMessage(kDeviceCannotBeOpened);
   HidAttributes_ = THidAttributes{};
-  const bool identified = Platform_.GetAttributes(GeneralHandle_, HidAttributes_);
+  const THidError error = General_->Attributes(HidAttributes_);
   CloseGeneral();
-  if (!identified) return TMessage(kDeviceCannotBeIdentified);
+  if (error) return TMessage(kDeviceCannotBeIdentified);
   return std::nullopt;
 }
 
@@ -41,18 +56,13 @@ THidDevice::~THidDevice() { Teardown(); }
 void THidDevice::Teardown() {
   AssignDataHandler(nullptr);
   UnplugHandler_ = nullptr;
-  CloseHandles();
-  if (Preparsed_ != 0) {
-    Platform_.FreePreparsedData(Preparsed_);
-    Preparsed_ = 0;
-  }
-  LanguageStrings_.clear();
+  CloseConnections();
 }
 
-void THidDevice::CloseHandles() {
+void THidDevice::CloseConnections() {
   CloseGeneral();
-  CloseOverlapped(TOverlappedDirection::Read);
-  CloseOverlapped(TOverlappedDirection::Write);
+  CloseChannel(TChannel::Read);
+  CloseChannel(TChannel::Write);
 }
 
 void THidDevice::Destroy() {
@@ -66,27 +76,30 @@ void THidDevice::Destroy() {
     Controller_->GiveBack(this, std::move(dataHandler), std::move(unplugHandler));
 }
 
-THidHandle THidDevice::OpenPath(TFileAccess access, bool overlapped) {
-  return Platform_.OpenFile(PnPInfoInUse_->DevicePath, access, overlapped);
+std::shared_ptr<THidConnection> THidDevice::OpenPath(TFileAccess access, THidError& error) {
+  error = {};
+  auto connection = Backend_.Open(PnPInfoInUse_->DevicePath, access, error);
+  if (connection == nullptr && !error) error = {kErrorGenFailure, 0};
+  return connection;
 }
 
-void THidDevice::OpenGeneralHandle() {
-  GeneralHandle_ = OpenPath(TFileAccess::ReadWrite, false);
-  ReadWriteAccess_ = GeneralHandle_ != kInvalidHandle;
-  ReadWriteError_ = ReadWriteAccess_ ? 0 : Platform_.LastError();
+void THidDevice::OpenGeneralConnection() {
+  THidError error;
+  General_ = OpenPath(TFileAccess::ReadWrite, error);
+  ReadWriteAccess_ = General_ != nullptr;
+  ReadWriteError_ = error.Code;
   AccessReason_ = THidAccessReason::Unknown;
   if (ReadWriteAccess_) return;
-  GeneralHandle_ = OpenPath(TFileAccess::None, false);
+  General_ = OpenPath(TFileAccess::None, error);
   // A reason is asked for only when the system refused access: a device that has gone, or an
   // open that failed otherwise, says nothing of what this user may do.
-  if (GeneralHandle_ != kInvalidHandle && ReadWriteError_ == kErrorAccessDenied)
-    AccessReason_ = Platform_.QueryAccessReason(GeneralHandle_);
+  if (General_ != nullptr && ReadWriteError_ == kErrorAccessDenied)
+    AccessReason_ = General_->AccessReason();
 }
 
-void THidDevice::ApplyInputBuffers(THidHandle handle, std::uint32_t& count) {
-  if (count != 0) Platform_.SetNumInputBuffers(handle, count);
-  std::uint32_t reported = 0;
-  if (Platform_.GetNumInputBuffers(handle, reported)) count = reported;
+void THidDevice::ApplyInputBuffers(THidConnection& connection, std::uint32_t& count) {
+  if (count != 0) connection.SetInputBuffers(count);
+  count = connection.InputBuffers();
 }
 
 std::u16string THidDevice::QueryProductName() {
@@ -94,23 +107,26 @@ std::u16string THidDevice::QueryProductName() {
   // would otherwise pass for another device until something else is plugged in.
   for (int attempt = 0; attempt < 2 && ProductText_.empty(); ++attempt) {
     if (!OpenGeneral()) continue;
-    std::u16string buffer(kProductStringChars, u'\0');
-    const bool read = Platform_.GetProductString(
-        GeneralHandle_, buffer.data(), static_cast<std::uint32_t>(kProductStringChars * 2));
-    if (read) ProductText_ = buffer.substr(0, std::min(buffer.find(u'\0'), kProductStringChars));
+    std::u16string text;
+    const bool read = !General_->ProductString(text);
+    if (read) ProductText_ = CutProductString(std::move(text));
     CloseGeneral();
     if (read) break;
   }
   return ProductText_;
 }
 
-bool THidDevice::WriteReport(const std::uint8_t* buffer,
-                             std::uint32_t length,
-                             std::uint32_t& bytesWritten) {
+THidError THidDevice::WriteReport(const std::uint8_t* buffer,
+                                  std::uint32_t length,
+                                  std::uint32_t& bytesWritten) {
   bytesWritten = 0;
-  if (!OpenGeneral()) return false;
-  if (buffer == nullptr && length != 0) return false;
-  return Platform_.WriteFile(GeneralHandle_, buffer, length, bytesWritten);
+  if (!OpenGeneral()) {
+    if (!PluggedIn_) return {kErrorDeviceNotConnected, 0};
+    return {ReadWriteError_ != 0 ? ReadWriteError_ : kErrorInvalidHandle, 0};
+  }
+  if (buffer == nullptr && length != 0) return {kErrorInvalidParameter, 0};
+  return General_->Write(std::span<const std::uint8_t>(buffer, length), bytesWritten,
+                         Backend_.WriteTimeLimit());
 }
 
 void THidDevice::AssignDataHandler(THidDataEvent handler) {
@@ -123,33 +139,34 @@ void THidDevice::SetSleepTime(std::int32_t value) {
   if (value >= kMinSleepTime && value <= kMaxSleepTime) SleepTime_ = value;
 }
 
+bool THidDevice::ReaderWaiting() const { return Reader_ == nullptr || Reader_->Waiting(); }
+
 bool THidDevice::CanOpen() const { return PluggedIn_ && (CheckedOut_ || InControllerEvent_); }
 
 bool THidDevice::OpenGeneral() {
-  if (CanOpen() && GeneralHandle_ == kInvalidHandle) {
-    OpenGeneralHandle();
-    if (GeneralHandle_ != kInvalidHandle) ApplyInputBuffers(GeneralHandle_, GeneralInputBuffers_);
+  if (CanOpen() && General_ == nullptr) {
+    OpenGeneralConnection();
+    if (General_ != nullptr) ApplyInputBuffers(*General_, GeneralInputBuffers_);
   }
-  return GeneralHandle_ != kInvalidHandle;
+  return General_ != nullptr;
 }
 
 void THidDevice::CloseGeneral() {
-  if (GeneralHandle_ != kInvalidHandle) Platform_.CloseFile(GeneralHandle_);
-  GeneralHandle_ = kInvalidHandle;
+  General_.reset();
   GeneralInputBuffers_ = 0;
 }
 
-bool THidDevice::OpenOverlapped(TOverlappedDirection direction) {
-  if (direction == TOverlappedDirection::Read) return Reader_ == nullptr && OpenReadSide();
+bool THidDevice::OpenChannel(TChannel channel) {
+  THidError error;
+  if (channel == TChannel::Read) return Reader_ == nullptr && OpenReadSide(error) != nullptr;
   if (!CanOpen()) return false;
-  if (WriteHandle_ == kInvalidHandle) WriteHandle_ = OpenPath(TFileAccess::Write, true);
-  return WriteHandle_ != kInvalidHandle;
+  if (WriteChannel_ == nullptr) WriteChannel_ = OpenPath(TFileAccess::Write, error);
+  return WriteChannel_ != nullptr;
 }
 
-void THidDevice::CloseOverlapped(TOverlappedDirection direction) {
-  if (direction == TOverlappedDirection::Write) {
-    if (WriteHandle_ != kInvalidHandle) Platform_.CloseFile(WriteHandle_);
-    WriteHandle_ = kInvalidHandle;
+void THidDevice::CloseChannel(TChannel channel) {
+  if (channel == TChannel::Write) {
+    WriteChannel_.reset();
   } else if (Reader_ != nullptr) {
     Reader_->RequestReadClose();
   } else {
@@ -157,60 +174,41 @@ void THidDevice::CloseOverlapped(TOverlappedDirection direction) {
   }
 }
 
-bool THidDevice::OpenReadSide() {
-  if (!CanOpen()) return false;
-  if (ReadHandle_ == kInvalidHandle) {
-    const THidHandle handle = OpenPath(TFileAccess::Read, true);
-    // The reader opens while the main thread may be marking the device unplugged, and by then
-    // the system may have handed the path on to another device: such a handle is not kept.
-    if (handle != kInvalidHandle && !CanOpen()) {
-      Platform_.CloseFile(handle);
-      return false;
-    }
-    ReadHandle_ = handle;
-    if (ReadHandle_ != kInvalidHandle) ApplyInputBuffers(ReadHandle_, OverlappedInputBuffers_);
+std::shared_ptr<THidConnection> THidDevice::OpenReadSide(THidError& error) {
+  error = {};
+  if (!CanOpen()) {
+    error = {PluggedIn_ ? kErrorInvalidHandle : kErrorDeviceNotConnected, 0};
+    return nullptr;
   }
-  ReadSideOpen_ = ReadHandle_ != kInvalidHandle;
-  return ReadSideOpen_;
+  if (ReadChannel_ == nullptr) {
+    auto connection = OpenPath(TFileAccess::Read, error);
+    // The reader opens while the main thread may be marking the device unplugged, and by then
+    // the system may have handed the path on to another device: such a connection is not kept.
+    if (connection != nullptr && !CanOpen()) {
+      error = {kErrorDeviceNotConnected, 0};
+      return nullptr;
+    }
+    ReadChannel_ = std::move(connection);
+    if (ReadChannel_ != nullptr) ApplyInputBuffers(*ReadChannel_, ReadInputBuffers_);
+  }
+  ReadSideOpen_ = ReadChannel_ != nullptr;
+  return ReadChannel_;
 }
 
 void THidDevice::CloseReadSide() {
   ReadSideOpen_ = false;
-  if (ReadHandle_ != kInvalidHandle) Platform_.CloseFile(ReadHandle_);
-  ReadHandle_ = kInvalidHandle;
-  OverlappedInputBuffers_ = 0;
-}
-
-TPreparsedData THidDevice::AcquirePreparsed() {
-  if (Preparsed_ == 0 && OpenGeneral()) {
-    if (!Platform_.GetPreparsedData(GeneralHandle_, Preparsed_)) Preparsed_ = 0;
-    CloseGeneral();
-  }
-  return Preparsed_;
+  ReadChannel_.reset();
+  ReadInputBuffers_ = 0;
 }
 
 void THidDevice::QueryCaps(THidCaps& caps) {
   caps = THidCaps{};
-  const TPreparsedData preparsed = AcquirePreparsed();
-  if (preparsed != 0 && Platform_.GetCaps(preparsed, caps) != kHidpStatusSuccess) caps = THidCaps{};
-}
-
-bool THidDevice::BeginReadReport(std::uint8_t* buffer, std::uint32_t length, TPlatformRead& read) {
-  if (!OpenReadSide()) return false;
-  // A device without input reports gets no read: an empty read would complete at once, again
-  // and again.
-  if (length == 0) return false;
-  return read.Begin(ReadHandle_, buffer, length);
-}
-
-bool THidDevice::ReadResult(TPlatformRead& read, std::uint32_t& count) {
-  count = 0;
-  return ReadHandle_ != kInvalidHandle && read.Result(ReadHandle_, count);
-}
-
-bool THidDevice::CancelRead(TPlatformRead& read) {
-  if (ReadHandle_ == kInvalidHandle) return false;
-  return read.Cancel(ReadHandle_);
+  if (!Caps_ && OpenGeneral()) {
+    THidCaps asked;
+    if (!General_->Caps(asked)) Caps_ = asked;
+    CloseGeneral();
+  }
+  if (Caps_) caps = *Caps_;
 }
 
 void THidDevice::StartReader() {
@@ -236,10 +234,10 @@ void THidDevice::StopReader() {
 }
 
 void THidDevice::MarkUnplugged() {
-  // Unplugged before anything is closed: the reader, asked below to close its handle, must find
+  // Unplugged before anything is closed: the reader, asked below to close its connection, must find
   // that it may not open the path again, which the system may have handed on to another device.
   PluggedIn_ = false;
-  CloseHandles();
+  CloseConnections();
   // The handler is called once, and may give this very object back: nothing of it is touched
   // after the call.
   const THidPlugEvent handler = std::move(UnplugHandler_);

@@ -12,8 +12,8 @@
 // so in its result, and a read that fails goes to the data-error event. None is thrown.
 //
 // Threads: everything here runs on the main thread, except what the reader does through its
-// own private entry points. The read handle belongs to the reader while one runs: the main
-// thread then only asks it to close the handle (on an unplug) and never closes it itself.
+// own private entry points. The read connection belongs to the reader while one runs: the main
+// thread then only asks it to close the connection (on an unplug) and never closes it itself.
 #pragma once
 
 #include <atomic>
@@ -24,8 +24,8 @@
 #include <variant>
 #include <vector>
 
+#include "hid/hid_backend.h"
 #include "hid/hid_events.h"
-#include "hid/hid_platform.h"
 #include "hid/hid_pnp_info.h"
 
 namespace glowstep {
@@ -37,7 +37,8 @@ inline constexpr TMessageText kDeviceCannotBeOpened =
 inline constexpr TMessageText kDeviceCannotBeIdentified =
     CatalogueText("hid", "Device cannot be identified");
 
-enum class TOverlappedDirection { Read, Write };
+// The two connections a checked-out device may hold besides its general one.
+enum class TChannel { Read, Write };
 
 class THidDevice {
  public:
@@ -65,8 +66,12 @@ class THidDevice {
   // when it cannot be read now and nothing was cached.
   std::u16string QueryProductName();
   // Writes one output report synchronously: `buffer` starts with the report ID and `length`
-  // should be the device's output report length. Nothing is checked, padded or cut.
-  bool WriteReport(const std::uint8_t* buffer, std::uint32_t length, std::uint32_t& bytesWritten);
+  // should be the device's output report length. Nothing is checked, padded or cut. The error
+  // says why nothing (or not all) was sent: the general connection cannot be opened, or the
+  // write failed (kErrorTimeout: the device did not take the report in time).
+  THidError WriteReport(const std::uint8_t* buffer,
+                        std::uint32_t length,
+                        std::uint32_t& bytesWritten);
 
   // --- Handlers and settings -----------------------------------------------------------------
   // Stops the reader first when `handler` is none; starts one when the conditions now hold.
@@ -76,7 +81,8 @@ class THidDevice {
   const THidDataErrorEvent& DataErrorHandler() const { return DataErrorHandler_; }
   void SetUnplugHandler(THidPlugEvent handler) { UnplugHandler_ = std::move(handler); }
   const THidPlugEvent& UnplugHandler() const { return UnplugHandler_; }
-  // The reader's wait slice in ms; values outside 10 to 10000 are ignored.
+  // How long the reader waits before it tries again after a read that cannot start or failed,
+  // in ms; values outside 10 to 10000 are ignored.
   void SetSleepTime(std::int32_t value);
   std::int32_t SleepTime() const { return SleepTime_.load(); }
 
@@ -94,23 +100,25 @@ class THidDevice {
   const THidAttributes& HidAttributes() const { return HidAttributes_; }
   const THidPnPInfo& PnPInfo() const { return *PnPInfo_; }
   const std::u16string& ProductText() const { return ProductText_; }
-  THidHandle GeneralHandle() const { return GeneralHandle_; }
-  THidHandle WriteHandle() const { return WriteHandle_; }
+  bool GeneralOpen() const { return General_ != nullptr; }
+  bool WriteChannelOpen() const { return WriteChannel_ != nullptr; }
   std::uint32_t GeneralInputBuffers() const { return GeneralInputBuffers_; }
   bool HasReader() const { return Reader_ != nullptr; }
-  // Whether input reports reach the reader now: it has its read handle open. A report that comes
-  // while it has none (it could not open one, and tries again after SleepTime) is lost.
+  // Whether the reader, if there is one, waits now (for a report, or before it tries again).
+  bool ReaderWaiting() const;
+  // Whether input reports reach the reader now: it has its read connection open. A report that
+  // comes while it has none (it could not open one, and tries again after SleepTime) is lost.
   bool Listening() const { return Reader_ != nullptr && ReadSideOpen_.load(); }
 
   // --- Used by the controller (and available to handlers) ------------------------------------
   bool CanOpen() const;
   bool OpenGeneral();
   void CloseGeneral();
-  // The read side belongs to a running reader: opening it then fails, and closing it asks the
+  // The read channel belongs to a running reader: opening it then fails, and closing it asks the
   // reader to close it.
-  bool OpenOverlapped(TOverlappedDirection direction);
-  void CloseOverlapped(TOverlappedDirection direction);
-  TPreparsedData AcquirePreparsed();
+  bool OpenChannel(TChannel channel);
+  void CloseChannel(TChannel channel);
+  // The device's capabilities, asked once and kept; empty when they cannot be had.
   void QueryCaps(THidCaps& caps);
   void StartReader();
   void StopReader();
@@ -126,42 +134,35 @@ class THidDevice {
   THidDevice(const THidPnPInfo& pnpInfo, THidDeviceController* controller);
   // Opens the interface once to read its attributes; the reason when that fails.
   std::optional<TMessage> Identify();
-  THidHandle OpenPath(TFileAccess access, bool overlapped);
-  // Opens the general handle for reading and writing, else for queries only, and notes which.
-  void OpenGeneralHandle();
-  void ApplyInputBuffers(THidHandle handle, std::uint32_t& count);
-  void CloseHandles();
+  std::shared_ptr<THidConnection> OpenPath(TFileAccess access, THidError& error);
+  // Opens the general connection for reading and writing, else for queries only, and notes which.
+  void OpenGeneralConnection();
+  static void ApplyInputBuffers(THidConnection& connection, std::uint32_t& count);
+  void CloseConnections();
   // Steps of the teardown that come before giving the interface back.
   void Teardown();
 
-  // Reader thread only.
-  bool OpenReadSide();
+  // Reader thread only (and the main thread before the reader starts). OpenReadSide returns
+  // the read connection, or none with the reason.
+  std::shared_ptr<THidConnection> OpenReadSide(THidError& error);
   void CloseReadSide();
-  bool BeginReadReport(std::uint8_t* buffer, std::uint32_t length, TPlatformRead& read);
-  // The byte count of the completed read; false when it failed (the last error says why).
-  bool ReadResult(TPlatformRead& read, std::uint32_t& count);
-  bool CancelRead(TPlatformRead& read);
 
   THidDeviceController* Controller_ = nullptr;
-  THidPlatform& Platform_;
+  THidBackend& Backend_;
   std::atomic<bool> PluggedIn_{true};
   std::atomic<bool> CheckedOut_{false};
   std::atomic<bool> InControllerEvent_{false};
-  THidHandle GeneralHandle_ = kInvalidHandle;
-  THidHandle ReadHandle_ = kInvalidHandle;  // the reader's while one runs
-  std::atomic<bool> ReadSideOpen_{false};   // ReadHandle_ is open; read on any thread
-  THidHandle WriteHandle_ = kInvalidHandle;
+  std::shared_ptr<THidConnection> General_;
+  std::shared_ptr<THidConnection> ReadChannel_;  // the reader's while one runs
+  std::atomic<bool> ReadSideOpen_{false};        // ReadChannel_ is open; read on any thread
+  std::shared_ptr<THidConnection> WriteChannel_;
   THidAttributes HidAttributes_;
   std::unique_ptr<THidPnPInfo> PnPInfo_;
   const THidPnPInfo* PnPInfoInUse_ = nullptr;  // during Create, before the info is taken
-  std::u16string ManufacturerText_;
-  std::u16string SerialNumberText_;
-  std::vector<std::uint16_t> PhysicalDescriptor_;
-  std::vector<std::u16string> LanguageStrings_;
   std::u16string ProductText_;
-  TPreparsedData Preparsed_ = 0;
+  std::optional<THidCaps> Caps_;
   std::uint32_t GeneralInputBuffers_ = 0;
-  std::uint32_t OverlappedInputBuffers_ = 0;  // the reader's while one runs
+  std::uint32_t ReadInputBuffers_ = 0;  // the reader's while one runs
   std::atomic<std::int32_t> SleepTime_{kDefaultSleepTime};
   THidDataEvent DataHandler_;
   THidDataErrorEvent DataErrorHandler_;

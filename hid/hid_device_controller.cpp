@@ -11,9 +11,6 @@ namespace glowstep {
 
 namespace {
 
-// A device path longer than this is not a path.
-constexpr std::uint32_t kMaxDetailSize = 64 * 1024;
-
 // Holds a device's InControllerEvent while a controller event runs for it, and drops it again
 // only if the device still stands in the list afterwards.
 template <typename TLookup>
@@ -37,15 +34,12 @@ class TControllerEventScope {
 
 }  // namespace
 
-THidDeviceController::THidDeviceController(THidPlatform& platform, TMainThreadPort& port)
-    : Platform_(platform), Port_(port), Alive_(std::make_shared<THidDeviceController*>(this)) {
-  THidBindings& bindings = Platform_.Bindings();
-  SetupBindingAcquired_ = bindings.AcquireSetupBinding();
-  if (SetupBindingAcquired_) bindings.AcquireHidBinding();
-  if (!bindings.HidBindingLoaded()) return;  // never refreshes; the list stays empty
+THidDeviceController::THidDeviceController(THidBackend& backend, TMainThreadPort& port)
+    : Backend_(backend), Port_(port), Alive_(std::make_shared<THidDeviceController*>(this)) {
+  Started_ = !Backend_.Start();
+  if (!Started_) return;  // never refreshes; the list stays empty
 
-  InterfaceClass_ = Platform_.GetHidGuid();
-  ChangeWatch_ = Platform_.CreateDeviceNotifier(
+  ChangeWatch_ = Backend_.Watch(
       Port_, [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
         return WatchMessage(message, wParam, lParam);
       });
@@ -96,11 +90,7 @@ THidDeviceController::~THidDeviceController() {
     device.reset();
   }
   Devices_.clear();
-  THidBindings& bindings = Platform_.Bindings();
-  // The setup binding is released whenever it was acquired, also when the HID binding failed:
-  // otherwise its library would stay loaded for good.
-  if (SetupBindingAcquired_) bindings.ReleaseSetupBinding();
-  bindings.ReleaseHidBinding();
+  if (Started_) Backend_.Stop();
 }
 
 void THidDeviceController::NotifyMessage(std::uint32_t message,
@@ -146,8 +136,8 @@ THidDevice::TCreated THidDeviceController::MakeDevice(std::unique_ptr<THidPnPInf
   }
 }
 
-TMessage THidDeviceController::ListingFailed() {
-  return {kDevicesNotListed, {Platform_.LastErrorMessage()}};
+TMessage THidDeviceController::ListingFailed(const THidError& error) {
+  return {kDevicesNotListed, {HidErrorMessage(error)}};
 }
 
 void THidDeviceController::RaiseError(const TMessage& message) {
@@ -165,47 +155,36 @@ std::function<void()> THidDeviceController::LaterError(TMessage message) {
 }
 
 std::optional<TMessage> THidDeviceController::Scan(TDeviceList& found) {
-  // A scan that fails leaves what it found so far for its caller to drop; the
-  // device-information set is released in every case. A listing that fails is such a failure:
-  // taken for a complete one, it would have every device it missed taken for unplugged.
-  if (!Platform_.Bindings().HidBindingLoaded()) return {};
-  const TDeviceInfoSet set = Platform_.GetClassDevs(InterfaceClass_);
-  if (set == kInvalidDeviceInfoSet) return ListingFailed();
-  const TScopeExit releaseSet([this, set] { Platform_.DestroyDeviceInfoList(set); });
-
-  for (std::uint32_t index = 0;; ++index) {
-    TDeviceInterfaceRecord interfaceRecord;
-    if (!Platform_.EnumDeviceInterfaces(set, InterfaceClass_, index, interfaceRecord)) {
-      if (Platform_.LastError() == kErrorNoMoreItems) break;
-      return ListingFailed();
-    }
-    TDeviceInfoRecord info;
-    std::uint32_t needed = 0;
-    // Asked with no buffer, the system answers with the size the path needs.
-    const bool sized =
-        Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, nullptr, 0, needed, info);
-    if (!sized && Platform_.LastError() != kErrorInsufficientBuffer) return ListingFailed();
-    if (sized || needed == 0 || needed > kMaxDetailSize) continue;  // no path to read
-    std::vector<char> detail(needed, '\0');
-    std::uint32_t required = 0;
-    info = TDeviceInfoRecord{};
-    if (!Platform_.GetDeviceInterfaceDetail(set, interfaceRecord, detail.data(), needed, required,
-                                            info))
-      return ListingFailed();
-    std::string path(detail.begin(), std::find(detail.begin(), detail.end(), '\0'));
-    auto pnpInfo = std::make_unique<THidPnPInfo>(Platform_, set, info, std::move(path));
+  // A scan that fails leaves what it found so far for its caller to drop. A listing that fails
+  // is such a failure: taken for a complete one, it would have every device it missed taken for
+  // unplugged. Each device object is made as its interface comes, before the next one is listed.
+  if (!Started_) return {};
+  std::optional<TMessage> failure;
+  const THidError error = Backend_.Scan([&](THidInterfaceRecord record) {
+    auto pnpInfo = std::make_unique<THidPnPInfo>();
+    static_cast<THidPnPProperties&>(*pnpInfo) = std::move(record.Properties);
+    pnpInfo->DeviceInstance = record.Identity;
+    pnpInfo->DevicePath = std::move(record.Path);
+    pnpInfo->PortName = std::move(record.PortName);
+    pnpInfo->SerialNumber = std::move(record.SerialNumber);
     THidDevice::TCreated created = MakeDevice(pnpInfo);
-    if (auto* failure = std::get_if<TMessage>(&created)) return std::move(*failure);
+    if (auto* message = std::get_if<TMessage>(&created)) {
+      failure = std::move(*message);
+      return false;
+    }
     auto& device = std::get<std::unique_ptr<THidDevice>>(created);
-    if (!device) continue;
+    if (!device) return true;
     // A device that went away between the list and its open is left out, as if the list had
     // not seen it: it is not a device the user may not open. Its going asks for another refresh.
     if (!device->ReadWriteAccess() && IsDeviceGoneError(device->ReadWriteError())) {
       device->Controller_ = nullptr;
-      continue;
+      return true;
     }
     found.push_back(std::move(device));
-  }
+    return true;
+  });
+  if (failure) return failure;
+  if (error) return ListingFailed(error);
   return {};
 }
 
@@ -351,8 +330,8 @@ bool THidDeviceController::CallEnumerate(THidDevice* device, std::int32_t index)
   // Close whatever the handler opened on a device it did not keep.
   if (IndexOf(device) >= 0 && !device->CheckedOut()) {
     device->CloseGeneral();
-    device->CloseOverlapped(TOverlappedDirection::Read);
-    device->CloseOverlapped(TOverlappedDirection::Write);
+    device->CloseChannel(TChannel::Read);
+    device->CloseChannel(TChannel::Write);
   }
   return result;
 }

@@ -5,10 +5,10 @@
 // data-error and unplug handlers, the readers' wait slice) to every device object it makes. It
 // owns every device object, checked out or not.
 //
-// Everything here runs on the main thread. Construction binds the platform's setup service and
-// HID library and, when both are there, posts the first refresh to the main loop: by the time it
-// runs, the application has set its handlers, and every device already present is announced as
-// an arrival. Without the bindings the controller lists nothing and raises nothing.
+// Everything here runs on the main thread. Construction starts the backend and, when it starts,
+// posts the first refresh to the main loop: by the time it runs, the application has set its
+// handlers, and every device already present is announced as an arrival. A backend that does not
+// start (the system has no HID support) lists nothing and raises nothing.
 //
 // The controller's own failures are values: it raises them through OnError, on the main thread,
 // once the refresh that failed has ended (or, for a refresh the system's notification ran inside
@@ -23,9 +23,9 @@
 #include <string_view>
 #include <vector>
 
+#include "hid/hid_backend.h"
 #include "hid/hid_device.h"
 #include "hid/hid_events.h"
-#include "hid/hid_platform.h"
 
 namespace glowstep {
 
@@ -49,7 +49,7 @@ class THidDeviceController {
                     "Devices plugged in or unplugged from now on cannot be noticed on this "
                     "system: plug the controller in and start the program again");
 
-  THidDeviceController(THidPlatform& platform, TMainThreadPort& port);
+  THidDeviceController(THidBackend& backend, TMainThreadPort& port);
   THidDeviceController(const THidDeviceController&) = delete;
   THidDeviceController& operator=(const THidDeviceController&) = delete;
   // Destroys every device object, including those the application holds.
@@ -79,7 +79,6 @@ class THidDeviceController {
   std::int32_t CheckedOutCount() const { return CheckedOutCount_; }
   std::int32_t UnpluggedCount() const { return UnpluggedCount_; }
   std::string_view Version() const { return kVersion; }
-  const TGuid& InterfaceClass() const { return InterfaceClass_; }
   bool InRefresh() const { return InRefresh_; }
   std::intptr_t LastChangeParam() const { return LastChangeParam_; }
   // Whether the system's device-change notification was set up: without it, devices plugged in
@@ -120,7 +119,9 @@ class THidDeviceController {
   const THidPlugEvent& OnDeviceUnplug() const { return OnDeviceUnplug_; }
   void SetOnDeviceUnplug(THidPlugEvent handler);
 
-  THidPlatform& Platform() { return Platform_; }
+  THidBackend& Backend() { return Backend_; }
+  // Whether the backend started: without it nothing is listed.
+  bool Started() const { return Started_; }
   TMainThreadPort& Port() { return Port_; }
 
  private:
@@ -130,8 +131,8 @@ class THidDeviceController {
   // The refreshes below return their failure, if any; the list is as it was then.
   // Lists the interfaces present into `found`, a device object for each.
   std::optional<TMessage> Scan(TDeviceList& found);
-  // kDevicesNotListed with the system's words for the last error.
-  TMessage ListingFailed();
+  // kDevicesNotListed with the system's words for `error`.
+  static TMessage ListingFailed(const THidError& error);
   std::optional<TMessage> Refresh();
   // DeviceChange without raising the failure.
   std::optional<TMessage> RunRefresh();
@@ -165,9 +166,8 @@ class THidDeviceController {
   // refresh's loops may still hold it.
   void Release(std::unique_ptr<THidDevice> device);
 
-  THidPlatform& Platform_;
+  THidBackend& Backend_;
   TMainThreadPort& Port_;
-  TGuid InterfaceClass_ = kHidInterfaceClassGuid;
   THidPlugEvent OnArrival_;
   TNotifyEvent OnDeviceChange_;
   THidEnumerateEvent OnEnumerate_;
@@ -188,7 +188,7 @@ class THidDeviceController {
   std::optional<std::intptr_t> PendingChangeParam_;
   bool Loading_ = false;
   bool Destroying_ = false;
-  bool SetupBindingAcquired_ = false;
+  bool Started_ = false;
   std::intptr_t LastChangeParam_ = 0;
   std::unique_ptr<TDeviceNotifier> ChangeWatch_;
   std::shared_ptr<THidDeviceController*> Alive_;  // posted tasks hold it weakly

@@ -10,19 +10,17 @@
 namespace glowstep {
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice& device)
-    : Device_(&device),
-      Platform_(device.Platform_),
-      Port_(device.Controller_->Port()),
-      Read_(Platform_.CreateRead()) {
+    : Device_(&device), Backend_(device.Backend_), Port_(device.Controller_->Port()) {
   // The buffer is sized once, here on the main thread; the thread never asks for the
-  // capabilities again, so it neither touches the general handle nor outgrows its buffer.
+  // capabilities again, so it neither touches the general connection nor outgrows its buffer.
   THidCaps caps;
   device.QueryCaps(caps);
   ReportBuffer_.assign(caps.InputReportByteLength, 0);
-  // The read handle is opened before the thread starts, so a report that answers a request
-  // written right after the check-out already finds it (a handle sees only the reports that
+  // The read connection is opened before the thread starts, so a report that answers a request
+  // written right after the check-out already finds it (a connection sees only the reports that
   // arrive while it is open).
-  device.OpenReadSide();
+  THidError error;
+  device.OpenReadSide(error);
   Thread_ = std::thread([this] { Execute(); });
 }
 
@@ -33,9 +31,16 @@ THidDeviceReadThread::~THidDeviceReadThread() {
   }
 }
 
+void THidDeviceReadThread::Wake() {
+  std::lock_guard lock(WakeLock_);
+  WakeSet_ = true;
+  Woken_.notify_all();
+  if (Listening_ != nullptr) Listening_->Wake();
+}
+
 void THidDeviceReadThread::Terminate() {
   Terminated_ = true;
-  Read_->Wake();
+  Wake();
 }
 
 void THidDeviceReadThread::WaitFor() {
@@ -53,59 +58,78 @@ void THidDeviceReadThread::Orphan(std::unique_ptr<THidDeviceReadThread> reader) 
 
 void THidDeviceReadThread::RequestReadClose() {
   CloseRequested_ = true;
-  Read_->Wake();
+  Wake();
+}
+
+THidReadResult THidDeviceReadThread::Listen(const std::shared_ptr<THidConnection>& connection) {
+  {
+    std::lock_guard lock(WakeLock_);
+    // What woke the reader before it got here is looked at first.
+    if (WakeSet_) {
+      WakeSet_ = false;
+      return THidReadResult{0, {}, true};
+    }
+    Listening_ = connection;
+  }
+  Waiting_ = true;
+  THidReadResult result = connection->Read(ReportBuffer_);
+  Waiting_ = false;
+  std::lock_guard lock(WakeLock_);
+  Listening_.reset();
+  return result;
+}
+
+void THidDeviceReadThread::Pause() {
+  std::unique_lock lock(WakeLock_);
+  Waiting_ = true;
+  Woken_.wait_for(lock, std::chrono::milliseconds(Device_->SleepTime()),
+                  [this] { return WakeSet_; });
+  Waiting_ = false;
+  WakeSet_ = false;
 }
 
 void THidDeviceReadThread::Execute() {
-  Platform_.NameCurrentThread(kThreadName);
-  // The result of the last wait: anything but kWaitIoCompletion on leaving means a read is
-  // still outstanding and must be cancelled before the buffer goes.
-  std::uint32_t waitResult = kWaitIoCompletion;
-  const auto length = static_cast<std::uint32_t>(ReportBuffer_.size());
+  Backend_.NameCurrentThread(kThreadName);
   try {
     while (!Terminated_) {
       if (CloseRequested_.exchange(false)) Device_->CloseReadSide();
-      waitResult = kWaitIoCompletion;
       std::fill(ReportBuffer_.begin(), ReportBuffer_.end(), std::uint8_t{0});
-      if (Device_->BeginReadReport(ReportBuffer_.data(), length, *Read_)) {
-        do {
-          waitResult = Read_->Wait(Device_->SleepTime());
-        } while (!Terminated_ && waitResult != kWaitIoCompletion && !CloseRequested_);
-        if (waitResult != kWaitIoCompletion) {
-          if (Terminated_) break;
-          // The device went away: let go of the read; the top of the loop closes the handle.
-          Device_->CancelRead(*Read_);
-          waitResult = kWaitIoCompletion;
-          continue;
-        }
-        if (Terminated_) break;
-        std::uint32_t count = 0;
-        if (Device_->ReadResult(*Read_, count)) {
-          BytesRead_ = std::min(count, length);
-          if (BytesRead_ > 0) DeliverReport();
+      THidError error;
+      const std::shared_ptr<THidConnection> connection = Device_->OpenReadSide(error);
+      // A device without input reports gets no read: an empty read would complete at once,
+      // again and again.
+      if (connection != nullptr && ReportBuffer_.empty()) error = {kErrorInvalidParameter, 0};
+      if (connection != nullptr && !error) error = connection->ReadStartError();
+      if (!error) {
+        const THidReadResult result = Listen(connection);
+        if (result.Woken) continue;
+        if (!result.Error) {
+          BytesRead_ = std::min<std::uint32_t>(result.Count,
+                                               static_cast<std::uint32_t>(ReportBuffer_.size()));
+          if (BytesRead_ > 0 && !Terminated_) DeliverReport();
           continue;
         }
         // A read that ended in an error is reported like one that cannot start: the report it
         // was to bring is lost. A read taken back from the system is no error of the device.
-        if (Platform_.LastError() == kErrorOperationAborted) continue;
+        if (result.Error.Code == kErrorOperationAborted) continue;
+        error = result.Error;
       }
-      LastReadError_ = Platform_.LastError();
+      if (Terminated_) break;
+      LastReadError_ = error.Code;
       DeliverError();
-      if (!Terminated_) Read_->Wait(Device_->SleepTime());
+      if (!Terminated_) Pause();
     }
   } catch (...) {
     // Nothing in the loop raises by design; whatever does must not take the process down.
   }
-  // An orphan leaves only from a finished delivery, with no read outstanding; its device and
-  // the main thread may be gone.
+  // An orphan leaves only from a finished delivery, with no read under way; its device and the
+  // main thread may be gone.
   if (Orphaned_) {
     Finished_ = true;
     return;
   }
-  if (waitResult != kWaitIoCompletion) Device_->CancelRead(*Read_);
-  // A close asked for (the device was unplugged) and not yet done when the stop came is done
-  // here, by the thread that owns the handle, as it would have been had the stop come later.
-  if (CloseRequested_.exchange(false)) Device_->CloseReadSide();
+  // The read connection goes with the reader that owns it: reports for nobody are not queued.
+  Device_->CloseReadSide();
   Finished_ = true;
   Port_.WakeDrain();
 }

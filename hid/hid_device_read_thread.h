@@ -1,24 +1,26 @@
 // The background reader of a checked-out device.
 //
-// It starts a read, waits for it in slices of the device's SleepTime, and hands each report to
-// the main thread, blocking until the data handler has run there. A read that cannot be started
-// is reported through the data-error handler and retried once per SleepTime until the reader is
-// stopped: an unplugged device that the application still holds therefore reports an error
-// every SleepTime.
+// It waits in a read on the device's read connection, with no time-out, and hands each report to
+// the main thread, blocking until the data handler has run there. A read that cannot be started,
+// or that fails, is reported through the data-error handler and tried again after the device's
+// SleepTime until the reader is stopped: an unplugged device that the application still holds
+// therefore reports an error every SleepTime.
 //
-// The reader alone uses the device's read handle. Stopping, and an unplug that needs the handle
-// closed, wake it at once; it then cancels its outstanding read and waits until the platform has
-// let go of the buffer before anything is closed or freed.
+// The reader alone uses the device's read connection. Stopping, and an unplug that needs the
+// connection closed, wake it at once: the read returns, and the backend no longer uses the
+// buffer, before anything is closed or freed.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
-#include "hid/hid_platform.h"
+#include "hid/hid_backend.h"
 
 namespace glowstep {
 
@@ -38,11 +40,13 @@ class THidDeviceReadThread {
   void Terminate();
   // Main thread: waits until the thread has ended, running the main thread's hand-offs meanwhile.
   void WaitFor();
-  // Main thread: asks the thread to close the read handle as soon as it can (the device was
+  // Main thread: asks the thread to close the read connection as soon as it can (the device was
   // unplugged) and wakes it.
   void RequestReadClose();
 
   bool Terminated() const { return Terminated_.load(); }
+  // Whether the thread waits now: in a read, or pausing before it tries again.
+  bool Waiting() const { return Waiting_.load(); }
   bool Finished() const { return Finished_.load(); }
   // True while this reader's own delivery runs on the main thread.
   bool InDelivery() const { return InDelivery_; }
@@ -60,21 +64,31 @@ class THidDeviceReadThread {
 
  private:
   void Execute();
+  // Waits in a read on `connection`; a wake that comes before it ends it at once.
+  THidReadResult Listen(const std::shared_ptr<THidConnection>& connection);
+  // Ends the read or the pause under way, or else the next one.
+  void Wake();
+  // The pause before the next try, cut short by Wake.
+  void Pause();
   // Runs a handler call on the main thread, marked as a delivery.
   void Deliver(const std::function<void()>& callHandler);
   void DeliverReport();
   void DeliverError();
 
   THidDevice* Device_;
-  THidPlatform& Platform_;
+  THidBackend& Backend_;
   TMainThreadPort& Port_;
-  std::unique_ptr<TPlatformRead> Read_;
+  std::mutex WakeLock_;
+  std::condition_variable Woken_;
+  bool WakeSet_ = false;                       // guarded by WakeLock_
+  std::shared_ptr<THidConnection> Listening_;  // guarded by WakeLock_: the read under way
   std::vector<std::uint8_t> ReportBuffer_;
   std::uint32_t LastReadError_ = 0;
   std::uint32_t BytesRead_ = 0;
   std::atomic<bool> Terminated_{false};
   std::atomic<bool> CloseRequested_{false};
   std::atomic<bool> Finished_{false};
+  std::atomic<bool> Waiting_{false};
   bool InDelivery_ = false;  // main thread only
   std::atomic<bool> Orphaned_{false};
   std::unique_ptr<THidDeviceReadThread> Self_;  // an orphan owns itself until its delivery ends

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "hid/hid_platform.h"
+#include "hid/hid_backend.h"
 
 #if defined(__linux__)
 #include <pthread.h>
@@ -18,6 +18,6 @@ void SetOsThreadName(std::string_view name) {
 #endif
 }
 
-void THidPlatform::NameCurrentThread(std::string_view name) { SetOsThreadName(name); }
+void THidBackend::NameCurrentThread(std::string_view name) { SetOsThreadName(name); }
 
 }  // namespace glowstep

@@ -13,13 +13,11 @@
 
 namespace glowstep {
 
-std::optional<TMessage> SendReport(THidDevice& device,
-                                   const SettingsReport& report,
-                                   THidPlatform& platform) {
+std::optional<TMessage> SendReport(THidDevice& device, const SettingsReport& report) {
   std::uint32_t written = 0;
-  if (!device.WriteReport(report.data(), kSettingsReportSize, written)) {
-    if (platform.LastError() == kErrorTimeout) return TMessage(kReportNotTakenMessage);
-    return TMessage(kSendFailedMessage, {platform.LastErrorMessage()});
+  if (const THidError error = device.WriteReport(report.data(), kSettingsReportSize, written)) {
+    if (error.Code == kErrorTimeout) return TMessage(kReportNotTakenMessage);
+    return TMessage(kSendFailedMessage, {HidErrorMessage(error)});
   }
   if (written == kSettingsReportSize) return std::nullopt;
   const TMessage shortWrite(
@@ -369,7 +367,7 @@ bool TControllerLink::SendData() {
     View_.ShowStatus(TMessage(kNoControllerStatus));
     return false;
   }
-  const auto failure = SendReport(*HeldDevice_, Codec_.Report(), HidController_.Platform());
+  const auto failure = SendReport(*HeldDevice_, Codec_.Report());
   if (failure) {
     View_.ShowStatus(*failure);
     View_.ShowError(*failure);

@@ -63,9 +63,7 @@ inline constexpr TMessageText kShortReplyMessage =
 // otherwise what the user is told: kReportNotTakenMessage when the device did not take it in
 // time, else kSendFailedMessage with the system's reason, or how little of the report the system
 // took (a short write is a failed write).
-std::optional<TMessage> SendReport(THidDevice& device,
-                                   const SettingsReport& report,
-                                   THidPlatform& platform);
+std::optional<TMessage> SendReport(THidDevice& device, const SettingsReport& report);
 
 // True when `product` contains "Glowstep 3" anywhere (case-sensitive).
 bool IsControllerProduct(std::string_view product);

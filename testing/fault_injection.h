@@ -7,23 +7,21 @@
 // before, so a key names the same call in every run of a scenario even where the main thread and
 // the readers interleave differently.
 //
-// The plan is asked at two places: by TFaultyPlatform, which wraps the system interface
-// (THidPlatform) of any platform and asks before every call that can fail, and by the simulated
-// platform's device tree (TSimPlatform::SetCallFilter), the narrow backend under the emulation.
+// The plan is asked at two places: by the emulated Windows system interface under the Windows
+// backend (TEmulatedHidPlatform::SetFaultPlan), before every call that can fail, and by the
+// simulated device tree (TSimPlatform::SetCallFilter), a backend of its own.
 #pragma once
 
-#include <atomic>
 #include <compare>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "hid/hid_platform.h"
+#include "hid/platform/windows/hid_platform.h"
 
 namespace glowstep {
 
@@ -123,95 +121,6 @@ class TFaultPlan {
   std::vector<TCallKey> Failed_;
   bool Reached_ = false;
   bool Dead_ = false;  // From: the target came
-};
-
-// The system interface of `inner` with every call that can fail asking `plan` first. A call the
-// plan fails returns the operation's failure and leaves kInjectedError as the thread's last error;
-// a call that releases something (closing a handle, freeing preparsed data, cancelling a read) is
-// still carried out and only reports the failure, as a system does, so that the failure itself
-// leaks nothing. A read failed while it waits completes with the error, as a read that the device
-// ends with an I/O error. Calls that cannot fail are passed on uncounted: the HID class GUID, the
-// system version, freeing a library or a device-information set, naming a thread, the last error
-// and the reason for a refused access, waking a read, and the wait of a reader that has no read
-// outstanding.
-//
-// It also tells whether every reader of the program waits (no reader is between two calls), which
-// the sweeps use to let a step settle.
-class TFaultyPlatform final : public THidPlatform {
- public:
-  TFaultyPlatform(THidPlatform& inner, TFaultPlan& plan);
-  ~TFaultyPlatform() override;
-
-  // Read objects alive, and those of them waiting now.
-  int LiveReads() const { return LiveReads_.load(); }
-  int WaitingReads() const { return WaitingReads_.load(); }
-  // Reads begun and not yet completed or cancelled.
-  int OutstandingReads() const { return OutstandingReads_.load(); }
-  // How many waits began so far.
-  std::uint64_t WaitsBegun() const { return WaitsBegun_.load(); }
-  bool ReadersWaiting() const { return WaitingReads() == LiveReads(); }
-
-  TLibraryHandle LoadLibraryByName(std::string_view name) override;
-  void FreeLibraryHandle(TLibraryHandle library) override;
-  TEntryAddress ResolveExport(TLibraryHandle library, std::string_view name) override;
-  bool IsNtVersionAtLeast(int major, int minor) override;
-
-  TGuid GetHidGuid() override;
-  TDeviceInfoSet GetClassDevs(const TGuid& interfaceClass) override;
-  bool EnumDeviceInterfaces(TDeviceInfoSet set,
-                            const TGuid& interfaceClass,
-                            std::uint32_t index,
-                            TDeviceInterfaceRecord& record) override;
-  bool GetDeviceInterfaceDetail(TDeviceInfoSet set,
-                                const TDeviceInterfaceRecord& record,
-                                char* pathBuffer,
-                                std::uint32_t bufferSize,
-                                std::uint32_t& required,
-                                TDeviceInfoRecord& info) override;
-  bool GetDeviceRegistryProperty(TDeviceInfoSet set,
-                                 const TDeviceInfoRecord& info,
-                                 std::uint32_t property,
-                                 std::uint8_t* buffer,
-                                 std::uint32_t bufferSize) override;
-  void DestroyDeviceInfoList(TDeviceInfoSet set) override;
-
-  THidHandle OpenFile(const std::string& path, TFileAccess access, bool overlapped) override;
-  bool CloseFile(THidHandle handle) override;
-  bool WriteFile(THidHandle handle,
-                 const std::uint8_t* buffer,
-                 std::uint32_t length,
-                 std::uint32_t& written) override;
-  // The limit is the inner platform's, which does the writes.
-  void SetWriteTimeLimit(std::chrono::milliseconds limit) override;
-  std::unique_ptr<TPlatformRead> CreateRead() override;
-  std::uint32_t LastError() override;
-  TMessage LastErrorMessage() override;
-  THidAccessReason QueryAccessReason(THidHandle handle) override;
-
-  bool GetAttributes(THidHandle handle, THidAttributes& attributes) override;
-  bool GetProductString(THidHandle handle, char16_t* buffer, std::uint32_t bufferBytes) override;
-  bool GetPreparsedData(THidHandle handle, TPreparsedData& preparsed) override;
-  bool FreePreparsedData(TPreparsedData preparsed) override;
-  std::int32_t GetCaps(TPreparsedData preparsed, THidCaps& caps) override;
-  bool SetNumInputBuffers(THidHandle handle, std::uint32_t count) override;
-  bool GetNumInputBuffers(THidHandle handle, std::uint32_t& count) override;
-
-  std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort& port,
-                                                        TDeviceChangeCallback callback) override;
-  void NameCurrentThread(std::string_view name) override;
-
- private:
-  class TRead;
-
-  // Asks the plan about one call; a failure becomes the thread's last error.
-  bool Fails(std::string_view operation);
-
-  THidPlatform& Inner_;
-  TFaultPlan& Plan_;
-  std::atomic<int> LiveReads_{0};
-  std::atomic<int> WaitingReads_{0};
-  std::atomic<int> OutstandingReads_{0};
-  std::atomic<std::uint64_t> WaitsBegun_{0};
 };
 
 }  // namespace glowstep

@@ -13,7 +13,9 @@
 
 #include "hid/main_loop.h"
 #include "hid/platform/sim/sim_platform.h"
+#include "hid/platform/windows/windows_backend.h"
 #include "protocol/settings_fields.h"
+#include "testing/emulated_platform.h"
 #include "testing/thread_stats.h"
 #include "testing/virtual_staircase_controller.h"
 #include "testing/waiting.h"
@@ -141,7 +143,7 @@ class TLinkApp final : public TSweepApp {
  public:
   // Built as the window builds it: the controller, its error handler, its wait slice while
   // loading, the link bound.
-  explicit TLinkApp(THidPlatform& platform)
+  explicit TLinkApp(THidBackend& platform)
       : Controller_(platform, Loop_), Link_(Controller_, View_) {
     Controller_.SetOnError(THidErrorEvent(
         [this](THidDeviceController*, const TMessage& message) { View_.ShowError(message); }));
@@ -194,16 +196,18 @@ struct TPlugged {
 
 class TScenario {
  public:
+  // `emulation` is the Windows system interface under the Windows backend, when the faults go
+  // in there; none otherwise.
   TScenario(TSimPlatform& sim,
-            TFaultyPlatform& platform,
+            const TEmulatedHidPlatform* emulation,
             TFaultLayer layer,
-            const TFaultPlan& systemPlan,
+            const TFaultPlan& seamPlan,
             const TFaultPlan& plan,
             std::vector<std::string>& problems)
       : Sim_(sim),
-        Platform_(platform),
+        Emulation_(emulation),
         Layer_(layer),
-        SystemPlan_(systemPlan),
+        SeamPlan_(seamPlan),
         Plan_(plan),
         Problems_(problems) {}
 
@@ -236,14 +240,13 @@ class TScenario {
     Write(first);
 
     BeginStep("unplug the controller");
-    const bool outstanding = Platform_.OutstandingReads() > 0;
-    const std::uint64_t waits = Platform_.WaitsBegun();
+    const bool outstanding = Sim_.Counters().ReadsUnderWay > 0;
     Unplug(first);
     // The reader meets the unplug before the refresh does, so it makes the same calls in every
     // run.
     if (outstanding) {
-      App_->RunEventsUntil(
-          [&] { return Platform_.WaitsBegun() > waits && Platform_.ReadersWaiting(); }, kStepBound);
+      App_->RunEventsUntil([&] { return Sim_.Counters().ReadsUnderWay == 0 && ReadersWaiting(); },
+                           kStepBound);
     }
     Sim_.NotifyDeviceChange();
     Settle();
@@ -275,17 +278,24 @@ class TScenario {
     const auto expectNone = [this](std::int64_t count, const char* what) {
       if (count != 0) Problem(std::to_string(count) + " " + what);
     };
-    expectNone(counters.OpenHandles, "handles left open");
-    expectNone(counters.DeviceInfoSets, "device-information sets left");
-    expectNone(counters.PreparsedData, "preparsed data left");
-    expectNone(counters.Reads, "read objects left");
+    expectNone(counters.OpenConnections, "connections left open");
+    expectNone(counters.ReadsUnderWay, "reads left waiting");
     expectNone(counters.Notifiers, "device-change notifiers left");
-    expectNone(counters.HandleMisuse, "calls on unknown or closed handles");
-    expectNone(counters.ClosedWithPendingRead, "handles closed under an outstanding read");
-    expectNone(counters.ReadsAbandoned, "reads abandoned while outstanding");
-    expectNone(Platform_.LiveReads(), "reads left alive");
-    expectNone(Sim_.LibraryReferences(kSetupLibraryName), "loads of the setup library left");
-    expectNone(Sim_.LibraryReferences(kHidLibraryName), "loads of the HID library left");
+    expectNone(counters.Misuse, "misused connections");
+    expectNone(counters.Starts, "starts of the backend not stopped");
+    if (Emulation_ != nullptr) {
+      const THidEmulationCounters system = Emulation_->Counters();
+      expectNone(system.OpenHandles, "handles left open");
+      expectNone(system.DeviceInfoSets, "device-information sets left");
+      expectNone(system.PreparsedData, "preparsed data left");
+      expectNone(system.Reads, "read objects left");
+      expectNone(system.HandleMisuse, "calls on unknown or closed handles");
+      expectNone(system.ClosedWithPendingRead, "handles closed under an outstanding read");
+      expectNone(system.ReadsAbandoned, "reads abandoned while outstanding");
+      expectNone(Emulation_->LibraryReferences(kSetupLibraryName),
+                 "loads of the setup library left");
+      expectNone(Emulation_->LibraryReferences(kHidLibraryName), "loads of the HID library left");
+    }
     // The kernel may list a thread joined a moment ago until it has reaped it.
     AwaitOtherThread([&] { return ThreadsNamed(kReaderThreadName) <= readerThreadsBefore; });
     const int threads = ThreadsNamed(kReaderThreadName);
@@ -330,7 +340,7 @@ class TScenario {
   // States in which the program is known not to see a controller plugged in, and says so (or,
   // without HID services, documents that it sees no device at all).
   bool Blind() const {
-    if (!Platform_.Bindings().HidBindingLoaded()) return true;
+    if (!App_->HidController().Started()) return true;
     const auto messages = App_->Messages();
     return std::any_of(messages.begin(), messages.end(), [](const std::string& message) {
       return message.find(THidDeviceController::kDeviceChangesNotFollowed.English) !=
@@ -379,16 +389,24 @@ class TScenario {
         Problem("the program did not come to rest within the time bound");
         return;
       }
-      const std::size_t calls = SystemPlan_.CallCount();
+      const std::size_t calls = SeamPlan_.CallCount() + Plan_.CallCount();
       const std::size_t messages = App_->Messages().size();
       const auto ran = std::make_shared<bool>(false);
       App_->Port().Post([ran] { *ran = true; });
       App_->RunEventsUntil([&] { return *ran; }, kStepBound);
-      const bool quiet = *ran && Platform_.ReadersWaiting() && SystemPlan_.CallCount() == calls &&
+      const bool quiet = *ran && ReadersWaiting() &&
+                         SeamPlan_.CallCount() + Plan_.CallCount() == calls &&
                          App_->Messages().size() == messages;
       quietRounds = quiet ? quietRounds + 1 : 0;
     }
     CheckLed();
+  }
+
+  // Whether every reader of the listed devices waits: for a report, or before it tries again.
+  bool ReadersWaiting() const {
+    const auto& devices = App_->HidController().Devices();
+    return std::all_of(devices.begin(), devices.end(),
+                       [](const auto& d) { return d->ReaderWaiting(); });
   }
 
   bool Listed(const THidDevice* device) const {
@@ -506,9 +524,9 @@ class TScenario {
   }
 
   TSimPlatform& Sim_;
-  TFaultyPlatform& Platform_;
+  const TEmulatedHidPlatform* Emulation_;
   TFaultLayer Layer_;
-  const TFaultPlan& SystemPlan_;
+  const TFaultPlan& SeamPlan_;
   const TFaultPlan& Plan_;
   std::vector<std::string>& Problems_;
   TSweepApp* App_ = nullptr;
@@ -521,7 +539,7 @@ class TScenario {
 
 }  // namespace
 
-std::unique_ptr<TSweepApp> MakeLinkApp(THidPlatform& platform) {
+std::unique_ptr<TSweepApp> MakeLinkApp(THidBackend& platform) {
   return std::make_unique<TLinkApp>(platform);
 }
 
@@ -545,8 +563,9 @@ TToldOf ToldFragments(std::string_view operation, TSpoil spoil) {
   }
   if (operation == "Read" && spoil == TSpoil::Short) return {{Fragment(kShortReplyMessage)}};
   if (operation == "ReadStartError" || operation == "Read") return {{notReceived}, true};
-  // The services (AcquireLibrary, ProvidesEntry) leave a program that sees no device, as
-  // documented; the input buffers are the system's business.
+  // A backend that does not start leaves a program that sees no device, as documented; the
+  // input buffers are the system's business, and a reason for a refused access means nothing
+  // to a controller that does not refuse it.
   return {};
 }
 
@@ -560,31 +579,39 @@ TRunResult RunScenario(const TSweepAppFactory& factory, TFaultLayer layer, TFaul
   const TWatchdog watchdog(result.Plan, kRunBound);
   const auto start = TClock::now();
   const int readerThreadsBefore = ThreadsNamed(kReaderThreadName);
-  // The system interface is always wrapped: it tells when the readers wait.
+  // The seam's calls are always counted: they tell when the program has come to rest.
   TFaultPlan counting = TFaultPlan::Counting();
-  TFaultPlan& systemPlan = layer == TFaultLayer::System ? plan : counting;
+  TFaultPlan& seamPlan = layer == TFaultLayer::Backend ? plan : counting;
   TSimPlatform sim;
   sim.SetAutoNotify(false);  // the scenario says when the system notices a change
-  if (layer == TFaultLayer::Backend) {
-    sim.SetCallFilter([&plan](std::string_view operation) -> TSimPlatform::TCallOutcome {
-      const TFaultPlan::TDecision decision = plan.Decide(operation);
-      if (decision.Error != 0) return THidError{decision.Error, 0};
-      switch (decision.Spoil) {
-        case TSpoil::None:
-          break;
-        case TSpoil::Short:
-          return TSimPlatform::TSpoilKind::Short;
-        case TSpoil::Garbage:
-          return TSimPlatform::TSpoilKind::Garbage;
-      }
-      return {};
-    });
-  }
+  sim.SetCallFilter([&seamPlan](std::string_view operation) -> TSimPlatform::TCallOutcome {
+    const TFaultPlan::TDecision decision = seamPlan.Decide(operation);
+    if (decision.Error != 0) return THidError{decision.Error, 0};
+    switch (decision.Spoil) {
+      case TSpoil::None:
+        break;
+      case TSpoil::Short:
+        return TSimPlatform::TSpoilKind::Short;
+      case TSpoil::Garbage:
+        return TSimPlatform::TSpoilKind::Garbage;
+    }
+    return {};
+  });
   {
-    TFaultyPlatform platform(sim, systemPlan);
-    TScenario scenario(sim, platform, layer, systemPlan, plan, result.Problems);
+    // At the system interface the program runs on the Windows backend, over the system emulated
+    // on the simulated tree, which asks the plan.
+    std::unique_ptr<TEmulatedHidPlatform> emulation;
+    std::unique_ptr<TWindowsHidBackend> windows;
+    THidBackend* backend = &sim;
+    if (layer == TFaultLayer::System) {
+      emulation = std::make_unique<TEmulatedHidPlatform>(sim);
+      emulation->SetFaultPlan(&plan);
+      windows = std::make_unique<TWindowsHidBackend>(*emulation);
+      backend = windows.get();
+    }
+    TScenario scenario(sim, emulation.get(), layer, seamPlan, plan, result.Problems);
     try {
-      const std::unique_ptr<TSweepApp> app = factory(platform);
+      const std::unique_ptr<TSweepApp> app = factory(*backend);
       scenario.Run(*app);
       result.Messages = app->Messages();
     } catch (const std::exception& e) {

@@ -29,9 +29,10 @@
 //      unplugging: the LED is off;
 //      and with no controller held (LED off) read and write send nothing;
 //  - what the user is told is true: no message blames access rights the controller grants;
-//  - after the shutdown: no handle, device-information set, preparsed data, read or notifier is
-//    left on the platform, nothing was misused, both libraries are freed and no reader thread is
-//    left.
+//  - after the shutdown: no connection, read or notifier is left on the backend, nothing was
+//    misused and every start was stopped; at the system interface also no handle,
+//    device-information set or preparsed data is left and both libraries are freed; no reader
+//    thread is left.
 // ASan and LeakSanitizer check the rest where the harness is built with them.
 #pragma once
 
@@ -79,15 +80,15 @@ class TSweepApp {
   virtual void ClickWrite() = 0;
   virtual void EditField(TSettingsField field, Extended value) = 0;
 };
-using TSweepAppFactory = std::function<std::unique_ptr<TSweepApp>(THidPlatform& platform)>;
+using TSweepAppFactory = std::function<std::unique_ptr<TSweepApp>(THidBackend& platform)>;
 
 // The controller link with a plain view on its own main loop, wired as the window wires it.
-std::unique_ptr<TSweepApp> MakeLinkApp(THidPlatform& platform);
+std::unique_ptr<TSweepApp> MakeLinkApp(THidBackend& platform);
 
 // Where the faults go in.
 enum class TFaultLayer {
-  System,   // the system interface (THidPlatform), which the logic calls
-  Backend,  // the narrow backend of the simulated platform, under the emulation of that interface
+  System,   // the Windows system interface (THidPlatform), under the Windows backend
+  Backend,  // the HID backend (the seam the logic calls), here the simulated tree
 };
 const char* LayerName(TFaultLayer layer);
 

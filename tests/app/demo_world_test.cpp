@@ -20,12 +20,11 @@ class DemoWorldTest : public ::testing::Test {
   // Writes one output report to a device as the configurator would.
   void Write(TSimPlatform::TInterfaceId id, std::vector<std::uint8_t> report) {
     TSimPlatform& platform = world.Platform();
-    const THidHandle handle = platform.OpenFile(platform.PathOf(id), TFileAccess::ReadWrite, false);
-    ASSERT_NE(handle, kInvalidHandle);
+    THidError error;
+    const auto connection = platform.Open(platform.PathOf(id), TFileAccess::ReadWrite, error);
+    ASSERT_NE(connection, nullptr);
     std::uint32_t written = 0;
-    ASSERT_TRUE(platform.WriteFile(handle, report.data(), static_cast<std::uint32_t>(report.size()),
-                                   written));
-    platform.CloseFile(handle);
+    ASSERT_FALSE(connection->Write(report, written, platform.WriteTimeLimit()));
   }
 
   std::vector<std::string> lines;

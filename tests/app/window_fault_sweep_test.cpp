@@ -26,7 +26,7 @@ namespace {
 // shown.
 class TWindowApp final : public TSweepApp {
  public:
-  explicit TWindowApp(THidPlatform& platform)
+  explicit TWindowApp(THidBackend& platform)
       : Port_([](std::exception_ptr error) { TApplication::Instance()->ShowException(error); }),
         Window_(std::make_unique<TMainWindow>(platform, Port_)) {
     TApplication::Instance()->SetErrorPresenter(
@@ -78,7 +78,7 @@ class TWindowApp final : public TSweepApp {
   std::vector<std::string> Messages_;
 };
 
-std::unique_ptr<TSweepApp> MakeWindowApp(THidPlatform& platform) {
+std::unique_ptr<TSweepApp> MakeWindowApp(THidBackend& platform) {
   return std::make_unique<TWindowApp>(platform);
 }
 

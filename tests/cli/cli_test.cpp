@@ -1216,10 +1216,10 @@ TEST_F(CliTest, EveryCommandLeavesNothingOpen) {
            {"list"}, {"read"}, {"write", "delay=20"}, {"backup", "-"}}) {
     EXPECT_EQ(Run(args), 0);
     const TSimCounters counters = Sim.Counters();
-    EXPECT_EQ(counters.OpenHandles, 0);
-    EXPECT_EQ(counters.Reads, 0);
+    EXPECT_EQ(counters.Starts, 0);
+    EXPECT_EQ(counters.OpenConnections, 0);
     EXPECT_EQ(counters.Notifiers, 0);
-    EXPECT_EQ(counters.HandleMisuse, 0);
+    EXPECT_EQ(counters.Misuse, 0);
   }
 }
 

@@ -25,7 +25,7 @@ class TTestHost final : public TCliHost {
   std::ostream& Out() override { return Out_; }
   std::ostream& Err() override { return Err_; }
   std::istream& In() override { return In_; }
-  THidPlatform* NativePlatform() override {
+  THidBackend* NativePlatform() override {
     ++NativePlatformCalls;
     return Platform_;
   }

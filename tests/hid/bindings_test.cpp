@@ -1,19 +1,47 @@
+// The run-time bindings over the emulated system's libraries, and the Windows backend's use of
+// them: all or nothing, version-gated, released by whoever took them.
 #include <gtest/gtest.h>
 
-#include "tests/hid/test_support.h"
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hid/hid_device_controller.h"
+#include "hid/main_loop.h"
+#include "hid/platform/sim/sim_platform.h"
+#include "hid/platform/windows/windows_backend.h"
+#include "testing/emulated_platform.h"
 
 namespace glowstep::testing {
 namespace {
 
-class Bindings : public HidFixture {
+class Bindings : public ::testing::Test {
  protected:
-  THidBindings& B() { return Sim.Bindings(); }
+  ~Bindings() override { Controller.reset(); }
+
+  THidBindings& B() { return Emulation.Bindings(); }
 
   int BoundHidEntries() {
     int bound = 0;
     for (std::size_t i = 0; i < THidBindings::kHidEntryCount; ++i) bound += B().HidEntry(i) ? 1 : 0;
     return bound;
   }
+
+  void MakeController() {
+    Controller = std::make_unique<THidDeviceController>(Backend, Loop);
+    Controller->SetOnArrival(THidPlugEvent([this](THidDevice*) { Events.push_back("arrival"); }));
+    Controller->SetOnError(THidErrorEvent([this](THidDeviceController*, const TMessage& message) {
+      Events.push_back(message.English());
+    }));
+    Loop.RunPending();
+  }
+
+  TMainLoop Loop;
+  TSimPlatform Sim;
+  TEmulatedHidPlatform Emulation{Sim};
+  TWindowsHidBackend Backend{Emulation};
+  std::unique_ptr<THidDeviceController> Controller;
+  std::vector<std::string> Events;
 };
 
 TEST_F(Bindings, EveryEntryIsBoundWhenEveryNameResolves) {
@@ -29,22 +57,23 @@ TEST_F(Bindings, EveryEntryIsBoundWhenEveryNameResolves) {
 }
 
 TEST_F(Bindings, OneMissingNameLeavesNoPartialTable) {
-  Sim.RemoveExport("HID.dll", "HidP_GetCaps");
+  Emulation.RemoveExport("HID.dll", "HidP_GetCaps");
   EXPECT_FALSE(B().AcquireHidBinding());
   EXPECT_FALSE(B().HidBindingLoaded());
   EXPECT_EQ(BoundHidEntries(), 0);
-  EXPECT_EQ(Sim.LibraryReferences("HID.dll"), 0);
+  EXPECT_EQ(Emulation.LibraryReferences("HID.dll"), 0);
 
-  Sim.RemoveExport("SetupApi.dll", "SetupDiEnumDeviceInterfaces");
+  Emulation.RemoveExport("SetupApi.dll", "SetupDiEnumDeviceInterfaces");
   EXPECT_FALSE(B().AcquireSetupBinding());
   EXPECT_EQ(B().SetupBindingCount(), 0);
   EXPECT_EQ(B().SetupEntry("SetupDiGetClassDevsA"), nullptr);
-  EXPECT_EQ(Sim.LibraryReferences("SetupApi.dll"), 0);
+  EXPECT_EQ(Emulation.LibraryReferences("SetupApi.dll"), 0);
+  EXPECT_EQ(Sim.Counters().Starts, 0);  // the backend behind the libraries is stopped again
 }
 
 TEST_F(Bindings, VersionGatedEntriesAreLookedUpOnlyWhereTheSystemHasThem) {
-  Sim.RemoveExport("HID.dll", "HidD_GetInputReport");
-  Sim.SetNtVersion(5, 0);
+  Emulation.RemoveExport("HID.dll", "HidD_GetInputReport");
+  Emulation.SetNtVersion(5, 0);
   ASSERT_TRUE(B().AcquireHidBinding());
   EXPECT_EQ(B().HidEntry("HidD_GetInputReport"), nullptr);
   EXPECT_EQ(B().HidEntry("HidD_SetOutputReport"), nullptr);
@@ -52,7 +81,7 @@ TEST_F(Bindings, VersionGatedEntriesAreLookedUpOnlyWhereTheSystemHasThem) {
   EXPECT_EQ(BoundHidEntries(), 44);
   B().ReleaseHidBinding();
 
-  Sim.SetNtVersion(5, 1);  // now the missing name is required
+  Emulation.SetNtVersion(5, 1);  // now the missing name is required
   EXPECT_FALSE(B().AcquireHidBinding());
   EXPECT_EQ(BoundHidEntries(), 0);
 }
@@ -60,58 +89,74 @@ TEST_F(Bindings, VersionGatedEntriesAreLookedUpOnlyWhereTheSystemHasThem) {
 TEST_F(Bindings, TheSetupBindingIsFreedOnlyByTheLastRelease) {
   ASSERT_TRUE(B().AcquireSetupBinding());
   ASSERT_TRUE(B().AcquireSetupBinding());
-  EXPECT_EQ(Sim.LibraryReferences("SetupApi.dll"), 1);  // loaded once
+  EXPECT_EQ(Emulation.LibraryReferences("SetupApi.dll"), 1);  // loaded once
   B().ReleaseSetupBinding();
   EXPECT_NE(B().SetupEntry(0), nullptr);
-  EXPECT_EQ(Sim.LibraryReferences("SetupApi.dll"), 1);
+  EXPECT_EQ(Emulation.LibraryReferences("SetupApi.dll"), 1);
   B().ReleaseSetupBinding();
   EXPECT_EQ(B().SetupEntry(0), nullptr);
-  EXPECT_EQ(Sim.LibraryReferences("SetupApi.dll"), 0);
+  EXPECT_EQ(Emulation.LibraryReferences("SetupApi.dll"), 0);
 }
 
 TEST_F(Bindings, AMissingLibraryFailsTheBinding) {
-  Sim.RemoveLibrary("SetupApi.dll");
+  Emulation.RemoveLibrary("SetupApi.dll");
   EXPECT_FALSE(B().AcquireSetupBinding());
   EXPECT_EQ(B().SetupBindingCount(), 0);
+  EXPECT_EQ(Emulation.LastError(), kErrorFileNotFound);
 }
 
 TEST_F(Bindings, WithoutTheHidLibraryTheControllerListsNothingAndRaisesNothing) {
-  Sim.Plug(StaircaseSpec());
-  Sim.RemoveExport("HID.dll", "HidD_GetProductString");
+  Sim.Plug(TSimInterfaceSpec{});
+  Emulation.RemoveExport("HID.dll", "HidD_GetProductString");
   MakeController();
   Sim.NotifyDeviceChange();
   Loop.RunPending();
   EXPECT_FALSE(Controller->WatchesDeviceChanges());
-  EXPECT_EQ(Controller->InterfaceClass(), kHidInterfaceClassGuid);
+  EXPECT_EQ(Backend.InterfaceClass(), kHidInterfaceClassGuid);
   EXPECT_TRUE(Controller->Devices().empty());
   EXPECT_EQ(Controller->EnumerateDevices(), 0);
   THidDevice* device = nullptr;
   EXPECT_FALSE(Controller->CheckOutAt(device, 0));
   EXPECT_TRUE(Events.empty());
-  EXPECT_TRUE(Messages.empty());
   Controller.reset();
   // The setup binding it did get is given back, so its library is not kept loaded.
-  EXPECT_EQ(Sim.LibraryReferences("SetupApi.dll"), 0);
-  EXPECT_EQ(Sim.LibraryReferences("HID.dll"), 0);
+  EXPECT_EQ(Emulation.LibraryReferences("SetupApi.dll"), 0);
+  EXPECT_EQ(Emulation.LibraryReferences("HID.dll"), 0);
+  EXPECT_EQ(Sim.Counters().Starts, 0);
 }
 
-TEST_F(Bindings, TheControllerReleasesBothLibraries) {
+TEST_F(Bindings, TheControllerReleasesBothLibrariesAndEverythingElse) {
+  Sim.Plug(TSimInterfaceSpec{});
   MakeController();
-  EXPECT_EQ(Sim.LibraryReferences("SetupApi.dll"), 1);
-  EXPECT_EQ(Sim.LibraryReferences("HID.dll"), 1);
-  ExpectCleanShutdown();
-  EXPECT_EQ(Sim.LibraryReferences("SetupApi.dll"), 0);
-  EXPECT_EQ(Sim.LibraryReferences("HID.dll"), 0);
+  EXPECT_EQ(Events, std::vector<std::string>{"arrival"});
+  EXPECT_EQ(Emulation.LibraryReferences("SetupApi.dll"), 1);
+  EXPECT_EQ(Emulation.LibraryReferences("HID.dll"), 1);
+  EXPECT_EQ(Sim.Counters().Starts, 1);
+  Controller.reset();
+  Loop.RunPending();
+  EXPECT_EQ(Emulation.LibraryReferences("SetupApi.dll"), 0);
+  EXPECT_EQ(Emulation.LibraryReferences("HID.dll"), 0);
+  EXPECT_EQ(Sim.Counters().Starts, 0);
+  const THidEmulationCounters counters = Emulation.Counters();
+  EXPECT_EQ(counters.OpenHandles, 0);
+  EXPECT_EQ(counters.DeviceInfoSets, 0);
+  EXPECT_EQ(counters.PreparsedData, 0);
+  EXPECT_EQ(counters.Notifiers, 0);
+  EXPECT_EQ(counters.HandleMisuse, 0);
 }
 
-// A tool that never gives its bindings back: the platform frees them as it goes, and must not
-// call into its own part that is already gone.
+// A tool that never gives its bindings back: the emulation frees them as it goes, and stops the
+// backend behind them.
 TEST(PlatformTeardown, FreesTheBindingsStillHeld) {
-  auto sim = std::make_unique<TSimPlatform>();
-  ASSERT_TRUE(sim->Bindings().AcquireSetupBinding());
-  ASSERT_TRUE(sim->Bindings().AcquireSetupBinding());
-  ASSERT_TRUE(sim->Bindings().AcquireHidBinding());
-  sim.reset();
+  TSimPlatform sim;
+  auto emulation = std::make_unique<TEmulatedHidPlatform>(sim);
+  ASSERT_TRUE(emulation->Bindings().AcquireSetupBinding());
+  ASSERT_TRUE(emulation->Bindings().AcquireSetupBinding());
+  ASSERT_TRUE(emulation->Bindings().AcquireHidBinding());
+  EXPECT_EQ(sim.Counters().Starts, 1);
+  emulation.reset();
+  EXPECT_EQ(sim.Counters().Starts, 0);
+  EXPECT_EQ(sim.Counters().Misuse, 0);
 }
 
 }  // namespace

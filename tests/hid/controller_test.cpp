@@ -126,8 +126,7 @@ TEST_F(Refresh, AnAbandonedRefreshChangesNothingLeaksNothingAndTheNextOneWorks) 
   EXPECT_TRUE(Events.empty());
   EXPECT_FALSE(Controller->InRefresh());
   const TSimCounters counters = Sim.Counters();
-  EXPECT_EQ(counters.OpenHandles, 0);
-  EXPECT_EQ(counters.DeviceInfoSets, 0);
+  EXPECT_EQ(counters.OpenConnections, 0);
 
   Sim.SetFaults(b, TSimFaults{});
   Sim.NotifyDeviceChange();
@@ -214,7 +213,7 @@ TEST_F(Refresh, CheckOutFromTheEnumerationHandlerTakesThatDevice) {
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held, Controller->Devices()[1].get());
   EXPECT_TRUE(held->HasReader());
-  EXPECT_EQ(Sim.Counters().OpenHandles, 1);  // the held device's read handle only
+  EXPECT_EQ(Sim.Counters().OpenConnections, 1);  // the held device's read connection only
   ExpectCleanShutdown();
 }
 

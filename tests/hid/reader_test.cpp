@@ -120,7 +120,7 @@ TEST_F(Reader, AVanishingDeviceWakesItsReaderWhichThenReportsEverySleepTime) {
   EXPECT_TRUE(Deliveries.empty());
 
   // The reader closes its handle when asked, on its own thread: soon, not necessarily yet.
-  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().OpenHandles == 0; }, kPatience));
+  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().OpenConnections == 0; }, kPatience));
   device->Destroy();
   EXPECT_TRUE(Controller->Devices().empty());
   ExpectCleanShutdown();
@@ -182,7 +182,7 @@ TEST_F(Reader, TheDataHandlerStartsAndStopsReaders) {
   EXPECT_TRUE(second->HasReader());  // it holds a handler of its own
   second->AssignDataHandler(nullptr);
   EXPECT_FALSE(second->HasReader());
-  EXPECT_EQ(Sim.Counters().Reads, 0);
+  EXPECT_EQ(Sim.Counters().ReadConnections, 0);
 }
 
 TEST_F(Reader, StoppingAReaderBlockedInAHandOffReturnsPromptly) {
@@ -220,7 +220,7 @@ TEST_F(Reader, AHandlerMayGiveBackItsOwnDevice) {
   Sim.SendInputReport(id, {0, 2});
   ASSERT_TRUE(Loop.RunUntil([&] { return calls == 1; }, kPatience));
   // The orphaned reader is joined and freed once it has finished: after that nobody can call.
-  ASSERT_TRUE(Loop.RunUntil([&] { return Sim.Counters().Reads == 0; }, kPatience));
+  ASSERT_TRUE(Loop.RunUntil([&] { return Sim.Counters().ReadConnections == 0; }, kPatience));
   ASSERT_TRUE(Loop.RunUntilIdle(kPatience));
   EXPECT_EQ(calls, 1);
   EXPECT_FALSE(Controller->Devices()[0]->CheckedOut());
@@ -251,7 +251,7 @@ TEST_F(Reader, AReaderStoppedFromItsOwnDeliveryIsJoinedOnceItFinishes) {
   CheckOut(0);
   Sim.SendInputReport(id, {0, 1});
   // No refresh comes: the finished thread and its read go all the same.
-  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().Reads == 0; }, kPatience));
+  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().ReadConnections == 0; }, kPatience));
   EXPECT_FALSE(Controller->Devices()[0]->CheckedOut());
   ExpectCleanShutdown();
 }
@@ -265,9 +265,9 @@ TEST_F(Reader, DestroyingTheControllerInsideADeliveryReturnsAndReleasesEverythin
   CheckOut(0);
   Sim.SendInputReport(id, {0, 1});
   ASSERT_TRUE(Loop.RunUntil([&] { return Controller == nullptr; }, kPatience));
-  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().Reads == 0; }, kPatience));
+  EXPECT_TRUE(Loop.RunUntil([&] { return Sim.Counters().ReadConnections == 0; }, kPatience));
   ExpectCleanShutdown();
-  EXPECT_EQ(Sim.LibraryReferences(std::string(kHidLibraryName)), 0);
+  EXPECT_EQ(Sim.Counters().Starts, 0);
 }
 
 // The interface goes and a new one takes over its path before the refresh runs, as a system
@@ -297,15 +297,16 @@ TEST_F(Reader, AHeldDeviceWhosePathIsHandedOnNeverReadsTheNewcomer) {
     Controller->DeviceChange();
     ASSERT_FALSE(held->PluggedIn());
     // Woken by the refresh, the old reader fails its next read start, or opens the newcomer.
-    ASSERT_TRUE(Loop.RunUntil([&] { return failed(held) || Sim.OpenHandlesOf(id) > 0; }, kPatience))
+    ASSERT_TRUE(
+        Loop.RunUntil([&] { return failed(held) || Sim.OpenConnectionsOf(id) > 0; }, kPatience))
         << "round " << round;
-    if (Sim.OpenHandlesOf(id) > 0) {
+    if (Sim.OpenConnectionsOf(id) > 0) {
       Sim.SendInputReport(id, {0, 0xEE});
       Loop.RunUntil([&] { return !Deliveries.empty(); }, kPatience);
     }
     ASSERT_TRUE(Deliveries.empty())
         << "the newcomer's report reached the old object, round " << round;
-    ASSERT_EQ(Sim.OpenHandlesOf(id), 0) << "round " << round;
+    ASSERT_EQ(Sim.OpenConnectionsOf(id), 0) << "round " << round;
     held->Destroy();
     ASSERT_EQ(Controller->Devices().size(), 1u);
   }
@@ -313,8 +314,8 @@ TEST_F(Reader, AHeldDeviceWhosePathIsHandedOnNeverReadsTheNewcomer) {
 }
 
 // The reader opens its read side again just as a refresh marks the device unplugged, and the
-// system has handed the path on meanwhile: the handle it gets is the newcomer's, and it is closed
-// before any read, so nothing the newcomer sends reaches the old object.
+// system has handed the path on meanwhile: the connection it gets is the newcomer's, and it is
+// closed before any use, so nothing the newcomer sends reaches the old object.
 TEST_F(Reader, AReadSideOpenedWhileTheDeviceIsMarkedUnpluggedIsClosedUnread) {
   TSimInterfaceSpec setup = StaircaseSpec();
   setup.Path = "sim:stairs";
@@ -334,6 +335,7 @@ TEST_F(Reader, AReadSideOpenedWhileTheDeviceIsMarkedUnpluggedIsClosedUnread) {
   bool openEntered = false;
   bool openReleased = false;
   std::atomic<TSimPlatform::TInterfaceId> newcomer{0};
+  std::atomic<bool> usedAfterOpen{false};
   Sim.SetCallFilter([&](std::string_view operation) -> THidError {
     if (std::this_thread::get_id() == mainThread) return {};
     if (operation == "Open") {
@@ -341,7 +343,11 @@ TEST_F(Reader, AReadSideOpenedWhileTheDeviceIsMarkedUnpluggedIsClosedUnread) {
       openEntered = true;
       changed.notify_all();
       changed.wait(guard, [&] { return openReleased; });
-    } else if (operation == "Read") {
+    } else if (operation == "ReadStartError" || operation == "Read") {
+      const std::lock_guard guard(lock);
+      if (openReleased) usedAfterOpen = true;
+    }
+    if (operation == "Read") {
       // A report of the newcomer, there for any read on its handle.
       if (const auto to = newcomer.exchange(0); to != 0) Sim.SendInputReport(to, {0, 0xEE});
     }
@@ -354,7 +360,7 @@ TEST_F(Reader, AReadSideOpenedWhileTheDeviceIsMarkedUnpluggedIsClosedUnread) {
   };
   const TScopeExit releaseOnFailure(release);
 
-  held->CloseOverlapped(TOverlappedDirection::Read);  // the reader closes it and opens it again
+  held->CloseChannel(TChannel::Read);  // the reader closes it and opens it again
   {
     std::unique_lock guard(lock);
     ASSERT_TRUE(changed.wait_for(guard, kPatience, [&] { return openEntered; }));
@@ -367,7 +373,8 @@ TEST_F(Reader, AReadSideOpenedWhileTheDeviceIsMarkedUnpluggedIsClosedUnread) {
   release();
   ASSERT_TRUE(Loop.RunUntil([&] { return failed; }, kPatience));
   EXPECT_TRUE(Deliveries.empty()) << "the newcomer's report reached the unplugged object";
-  EXPECT_EQ(Sim.OpenHandlesOf(next), 0);
+  EXPECT_FALSE(usedAfterOpen) << "the unplugged object used the connection it opened meanwhile";
+  EXPECT_EQ(Sim.OpenConnectionsOf(next), 0);
   Sim.SetCallFilter(nullptr);
   held->Destroy();
   ExpectCleanShutdown();

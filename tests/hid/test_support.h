@@ -89,7 +89,8 @@ class HidFixture : public ::testing::Test {
 
   bool Write(THidDevice* device, std::vector<std::uint8_t> report) {
     std::uint32_t written = 0;
-    return device->WriteReport(report.data(), static_cast<std::uint32_t>(report.size()), written) &&
+    return !device->WriteReport(report.data(), static_cast<std::uint32_t>(report.size()),
+                                written) &&
            written == report.size();
   }
 
@@ -98,14 +99,11 @@ class HidFixture : public ::testing::Test {
     Controller.reset();
     Loop.RunPending();
     const TSimCounters counters = Sim.Counters();
-    EXPECT_EQ(counters.OpenHandles, 0);
-    EXPECT_EQ(counters.DeviceInfoSets, 0);
-    EXPECT_EQ(counters.PreparsedData, 0);
-    EXPECT_EQ(counters.Reads, 0);
+    EXPECT_EQ(counters.Starts, 0);
+    EXPECT_EQ(counters.OpenConnections, 0);
+    EXPECT_EQ(counters.ReadsUnderWay, 0);
     EXPECT_EQ(counters.Notifiers, 0);
-    EXPECT_EQ(counters.HandleMisuse, 0);
-    EXPECT_EQ(counters.ClosedWithPendingRead, 0);
-    EXPECT_EQ(counters.ReadsAbandoned, 0);
+    EXPECT_EQ(counters.Misuse, 0);
   }
 
   static inline char kDataCode = 0;

@@ -1,5 +1,5 @@
 // The window's path to the controller without the window: the HID device controller and the
-// controller link on this system's HID platform, driven as the window drives them, for the kernel
+// controller link on this system's HID backend, driven as the window drives them, for the kernel
 // test's virtual machine (no display there).
 //
 //   glowstep-link-probe [--wait MS] COMMAND...
@@ -80,7 +80,7 @@ int Run(std::vector<std::string_view> commands) {
     wait = std::chrono::milliseconds(std::atoi(std::string(commands[1]).c_str()));
     commands.erase(commands.begin(), commands.begin() + 2);
   }
-  const std::unique_ptr<THidPlatform> platform = CreateNativePlatform();
+  const std::unique_ptr<THidBackend> backend = CreateNativeBackend();
   TMainLoop loop;
   loop.SetExceptionHandler([](std::exception_ptr error) {
     try {
@@ -92,7 +92,7 @@ int Run(std::vector<std::string_view> commands) {
   TProbeView view;
   int status = 0;
   {
-    THidDeviceController controller(*platform, loop);
+    THidDeviceController controller(*backend, loop);
     controller.SetLoading(true);
     TControllerLink link(controller, view);
     link.Bind();

@@ -375,7 +375,7 @@ TEST_F(ControllerLinkTest, AReadWhileTheReaderCannotListenIsTold) {
       return THidError{kErrorSharingViolation, 0};
     return {};
   });
-  link.HeldDevice()->CloseOverlapped(TOverlappedDirection::Read);  // its reader opens it again
+  link.HeldDevice()->CloseChannel(TChannel::Read);  // its reader opens it again
   ASSERT_TRUE(RunUntil([&] { return view.error == "ERROR"; }));
   ASSERT_FALSE(link.HeldDevice()->Listening());
 
@@ -388,12 +388,12 @@ TEST_F(ControllerLinkTest, AReadWhileTheReaderCannotListenIsTold) {
 TEST_F(ControllerLinkTest, RemovedControllerIsGivenBackAfterTheRefreshAndItsReaderEnds) {
   const auto id = PlugController();
   Settle();
-  ASSERT_EQ(platform.Counters().Reads, 1);
+  ASSERT_EQ(platform.Counters().ReadConnections, 1);
   platform.Unplug(id);
   ASSERT_TRUE(RunUntil([&] { return controller.Devices().empty(); }));
   EXPECT_FALSE(view.led);
   EXPECT_EQ(link.PendingGiveBacks(), 0U);
-  EXPECT_EQ(platform.Counters().Reads, 0);
+  EXPECT_EQ(platform.Counters().ReadConnections, 0);
   EXPECT_EQ(controller.UnpluggedCount(), 0);
 
   PlugController(u"Glowstep 3.1");  // a later arrival starts a new enumeration
@@ -427,7 +427,7 @@ TEST_F(ControllerLinkTest, ReplugStormLeavesOnlyTheHeldControllersReader) {
     loop.RunPending();
   }
   ASSERT_TRUE(RunUntil([&] { return controller.Devices().size() == 1 && link.HeldDevice(); }));
-  EXPECT_EQ(platform.Counters().Reads, 1);
+  EXPECT_EQ(platform.Counters().ReadConnections, 1);
   EXPECT_EQ(controller.CheckedOutCount(), 1);
   EXPECT_EQ(controller.UnpluggedCount(), 0);
   EXPECT_TRUE(view.led);

@@ -8,11 +8,13 @@
 #include <thread>
 
 #include "hid/platform/sim/sim_platform.h"
+#include "testing/emulated_platform.h"
 
 namespace glowstep {
 namespace {
 
-// --- The plan and the wrapped system interface ---------------------------------------------------
+// --- The plan, and the emulated system interface asking it
+// ----------------------------------------
 
 std::vector<std::string> Texts(const std::vector<TCallKey>& keys) {
   std::vector<std::string> texts;
@@ -62,33 +64,36 @@ TEST(FaultPlan, FailsItsTargetOnceOrFromThereOnOrAtRandomBySeed) {
   EXPECT_EQ(run(first), run(second));
 }
 
-TEST(FaultyPlatform, AFailedCloseStillClosesAndLeavesTheInjectedError) {
+TEST(EmulatedFaults, AFailedCloseStillClosesAndLeavesTheInjectedError) {
   TSimPlatform sim;
   const auto id = sim.Plug(TSimInterfaceSpec{});
+  TEmulatedHidPlatform platform(sim);
   TFaultPlan plan = TFaultPlan::Once(*TCallKey::Parse("main CloseFile #1"));
-  TFaultyPlatform platform(sim, plan);
+  platform.SetFaultPlan(&plan);
   const THidHandle handle = platform.OpenFile(sim.PathOf(id), TFileAccess::ReadWrite, false);
   ASSERT_NE(handle, kInvalidHandle);
   EXPECT_FALSE(platform.CloseFile(handle));
   EXPECT_EQ(platform.LastError(), kInjectedError);
-  EXPECT_EQ(sim.Counters().OpenHandles, 0);
+  EXPECT_EQ(platform.Counters().OpenHandles, 0);
+  EXPECT_EQ(sim.Counters().OpenConnections, 0);
 }
 
-TEST(FaultyPlatform, AReadFailedWhileItWaitsEndsWithTheErrorAndTheNextOneWorks) {
+TEST(EmulatedFaults, AReadFailedWhileItWaitsEndsWithTheErrorAndTheNextOneWorks) {
   TSimPlatform sim;
   const auto id = sim.Plug(TSimInterfaceSpec{});
+  TEmulatedHidPlatform platform(sim);
   TFaultPlan plan = TFaultPlan::Once(*TCallKey::Parse("main Wait #1"));
-  TFaultyPlatform platform(sim, plan);
+  platform.SetFaultPlan(&plan);
   const THidHandle handle = platform.OpenFile(sim.PathOf(id), TFileAccess::Read, true);
   auto read = platform.CreateRead();
   std::vector<std::uint8_t> buffer(65, 0xEE);
   ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
-  EXPECT_EQ(platform.OutstandingReads(), 1);
+  EXPECT_EQ(platform.Counters().ReadsOutstanding, 1);
   EXPECT_EQ(read->Wait(10000), kWaitIoCompletion);  // at once
   std::uint32_t count = 0;
   EXPECT_FALSE(read->Result(handle, count));
   EXPECT_EQ(platform.LastError(), kInjectedError);
-  EXPECT_EQ(platform.OutstandingReads(), 0);
+  EXPECT_EQ(platform.Counters().ReadsOutstanding, 0);
   sim.SendInputReport(id, std::vector<std::uint8_t>(65, 0x42));
   ASSERT_TRUE(read->Begin(handle, buffer.data(), 65));
   EXPECT_EQ(read->Wait(10000), kWaitIoCompletion);
@@ -97,8 +102,8 @@ TEST(FaultyPlatform, AReadFailedWhileItWaitsEndsWithTheErrorAndTheNextOneWorks) 
   EXPECT_EQ(buffer, std::vector<std::uint8_t>(65, 0x42));
   read.reset();
   EXPECT_TRUE(platform.CloseFile(handle));
-  EXPECT_EQ(sim.Counters().ReadsAbandoned, 0);
-  EXPECT_EQ(sim.Counters().OpenHandles, 0);
+  EXPECT_EQ(platform.Counters().ReadsAbandoned, 0);
+  EXPECT_EQ(sim.Counters().OpenConnections, 0);
 }
 
 // --- The sweeps ----------------------------------------------------------------------------------

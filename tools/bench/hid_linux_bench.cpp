@@ -54,11 +54,11 @@ void MeasureHeldDevice(int reports, int idleSeconds) {
   TSysfsFixture fixture;
   fixture.Add(TFixtureDevice{});
   TSocketNodes nodes;
-  TLinuxPlatformOptions options = fixture.Options();
+  TLinuxBackendOptions options = fixture.Options();
   options.OpenNode = nodes.Opener();
-  TLinuxHidPlatform platform(options);
+  TLinuxHidBackend backend(options);
   TMainLoop loop;
-  THidDeviceController controller(platform, loop);
+  THidDeviceController controller(backend, loop);
   controller.SetDevThreadSleepTime(50);  // the configurator's setting
 
   TLatencyProbe probe(reports);
@@ -96,11 +96,11 @@ void MeasureRefresh(int devices, int refreshes) {
     fixture.Add(setup);
   }
   TSocketNodes nodes;
-  TLinuxPlatformOptions options = fixture.Options();
+  TLinuxBackendOptions options = fixture.Options();
   options.OpenNode = nodes.Opener();
-  TLinuxHidPlatform platform(options);
+  TLinuxHidBackend backend(options);
   TMainLoop loop;
-  THidDeviceController controller(platform, loop);
+  THidDeviceController controller(backend, loop);
   int arrivals = 0;
   controller.SetOnArrival(THidPlugEvent([&](THidDevice* device) {
     ++arrivals;

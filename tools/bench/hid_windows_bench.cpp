@@ -15,6 +15,7 @@
 #include "hid/hid_device_controller.h"
 #include "hid/main_loop.h"
 #include "hid/platform/windows/pipe_fixture.h"
+#include "hid/platform/windows/windows_backend.h"
 #include "tools/bench/latency_probe.h"
 
 using namespace glowstep;
@@ -27,8 +28,9 @@ int main(int argc, char** argv) {
 
   TStandInPipe pipe;
   TPipePlatform platform(pipe);
+  TWindowsHidBackend backend(platform);
   TMainLoop loop;
-  THidDeviceController controller(platform, loop);
+  THidDeviceController controller(backend, loop);
   controller.SetDevThreadSleepTime(50);  // the configurator's setting
   TLatencyProbe probe(reports);
   controller.SetOnDeviceData(probe.Handler());

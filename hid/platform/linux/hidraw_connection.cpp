@@ -134,12 +134,12 @@ THidrawConnection::~THidrawConnection() {
   if (Wake_ >= 0) close(Wake_);
 }
 
-std::uint32_t THidrawConnection::Status() {
+THidError THidrawConnection::Status() {
   // The HID device's directory goes with the device: looking at it tells whether it is there.
   struct stat status {};
   if (Gone_ || (!HidDir_.empty() && stat((HidDir_ + "/uevent").c_str(), &status) != 0))
-    return kErrorDeviceNotConnected;
-  return 0;
+    return THidError{kErrorDeviceNotConnected, 0};
+  return {};
 }
 
 THidError THidrawConnection::Write(std::span<const std::uint8_t> report,
@@ -198,6 +198,12 @@ THidReadResult THidrawConnection::Read(std::span<std::uint8_t> buffer) {
   for (;;) {
     pollfd fds[2] = {{Fd_, POLLIN, 0}, {Wake_, POLLIN, 0}};
     if (Poll(fds, 2) < 0) return THidReadResult{0, {ErrorFromErrno(errno), 0}};
+    // A wake goes first, even with a report waiting: it ends this read, and the report stays
+    // queued for the next one.
+    if ((fds[1].revents & POLLIN) != 0) {
+      DrainWake();
+      return THidReadResult{0, {}, true};
+    }
     if ((fds[0].revents & POLLIN) != 0) {
       std::uint8_t* target = prefix ? buffer.data() + 1 : buffer.data();
       const std::size_t room = prefix ? buffer.size() - 1 : buffer.size();
@@ -209,10 +215,6 @@ THidReadResult THidrawConnection::Read(std::span<std::uint8_t> buffer) {
       return THidReadResult{static_cast<std::uint32_t>(n) + (prefix ? 1u : 0u), {}};
     }
     if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Hangup(ENODEV);
-    if ((fds[1].revents & POLLIN) != 0) {
-      DrainWake();
-      return THidReadResult{0, {}, true};
-    }
   }
 }
 

@@ -1,9 +1,10 @@
-// One open hidraw node as a connection of the narrow HID seam.
+// One open hidraw node as a connection of the HID backend (THidConnection).
 //
 // Reads poll() the node and an eventfd that Wake signals, with no time-out: every reason the
-// reader has to look up comes with Wake, so an idle held device costs no wake-ups. Reports of a
-// device without report IDs get a 0 in front, so the reader sees the ID byte first as everywhere
-// else. A node that hung up stays dead.
+// reader has to look up comes with Wake, so an idle held device costs no wake-ups. A Wake ends
+// the read even when a report is waiting, which stays for the next read. Reports of a device
+// without report IDs get a 0 in front, so the reader sees the ID byte first as everywhere else.
+// A node that hung up stays dead.
 //
 // Writes: hidraw's write() waits in the kernel until the device has taken the report or the USB
 // time-out (5 s) has passed, whatever the descriptor's flags, and no signal ends that wait. So each
@@ -20,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "hid/platform/emulated/hid_backend.h"
+#include "hid/hid_backend.h"
 
 namespace glowstep {
 
@@ -49,7 +50,7 @@ class THidrawConnection final : public THidConnection {
   ~THidrawConnection() override;
 
   const THidInterfaceRecord& Interface() const override { return Record_; }
-  std::uint32_t Status() override;
+  THidError Status() override;
   THidError Write(std::span<const std::uint8_t> report,
                   std::uint32_t& written,
                   std::chrono::milliseconds limit) override;

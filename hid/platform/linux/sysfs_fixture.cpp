@@ -51,8 +51,8 @@ TSysfsFixture::~TSysfsFixture() {
   fs::remove_all(Dir_, ignored);
 }
 
-TLinuxPlatformOptions TSysfsFixture::Options() const {
-  TLinuxPlatformOptions options;
+TLinuxBackendOptions TSysfsFixture::Options() const {
+  TLinuxBackendOptions options;
   options.SysfsRoot = SysfsRoot();
   options.NodeRoot = NodeRoot();
   options.ListSysfs = true;

@@ -3,7 +3,7 @@
 // USB devices sit at devices/pci0000:00/0000:00:14.0/usb1/1-N/1-N:1.0/BBBB:VVVV:PPPP.SSSS with
 // the USB device's attributes two levels up; Bluetooth devices below devices/virtual/misc/uhid.
 // Each hidraw directory has its `dev` and a `device` link to the HID device, and
-// class/hidraw/<name> links to it. Devices are added and removed while a platform reads the tree,
+// class/hidraw/<name> links to it. Devices are added and removed while a backend reads the tree,
 // as plugs do.
 #pragma once
 
@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "hid/platform/linux/linux_platform.h"
+#include "hid/platform/linux/linux_backend.h"
+#include "hid/platform/linux/sysfs_hid.h"
 
 namespace glowstep {
 
@@ -47,11 +48,11 @@ class TSysfsFixture {
   const std::string& Dir() const { return Dir_; }
   std::string SysfsRoot() const { return Dir_ + "/sys"; }
   std::string NodeRoot() const { return Dir_ + "/dev"; }
-  // Options for a platform that reads this tree (libudev still loads from the system). The udev
+  // Options for a backend that reads this tree (libudev still loads from the system). The udev
   // daemon counts as not running, so plugs are watched for in NodeRoot, until StartUdev.
-  TLinuxPlatformOptions Options() const;
+  TLinuxBackendOptions Options() const;
   std::string UdevControlPath() const { return Dir_ + "/run/udev/control"; }
-  // Makes udev's control socket: platforms made afterwards listen to the udev monitor.
+  // Makes udev's control socket: backends made afterwards listen to the udev monitor.
   void StartUdev();
 
   // Adds the device; returns its hidraw syspath.

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hid/hid_platform.h"
+#include "hid/hid_backend.h"
 
 namespace glowstep {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "hid/hid_platform.h"
+#include "hid/hid_backend.h"
 #include "hid/platform/linux/udev_library.h"
 
 namespace glowstep {

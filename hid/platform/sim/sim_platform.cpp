@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 
+#include "base/scope_guard.h"
 #include "hid/main_thread_port.h"
 
 namespace glowstep {
@@ -17,7 +18,7 @@ bool HasReadAccess(TFileAccess access) {
   return access == TFileAccess::Read || access == TFileAccess::ReadWrite;
 }
 
-// The interface as the emulation sees it, with the faults that make its queries fail.
+// The interface as a connection sees it, with the faults that make its queries fail.
 THidInterfaceRecord RecordOf(const TSimInterfaceSpec& setup) {
   THidInterfaceRecord record;
   record.Path = setup.Path;
@@ -36,18 +37,18 @@ THidInterfaceRecord RecordOf(const TSimInterfaceSpec& setup) {
   record.Usage = 1;
   record.Collections = 1;
   record.AccessReason = setup.Faults.AccessReason;
-  record.Properties = setup.RegistryProperties;
+  record.Properties = setup.Properties;
   return record;
 }
 
 }  // namespace
 
-// The device tree: the backend the emulated platform runs on.
-class TSimPlatform::TTree final : public THidBackend {
+// The device tree behind the backend.
+class TSimPlatform::TTree final {
  public:
   class TConnection;
 
-  std::vector<THidInterfaceRecord> List(THidError& error) override {
+  std::vector<THidInterfaceRecord> List(THidError& error) {
     if ((error = Ask("List"))) return {};
     std::lock_guard lock(Lock_);
     std::vector<THidInterfaceRecord> found;
@@ -57,27 +58,9 @@ class TSimPlatform::TTree final : public THidBackend {
 
   std::shared_ptr<THidConnection> Open(const std::string& path,
                                        TFileAccess access,
-                                       THidError& error) override;
+                                       THidError& error);
 
-  std::unique_ptr<TDeviceNotifier> Watch(TMainThreadPort& port,
-                                         TDeviceChangeCallback callback) override;
-
-  THidError AcquireLibrary(THidLibrary library) override {
-    if (const THidError error = Ask("AcquireLibrary")) return error;
-    std::lock_guard lock(Lock_);
-    if (!Libraries_[library].Present) return THidError{kErrorFileNotFound, 0};
-    return {};
-  }
-  void ReleaseLibrary(THidLibrary) override {}
-  bool ProvidesEntry(THidLibrary library, std::string_view name) override {
-    if (Ask("ProvidesEntry")) return false;
-    std::lock_guard lock(Lock_);
-    return !Libraries_[library].RemovedExports.contains(name);
-  }
-  bool IsNtVersionAtLeast(int major, int minor) override {
-    std::lock_guard lock(Lock_);
-    return NtMajor_ > major || (NtMajor_ == major && NtMinor_ >= minor);
-  }
+  std::unique_ptr<TDeviceNotifier> Watch(TMainThreadPort& port, TDeviceChangeCallback callback);
 
   // What the call filter makes of one operation; nothing without a filter. Without the lock.
   TCallOutcome Outcome(std::string_view operation) {
@@ -100,10 +83,6 @@ class TSimPlatform::TTree final : public THidBackend {
   bool Unplug(TInterfaceId id);
   void Notify(std::uintptr_t wParam, std::intptr_t lParam);
 
-  struct TLibrary {
-    bool Present = true;
-    std::set<std::string, std::less<>> RemovedExports;
-  };
   // Shared with the tasks a notification posts, so a task that runs after its notifier (or the
   // platform) is gone does nothing.
   struct TNotifierRegistry {
@@ -120,16 +99,16 @@ class TSimPlatform::TTree final : public THidBackend {
   TInterfaceId NextInterface_ = 1;
   std::uint32_t NextInstance_ = 0x1000;
   std::vector<TConnection*> Connections_;
-  std::map<THidLibrary, TLibrary> Libraries_;
-  int NtMajor_ = 10;
-  int NtMinor_ = 0;
+  TSimCounters Counters_;
+  bool Startable_ = true;
+  std::vector<std::string> ThreadNames_;
   bool AutoNotify_ = true;
   std::int64_t ReportsDropped_ = 0;
   std::shared_ptr<const TCallFilter> Filter_;
   std::shared_ptr<TNotifierRegistry> Notifiers_ = std::make_shared<TNotifierRegistry>();
 };
 
-// One open handle's view of an interface: its own queue of input reports, as a HID class driver
+// One open connection's view of an interface: its own queue of input reports, as a HID class driver
 // keeps one per open handle.
 class TSimPlatform::TTree::TConnection final : public THidConnection {
  public:
@@ -138,21 +117,34 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
     TClock::time_point Due;
   };
 
+  // With the tree's lock held.
   TConnection(TTree& tree, TInterfaceId id, TFileAccess access, THidInterfaceRecord record)
-      : Tree_(tree), Id_(id), Access_(access), Record_(std::move(record)) {}
+      : Tree_(tree), Id_(id), Access_(access), Record_(std::move(record)) {
+    ++Tree_.Counters_.OpenConnections;
+    if (Reads()) ++Tree_.Counters_.ReadConnections;
+  }
   TConnection(const TConnection&) = delete;
   TConnection& operator=(const TConnection&) = delete;
   ~TConnection() override {
     std::lock_guard lock(Tree_.Lock_);
     std::erase(Tree_.Connections_, this);
+    --Tree_.Counters_.OpenConnections;
+    if (Reads()) --Tree_.Counters_.ReadConnections;
+    if (Reading_) ++Tree_.Counters_.Misuse;
   }
 
   const THidInterfaceRecord& Interface() const override { return Record_; }
 
-  std::uint32_t Status() override {
-    if (const THidError error = Tree_.Ask("Status")) return error.Code;
+  THidError Status() override {
+    if (const THidError error = Tree_.Ask("Status")) return error;
     std::lock_guard lock(Tree_.Lock_);
-    return Tree_.Find(Id_) != nullptr ? 0 : kErrorDeviceNotConnected;
+    if (Tree_.Find(Id_) != nullptr) return {};
+    return THidError{kErrorDeviceNotConnected, 0};
+  }
+
+  THidAccessReason AccessReason() override {
+    if (Tree_.Ask("AccessReason")) return THidAccessReason::Unknown;
+    return Record_.AccessReason;
   }
 
   // The simulated devices take every report at once: the time limit never comes into play.
@@ -175,6 +167,17 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
     const TCallOutcome outcome = Tree_.Outcome("Read");
     if (outcome.Error) return THidReadResult{0, outcome.Error};
     std::unique_lock lock(Tree_.Lock_);
+    if (!Reads() || buffer.empty() || Reading_) {
+      ++Tree_.Counters_.Misuse;
+      return THidReadResult{0, {kErrorInvalidParameter, 0}};
+    }
+    ++Tree_.Counters_.ReadsBegun;
+    ++Tree_.Counters_.ReadsUnderWay;
+    Reading_ = true;
+    const TScopeExit done([this] {
+      Reading_ = false;
+      --Tree_.Counters_.ReadsUnderWay;
+    });
     for (;;) {
       const bool due = !Input_.empty() && Input_.front().Due <= TClock::now();
       if (due) {
@@ -244,6 +247,7 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
   std::deque<TQueuedReport> Input_;
   std::uint32_t InputBuffers_ = kInputQueueLength;
   bool Woken_ = false;
+  bool Reading_ = false;
 };
 
 std::shared_ptr<THidConnection> TSimPlatform::TTree::Open(const std::string& path,
@@ -272,6 +276,8 @@ THidError TSimPlatform::TTree::TConnection::Write(std::span<const std::uint8_t> 
                                                   std::chrono::milliseconds /*limit*/) {
   const TCallOutcome outcome = Tree_.Outcome("Write");
   if (outcome.Error) return outcome.Error;
+  if (Access_ != TFileAccess::Write && Access_ != TFileAccess::ReadWrite)
+    return THidError{kErrorAccessDenied, 0};
   std::shared_ptr<TSimBehaviour> behaviour;
   TSimFaults faults;
   {
@@ -286,6 +292,10 @@ THidError TSimPlatform::TTree::TConnection::Write(std::span<const std::uint8_t> 
     faults = setup->Faults;
   }
   written = static_cast<std::uint32_t>(report.size());
+  {
+    std::lock_guard lock(Tree_.Lock_);
+    ++Tree_.Counters_.ReportsWritten;
+  }
   // A short write succeeds with fewer bytes and reaches nobody.
   if (faults.WriteLength != 0 && faults.WriteLength < written) {
     written = faults.WriteLength;
@@ -347,40 +357,90 @@ std::unique_ptr<TDeviceNotifier> TSimPlatform::TTree::Watch(TMainThreadPort& por
     id = Notifiers_->Next++;
     Notifiers_->Entries[id] = {&port, std::move(callback)};
   }
+  {
+    std::lock_guard lock(Lock_);
+    ++Counters_.Notifiers;
+  }
   std::weak_ptr<TNotifierRegistry> weak = Notifiers_;
-  return std::make_unique<TSimNotifier>([weak, id] {
+  return std::make_unique<TSimNotifier>([this, weak, id] {
     if (const auto registry = weak.lock()) {
-      std::lock_guard lock(registry->Lock);
-      registry->Entries.erase(id);
+      {
+        std::lock_guard lock(registry->Lock);
+        registry->Entries.erase(id);
+      }
+      std::lock_guard lock(Lock_);
+      --Counters_.Notifiers;
     }
   });
 }
 
-// --- The platform -------------------------------------------------------------------------------
+// --- The backend --------------------------------------------------------------------------------
 
-TSimPlatform::TSimPlatform() : TSimPlatform(std::make_unique<TTree>()) {}
-
-TSimPlatform::TSimPlatform(std::unique_ptr<TTree> tree)
-    : TEmulatedHidPlatform(std::move(tree)), Tree_(static_cast<TTree&>(Backend())) {}
+TSimPlatform::TSimPlatform() : Tree_(std::make_unique<TTree>()) {}
 
 TSimPlatform::~TSimPlatform() {
-  Bindings().ReleaseAll();
-  std::lock_guard lock(Tree_.Notifiers_->Lock);
-  Tree_.Notifiers_->Entries.clear();
+  std::lock_guard lock(Tree_->Notifiers_->Lock);
+  Tree_->Notifiers_->Entries.clear();
+}
+
+THidError TSimPlatform::Start() {
+  if (const THidError error = Tree_->Ask("Start")) return error;
+  std::lock_guard lock(Tree_->Lock_);
+  if (!Tree_->Startable_) return THidError{kErrorFileNotFound, 0};
+  ++Tree_->Counters_.Starts;
+  return {};
+}
+
+void TSimPlatform::Stop() {
+  std::lock_guard lock(Tree_->Lock_);
+  if (Tree_->Counters_.Starts == 0)
+    ++Tree_->Counters_.Misuse;
+  else
+    --Tree_->Counters_.Starts;
+}
+
+std::vector<THidInterfaceRecord> TSimPlatform::List(THidError& error) { return Tree_->List(error); }
+
+std::shared_ptr<THidConnection> TSimPlatform::Open(const std::string& path,
+                                                   TFileAccess access,
+                                                   THidError& error) {
+  return Tree_->Open(path, access, error);
+}
+
+std::unique_ptr<TDeviceNotifier> TSimPlatform::Watch(TMainThreadPort& port,
+                                                     TDeviceChangeCallback callback) {
+  return Tree_->Watch(port, std::move(callback));
+}
+
+void TSimPlatform::NameCurrentThread(std::string_view name) {
+  THidBackend::NameCurrentThread(name);
+  std::lock_guard lock(Tree_->Lock_);
+  auto& names = Tree_->ThreadNames_;
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.emplace_back(name);
+}
+
+std::vector<std::string> TSimPlatform::ThreadNames() const {
+  std::lock_guard lock(Tree_->Lock_);
+  return Tree_->ThreadNames_;
+}
+
+void TSimPlatform::SetStartable(bool startable) {
+  std::lock_guard lock(Tree_->Lock_);
+  Tree_->Startable_ = startable;
 }
 
 TSimPlatform::TInterfaceId TSimPlatform::Plug(TSimInterfaceSpec setup) {
   TInterfaceId id = 0;
   bool notify = false;
   {
-    std::lock_guard lock(Tree_.Lock_);
-    id = Tree_.NextInterface_++;
+    std::lock_guard lock(Tree_->Lock_);
+    id = Tree_->NextInterface_++;
     if (setup.Path.empty()) setup.Path = "sim:hid#" + std::to_string(id);
-    if (setup.DeviceInstance == 0) setup.DeviceInstance = Tree_.NextInstance_++;
-    Tree_.Interfaces_[id] = std::move(setup);
-    notify = Tree_.AutoNotify_;
+    if (setup.DeviceInstance == 0) setup.DeviceInstance = Tree_->NextInstance_++;
+    Tree_->Interfaces_[id] = std::move(setup);
+    notify = Tree_->AutoNotify_;
   }
-  if (notify) Tree_.Notify(kDbtDevNodesChanged, 0);
+  if (notify) Tree_->Notify(kDbtDevNodesChanged, 0);
   return id;
 }
 
@@ -416,61 +476,47 @@ void TSimPlatform::TTree::Notify(std::uintptr_t wParam, std::intptr_t lParam) {
   }
 }
 
-bool TSimPlatform::Unplug(TInterfaceId id) { return Tree_.Unplug(id); }
+bool TSimPlatform::Unplug(TInterfaceId id) { return Tree_->Unplug(id); }
 
 bool TSimPlatform::IsPlugged(TInterfaceId id) const {
-  std::lock_guard lock(Tree_.Lock_);
-  return Tree_.Find(id) != nullptr;
+  std::lock_guard lock(Tree_->Lock_);
+  return Tree_->Find(id) != nullptr;
 }
 
 std::string TSimPlatform::PathOf(TInterfaceId id) const {
-  std::lock_guard lock(Tree_.Lock_);
-  const TSimInterfaceSpec* setup = Tree_.Find(id);
+  std::lock_guard lock(Tree_->Lock_);
+  const TSimInterfaceSpec* setup = Tree_->Find(id);
   return setup != nullptr ? setup->Path : std::string();
 }
 
 std::uint32_t TSimPlatform::DeviceInstanceOf(TInterfaceId id) const {
-  std::lock_guard lock(Tree_.Lock_);
-  const TSimInterfaceSpec* setup = Tree_.Find(id);
+  std::lock_guard lock(Tree_->Lock_);
+  const TSimInterfaceSpec* setup = Tree_->Find(id);
   return setup != nullptr ? setup->DeviceInstance : 0;
 }
 
 void TSimPlatform::SetFaults(TInterfaceId id, const TSimFaults& faults) {
-  std::lock_guard lock(Tree_.Lock_);
-  auto it = Tree_.Interfaces_.find(id);
-  if (it != Tree_.Interfaces_.end()) it->second.Faults = faults;
+  std::lock_guard lock(Tree_->Lock_);
+  auto it = Tree_->Interfaces_.find(id);
+  if (it != Tree_->Interfaces_.end()) it->second.Faults = faults;
 }
 
 void TSimPlatform::SetAutoNotify(bool autoNotify) {
-  std::lock_guard lock(Tree_.Lock_);
-  Tree_.AutoNotify_ = autoNotify;
+  std::lock_guard lock(Tree_->Lock_);
+  Tree_->AutoNotify_ = autoNotify;
 }
 
 bool TSimPlatform::SendInputReport(TInterfaceId id,
                                    const std::vector<std::uint8_t>& report,
                                    std::chrono::milliseconds delay) {
-  std::lock_guard lock(Tree_.Lock_);
-  if (Tree_.Find(id) == nullptr) return false;
-  Tree_.Queue(id, report, TClock::now() + delay);
+  std::lock_guard lock(Tree_->Lock_);
+  if (Tree_->Find(id) == nullptr) return false;
+  Tree_->Queue(id, report, TClock::now() + delay);
   return true;
 }
 
 void TSimPlatform::NotifyDeviceChange(std::uintptr_t wParam, std::intptr_t lParam) {
-  Tree_.Notify(wParam, lParam);
-}
-
-static THidLibrary LibraryNamed(const std::string& name) {
-  return name == kSetupLibraryName ? THidLibrary::Setup : THidLibrary::Hid;
-}
-
-void TSimPlatform::RemoveLibrary(const std::string& name) {
-  std::lock_guard lock(Tree_.Lock_);
-  Tree_.Libraries_[LibraryNamed(name)].Present = false;
-}
-
-void TSimPlatform::RemoveExport(const std::string& library, const std::string& name) {
-  std::lock_guard lock(Tree_.Lock_);
-  Tree_.Libraries_[LibraryNamed(library)].RemovedExports.insert(name);
+  Tree_->Notify(wParam, lParam);
 }
 
 std::uint8_t TSimPlatform::GarbageByte(std::size_t index) {
@@ -478,27 +524,20 @@ std::uint8_t TSimPlatform::GarbageByte(std::size_t index) {
 }
 
 void TSimPlatform::SetCallFilter(TCallFilter filter) {
-  std::lock_guard lock(Tree_.Lock_);
-  Tree_.Filter_ = filter ? std::make_shared<const TCallFilter>(std::move(filter)) : nullptr;
-}
-
-void TSimPlatform::SetNtVersion(int major, int minor) {
-  std::lock_guard lock(Tree_.Lock_);
-  Tree_.NtMajor_ = major;
-  Tree_.NtMinor_ = minor;
+  std::lock_guard lock(Tree_->Lock_);
+  Tree_->Filter_ = filter ? std::make_shared<const TCallFilter>(std::move(filter)) : nullptr;
 }
 
 TSimCounters TSimPlatform::Counters() const {
-  TSimCounters counters;
-  static_cast<THidEmulationCounters&>(counters) = TEmulatedHidPlatform::Counters();
-  std::lock_guard lock(Tree_.Lock_);
-  counters.ReportsDropped = Tree_.ReportsDropped_;
+  std::lock_guard lock(Tree_->Lock_);
+  TSimCounters counters = Tree_->Counters_;
+  counters.ReportsDropped = Tree_->ReportsDropped_;
   return counters;
 }
 
-std::int64_t TSimPlatform::OpenHandlesOf(TInterfaceId id) const {
-  std::lock_guard lock(Tree_.Lock_);
-  return std::count_if(Tree_.Connections_.begin(), Tree_.Connections_.end(),
+std::int64_t TSimPlatform::OpenConnectionsOf(TInterfaceId id) const {
+  std::lock_guard lock(Tree_->Lock_);
+  return std::count_if(Tree_->Connections_.begin(), Tree_->Connections_.end(),
                        [id](const TTree::TConnection* c) { return c->Id() == id; });
 }
 

@@ -3,12 +3,11 @@
 // Interfaces are plugged and unplugged from any thread; each has a path, an instance identity,
 // attributes, a product string, report lengths, whether read/write access is granted, faults,
 // and a behaviour that answers the output reports written to it. Input reports reach every open
-// handle with read access, as a HID class driver queues them; a read outstanding on a handle
-// completes when a report is due, and fails when the interface goes away. The run-time
-// libraries exist as names whose exports tests can remove.
+// connection with read access, as a HID class driver queues them; a read waiting on a connection
+// returns when a report is due, and fails when the interface goes away.
 //
-// The tree is a backend of the emulated platform, which counts what is alive and every misuse it
-// can see; the tree adds the input reports it dropped.
+// It is a HID backend of its own: the controller runs on it as on any system. It counts what is
+// alive and every misuse it can see, so tests can prove that nothing is leaked or misused.
 #pragma once
 
 #include <chrono>
@@ -23,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hid/platform/emulated/emulated_platform.h"
+#include "hid/hid_backend.h"
 
 namespace glowstep {
 
@@ -65,16 +64,26 @@ struct TSimInterfaceSpec {
   std::u16string ProductString = u"Glowstep 3";
   std::uint16_t InputReportLength = 65;
   std::uint16_t OutputReportLength = 65;
-  std::map<std::uint32_t, std::vector<std::uint8_t>> RegistryProperties;
+  THidPnPProperties Properties;
   TSimFaults Faults;
   std::shared_ptr<TSimBehaviour> Behaviour;
 };
 
-struct TSimCounters : THidEmulationCounters {
+struct TSimCounters {
+  std::int64_t Starts = 0;           // starts not yet stopped
+  std::int64_t OpenConnections = 0;  // of any access
+  std::int64_t ReadConnections = 0;  // open with read access
+  std::int64_t ReadsUnderWay = 0;
+  std::int64_t ReadsBegun = 0;
+  std::int64_t Notifiers = 0;
+  std::int64_t ReportsWritten = 0;
   std::int64_t ReportsDropped = 0;  // input queue full
+  // Reads on a connection without read access or with no buffer, two reads at once on one
+  // connection, a connection closed under its read, a stop without a start.
+  std::int64_t Misuse = 0;
 };
 
-class TSimPlatform final : public TEmulatedHidPlatform {
+class TSimPlatform final : public THidBackend {
  public:
   using TInterfaceId = std::uint32_t;
   static constexpr std::uint32_t kInputQueueLength = 32;
@@ -82,9 +91,24 @@ class TSimPlatform final : public TEmulatedHidPlatform {
   TSimPlatform();
   ~TSimPlatform() override;
 
+  // --- The backend -----------------------------------------------------------------------------
+  THidError Start() override;
+  void Stop() override;
+  std::vector<THidInterfaceRecord> List(THidError& error) override;
+  std::shared_ptr<THidConnection> Open(const std::string& path,
+                                       TFileAccess access,
+                                       THidError& error) override;
+  std::unique_ptr<TDeviceNotifier> Watch(TMainThreadPort& port,
+                                         TDeviceChangeCallback callback) override;
+  void NameCurrentThread(std::string_view name) override;
+  // Every name a thread was given, once each, in the order first given.
+  std::vector<std::string> ThreadNames() const;
+  // Whether Start succeeds (a system without HID support when not).
+  void SetStartable(bool startable);
+
   // --- The device tree (any thread) ------------------------------------------------------------
   TInterfaceId Plug(TSimInterfaceSpec setup);
-  // Outstanding reads on the interface fail; its handles stay open but dead.
+  // Reads waiting on the interface fail; its connections stay open but dead.
   bool Unplug(TInterfaceId id);
   bool IsPlugged(TInterfaceId id) const;
   std::string PathOf(TInterfaceId id) const;
@@ -99,11 +123,6 @@ class TSimPlatform final : public TEmulatedHidPlatform {
   // Whether Plug and Unplug notify by themselves, as a real system does (on by default).
   void SetAutoNotify(bool autoNotify);
 
-  // --- Run-time libraries -------------------------------------------------------------------
-  void RemoveLibrary(const std::string& name);
-  void RemoveExport(const std::string& library, const std::string& name);
-  void SetNtVersion(int major, int minor);
-
   // --- Every operation failing in turn ----------------------------------------------------------
   // What the call filter makes of one operation: it fails with Error; or, for "Write" and "Read",
   // it succeeds spoiled (Short: a write takes half the report and reaches nobody, a read brings
@@ -117,11 +136,11 @@ class TSimPlatform final : public TEmulatedHidPlatform {
     TSpoilKind Spoil = TSpoilKind::None;
   };
   static constexpr std::uint32_t kSpoiledReportLength = 21;
-  // Asked before each operation of the device tree (the backend under the emulation) with the
-  // operation's name. The operations: "List", "Open", "Watch", "AcquireLibrary",
-  // "ProvidesEntry", and on a connection "Status", "Write", "ReadStartError", "Read" and
-  // "SetInputBuffers". Called on the thread of the operation, with no lock of the tree held.
-  // None: nothing fails this way.
+  // Asked before each operation of the backend with the operation's name. The operations:
+  // "Start", "List", "Open", "Watch", and on a connection "Status" (which the attribute,
+  // product-string and capability queries ask first), "AccessReason", "Write", "ReadStartError",
+  // "Read" and "SetInputBuffers". Called on the thread of the operation, with no lock of the tree
+  // held. None: nothing fails this way.
   using TCallFilter = std::function<TCallOutcome(std::string_view operation)>;
   void SetCallFilter(TCallFilter filter);
   // The bytes a garbage read brings after the report ID, by their place in the report.
@@ -129,13 +148,12 @@ class TSimPlatform final : public TEmulatedHidPlatform {
 
   TSimCounters Counters() const;
   // Connections open now to the interface (plugged or not).
-  std::int64_t OpenHandlesOf(TInterfaceId id) const;
+  std::int64_t OpenConnectionsOf(TInterfaceId id) const;
 
  private:
   class TTree;
-  explicit TSimPlatform(std::unique_ptr<TTree> tree);
 
-  TTree& Tree_;
+  std::unique_ptr<TTree> Tree_;
 };
 
 }  // namespace glowstep

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "hid/hid_platform.h"
+#include "hid/platform/windows/hid_platform.h"
 #include "hid/platform/windows/windows_platform.h"
 
 namespace glowstep::windows {

@@ -7,6 +7,7 @@
 
 #include "base/numbers.h"
 #include "hid/native_platform.h"
+#include "hid/platform/windows/windows_backend.h"
 #include "hid/platform/windows/windows_internal.h"
 
 // The structures of the setup service, the configuration manager and the HID class library;
@@ -536,8 +537,20 @@ void TWindowsPlatform::NameCurrentThread(std::string_view name) {
   setDescription(GetCurrentThread(), wide.c_str());
 }
 
-std::unique_ptr<THidPlatform> CreateNativePlatform() {
-  return std::make_unique<TWindowsPlatform>();
-}
+namespace {
+
+// The system interface, made before the backend over it and destroyed after it.
+struct TOwnedPlatform {
+  TWindowsPlatform Platform;
+};
+
+class TNativeBackend final : private TOwnedPlatform, public TWindowsHidBackend {
+ public:
+  TNativeBackend() : TWindowsHidBackend(Platform) {}
+};
+
+}  // namespace
+
+std::unique_ptr<THidBackend> CreateNativeBackend() { return std::make_unique<TNativeBackend>(); }
 
 }  // namespace glowstep

@@ -22,7 +22,7 @@
 #include <string>
 #include <string_view>
 
-#include "hid/hid_platform.h"
+#include "hid/platform/windows/hid_platform.h"
 
 namespace glowstep {
 

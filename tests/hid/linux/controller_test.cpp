@@ -18,6 +18,7 @@
 #include "hid/hid_device.h"
 #include "hid/hid_device_controller.h"
 #include "hid/main_loop.h"
+#include "hid/platform/linux/linux_backend.h"
 #include "hid/platform/linux/node_access.h"
 #include "hid/platform/linux/sysfs_fixture.h"
 #include "testing/waiting.h"
@@ -35,11 +36,11 @@ class LinuxController : public ::testing::Test {
     int DeviceEnd = -1;
   };
 
-  LinuxController() { Platform = std::make_unique<TLinuxHidPlatform>(PlatformOptions()); }
+  LinuxController() { Backend = std::make_unique<TLinuxHidBackend>(BackendOptions()); }
 
   // The fixture's tree, with a socket pair for every open of a node.
-  TLinuxPlatformOptions PlatformOptions() {
-    TLinuxPlatformOptions options = Fixture.Options();
+  TLinuxBackendOptions BackendOptions() {
+    TLinuxBackendOptions options = Fixture.Options();
     // Called on the main thread and on reader threads alike.
     options.OpenNode = [this](const std::string& node, int flags, const std::string&) {
       std::lock_guard lock(OpensLock);
@@ -95,7 +96,7 @@ class LinuxController : public ::testing::Test {
   }
 
   void MakeController() {
-    Controller = std::make_unique<THidDeviceController>(*Platform, Loop);
+    Controller = std::make_unique<THidDeviceController>(*Backend, Loop);
     Controller->SetOnArrival(THidPlugEvent([this](THidDevice* d) {
       Events.push_back("arrival " + d->PnPInfo().DevicePath);
       Products.push_back(d->QueryProductName());  // allowed inside the event, without an open
@@ -136,7 +137,7 @@ class LinuxController : public ::testing::Test {
 
   TSysfsFixture Fixture;
   TMainLoop Loop;
-  std::unique_ptr<TLinuxHidPlatform> Platform;
+  std::unique_ptr<TLinuxHidBackend> Backend;
   std::unique_ptr<THidDeviceController> Controller;
   std::mutex OpensLock;
   std::vector<TOpen> Opens;            // guarded by OpensLock
@@ -188,8 +189,7 @@ TEST_F(LinuxController, ANodeHandedOnToAnotherDeviceIsNeverTakenForTheFirst) {
   const std::size_t opens = OpenCount();
   const TBytes report(65, 0);
   std::uint32_t written = 0;
-  EXPECT_FALSE(held->WriteReport(report.data(), 65, written));
-  EXPECT_EQ(Platform->LastError(), kErrorDeviceNotConnected);
+  EXPECT_EQ(held->WriteReport(report.data(), 65, written).Code, kErrorDeviceNotConnected);
   EXPECT_EQ(OpenCount(), opens);  // the newcomer's node was not even opened
 
   Refresh();
@@ -253,7 +253,7 @@ TEST_F(LinuxController, ANodeHandedOnWithinOneRefreshNeverReachesTheOldObject) {
 TEST_F(LinuxController, WithoutTheUdevDaemonHidrawNodesInDevAreWatched) {
   MakeController();
   EXPECT_TRUE(Controller->WatchesDeviceChanges());
-  EXPECT_EQ(Platform->Udev().References(), 1);  // the binding's: no udev monitor holds one
+  EXPECT_EQ(Backend->Udev().References(), 1);  // the start's: no udev monitor holds one
   Fixture.Add(TFixtureDevice{});
   TSysfsFixture::WriteFile(Node("ttyS9"), "");  // not a hidraw node: no refresh
   // The kernel queues the watch's event before the write returns: the loop takes it now.
@@ -323,9 +323,9 @@ TEST_F(LinuxController, ANodeThatLetsTheUserInLaterIsTakenWithoutARestart) {
 }
 
 TEST_F(LinuxController, WithNeitherUdevNorANodeDirectoryToWatchItSaysSoOnce) {
-  TLinuxPlatformOptions options = PlatformOptions();
+  TLinuxBackendOptions options = BackendOptions();
   options.NodeRoot = Fixture.Dir() + "/no-such-dev";
-  Platform = std::make_unique<TLinuxHidPlatform>(options);
+  Backend = std::make_unique<TLinuxHidBackend>(options);
   Fixture.Add(TFixtureDevice{});
   MakeController();
   EXPECT_FALSE(Controller->WatchesDeviceChanges());
@@ -339,10 +339,10 @@ TEST_F(LinuxController, WithNeitherUdevNorANodeDirectoryToWatchItSaysSoOnce) {
 
 TEST_F(LinuxController, WithTheUdevDaemonRunningItsMonitorIsUsed) {
   Fixture.StartUdev();
-  Platform = std::make_unique<TLinuxHidPlatform>(PlatformOptions());
+  Backend = std::make_unique<TLinuxHidBackend>(BackendOptions());
   MakeController();
   EXPECT_TRUE(Controller->WatchesDeviceChanges());
-  EXPECT_EQ(Platform->Udev().References(), 2);    // the monitor holds its own
+  EXPECT_EQ(Backend->Udev().References(), 2);     // the monitor holds its own
   TSysfsFixture::WriteFile(Node("hidraw0"), "");  // the node directory is not watched
   Fixture.Add(TFixtureDevice{});
   // A watch on it would have its event queued by now, before the write returned.
@@ -370,13 +370,13 @@ TEST_F(LinuxController, ANodeThatRefusesTheUserSaysWhyByItsOwnerGroupAndMode) {
   std::map<std::string, TNodeOwnership> nodes;
   nodes[Node("hidraw0")] = {0, 0, 0600};         // as the kernel makes it: no rule applied
   nodes[Node("hidraw1")] = {0, kPlugdev, 0660};  // the rule applied
-  TLinuxPlatformOptions options = PlatformOptions();
+  TLinuxBackendOptions options = BackendOptions();
   options.NodeUser = [] { return TNodeUser{1000, {1000, 24}, kPlugdev}; };
   options.NodeOwnership = [&](const std::string& node) -> std::optional<TNodeOwnership> {
     const auto it = nodes.find(node);  // hidraw2 cannot be looked at
     return it != nodes.end() ? std::optional(it->second) : std::nullopt;
   };
-  Platform = std::make_unique<TLinuxHidPlatform>(options);
+  Backend = std::make_unique<TLinuxHidBackend>(options);
   for (std::uint32_t i = 0; i < 3; ++i) {
     TFixtureDevice device;
     device.Name = "hidraw" + std::to_string(i);
@@ -402,10 +402,10 @@ TEST_F(LinuxController, ANodeThatRefusesTheUserSaysWhyByItsOwnerGroupAndMode) {
 }
 
 TEST_F(LinuxController, TheReasonIsReadFromTheNodeItself) {
-  TLinuxPlatformOptions options = PlatformOptions();
+  TLinuxBackendOptions options = BackendOptions();
   // Not the owner of the fixture's files, and not in their group, which stands for plugdev.
   options.NodeUser = [] { return TNodeUser{getuid() + 1, {}, getgid()}; };
-  Platform = std::make_unique<TLinuxHidPlatform>(options);
+  Backend = std::make_unique<TLinuxHidBackend>(options);
   Fixture.Add(TFixtureDevice{});
   TSysfsFixture::WriteFile(Node("hidraw0"), "");
   ASSERT_EQ(chmod(Node("hidraw0").c_str(), 0660), 0);
@@ -433,7 +433,7 @@ TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
   TBytes request(65, 0);
   request[1] = 'r';
   std::uint32_t written = 0;
-  ASSERT_TRUE(device->WriteReport(request.data(), 65, written));
+  ASSERT_FALSE(device->WriteReport(request.data(), 65, written));
   ASSERT_GT(OpenCount(), 0u);
   TBytes received(80, 0);
   ASSERT_EQ(read(LastOpen().DeviceEnd, received.data(), received.size()), 65);
@@ -458,7 +458,7 @@ TEST_F(LinuxController, AHeldDeviceReadsWritesAndReportsItsUnplug) {
   device->Destroy();
   EXPECT_TRUE(Controller->Devices().empty());
   Controller.reset();
-  EXPECT_EQ(Platform->OpenHandleCount(), 0u);
+  EXPECT_EQ(Backend->OpenConnectionCount(), 0u);
 }
 
 }  // namespace

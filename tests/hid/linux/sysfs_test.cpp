@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
-#include "hid/hid_pnp_info.h"
-#include "hid/platform/linux/linux_platform.h"
+#include "hid/platform/linux/linux_backend.h"
 #include "hid/platform/linux/sysfs_fixture.h"
 #include "hid/platform/linux/sysfs_hid.h"
 
@@ -119,83 +119,101 @@ TEST_F(SysfsHid, AnOversizedDescriptorIsNotRead) {
   EXPECT_FALSE(Open(Fixture.Add(setup)).ReportDescriptor().has_value());
 }
 
-// The platform's query handle: the product string of a device nobody opens.
-class SysfsQuery : public ::testing::Test {
+// What a list records of each device, without opening any node.
+class SysfsList : public ::testing::Test {
  protected:
-  std::u16string QueryProduct(const TFixtureDevice& setup, std::uint32_t bufferChars = 254) {
-    Fixture.Add(setup);
-    // A scan is what tells the platform which device stands at which node.
-    const TDeviceInfoSet set = Platform.GetClassDevs(kHidInterfaceClassGuid);
-    Platform.DestroyDeviceInfoList(set);
-    const THidHandle handle =
-        Platform.OpenFile(Fixture.NodeRoot() + "/" + setup.Name, TFileAccess::None, false);
-    EXPECT_NE(handle, kInvalidHandle);
-    std::u16string buffer(bufferChars, u'\xAAAA');
-    const bool ok = Platform.GetProductString(handle, buffer.data(), bufferChars * 2);
-    Platform.CloseFile(handle);
-    if (!ok) return u"(failed)";
-    return buffer.substr(0, buffer.find(u'\0'));
+  void SetUp() override { ASSERT_FALSE(Backend.Start()); }
+  void TearDown() override { Backend.Stop(); }
+
+  std::vector<THidInterfaceRecord> List() {
+    THidError error;
+    auto records = Backend.List(error);
+    EXPECT_FALSE(error);
+    return records;
   }
 
-  void SetUp() override { ASSERT_TRUE(Platform.Udev().Acquire()); }
-  void TearDown() override { Platform.Udev().Release(); }
+  // The product string of a device nobody opens, through a description-only connection.
+  std::u16string QueryProduct(const TFixtureDevice& setup) {
+    Fixture.Add(setup);
+    List();  // a list is what tells the backend which device stands at which node
+    THidError error;
+    const auto connection =
+        Backend.Open(Fixture.NodeRoot() + "/" + setup.Name, TFileAccess::None, error);
+    EXPECT_FALSE(error);
+    if (!connection) return u"(failed)";
+    std::u16string text;
+    if (connection->ProductString(text)) return u"(failed)";
+    return text;
+  }
 
   TSysfsFixture Fixture;
-  TLinuxHidPlatform Platform{Fixture.Options()};
+  TLinuxHidBackend Backend{Fixture.Options()};
 };
 
-TEST_F(SysfsQuery, ALongProductStringIsCutToTheBufferWithoutSplittingACharacter) {
-  TFixtureDevice setup;
-  setup.UsbProduct = std::string(300, 'x');
-  EXPECT_EQ(QueryProduct(setup), std::u16string(253, u'x'));  // 254 with the terminating zero
-
-  // A character outside the BMP straddling the cut is dropped whole.
-  TFixtureDevice straddling;
-  straddling.Name = "hidraw1";
-  straddling.Sequence = 2;
-  straddling.UsbProduct = std::string(252, 'y') + "\xF0\x9F\x92\xA1";
-  EXPECT_EQ(QueryProduct(straddling), std::u16string(252, u'y'));
+TEST_F(SysfsList, AProductStringArrivesWholeAndNonUtf8BytesAsReplacementCharacters) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {std::string(300, 'x'), std::u16string(300, u'x')},
+      {std::string(252, 'y') + "\xF0\x9F\x92\xA1", std::u16string(252, u'y') + u"\U0001F4A1"},
+      {"Glowstep 3 \xFF\xFE v1", u"Glowstep 3 \uFFFD\uFFFD v1"},
+  };
+  std::uint32_t sequence = 0;
+  for (const auto& [product, expected] : cases) {
+    SCOPED_TRACE(product);
+    TFixtureDevice setup;
+    setup.Name = "hidraw" + std::to_string(sequence);
+    setup.Sequence = ++sequence;
+    setup.UsbProduct = product;
+    EXPECT_EQ(QueryProduct(setup), expected);
+  }
 }
 
-TEST_F(SysfsQuery, NonUtf8BytesArriveAsReplacementCharacters) {
-  TFixtureDevice setup;
-  setup.UsbProduct = "Glowstep 3 \xFF\xFE v1";
-  EXPECT_EQ(QueryProduct(setup), u"Glowstep 3 \uFFFD\uFFFD v1");
-}
-
-TEST_F(SysfsQuery, PropertiesComeFromUeventAndUsbAttributesOnly) {
+TEST_F(SysfsList, PropertiesComeFromUeventAndUsbAttributesOnly) {
   Fixture.Add(TFixtureDevice{});
-  const TDeviceInfoSet set = Platform.GetClassDevs(kHidInterfaceClassGuid);
-  TDeviceInfoRecord info;
-  info.Reserved = 0;
-  // THidPnPInfo reads the properties exactly as the scan does.
-  const THidPnPInfo pnp(Platform, set, info, "/dev/hidraw0");
-  Platform.DestroyDeviceInfoList(set);
-  EXPECT_EQ(pnp.DeviceDesc, "Glowstep Glowstep 3 v1.2");
-  EXPECT_EQ(pnp.HardwareId, std::vector<std::string>{"hid:b0003g0001v000016C0p000005DF"});
-  EXPECT_EQ(pnp.Service, "hid-generic");
-  EXPECT_EQ(pnp.Mfg, "Glowstep");
-  EXPECT_EQ(pnp.LocationInformation, "usb-0000:00:14.0-1/input0");
-  EXPECT_EQ(pnp.BusNumber, 1u);
-  EXPECT_NE(pnp.PhysicalDeviceObjectName.find("/hidraw/hidraw0"), std::string::npos);
-  EXPECT_TRUE(pnp.FriendlyName.empty());  // nothing on Linux means the same
-  EXPECT_TRUE(pnp.CompatibleIds.empty());
-  EXPECT_EQ(pnp.Capabilities, 0u);
+  const auto records = List();
+  ASSERT_EQ(records.size(), 1u);
+  const THidPnPProperties& properties = records[0].Properties;
+  EXPECT_EQ(properties.DeviceDesc, "Glowstep Glowstep 3 v1.2");
+  EXPECT_EQ(properties.HardwareId, std::vector<std::string>{"hid:b0003g0001v000016C0p000005DF"});
+  EXPECT_EQ(properties.Service, "hid-generic");
+  EXPECT_EQ(properties.Class, "hidraw");
+  EXPECT_EQ(properties.Mfg, "Glowstep");
+  EXPECT_EQ(properties.LocationInformation, "usb-0000:00:14.0-1/input0");
+  EXPECT_EQ(properties.BusNumber, 1u);
+  EXPECT_NE(properties.PhysicalDeviceObjectName.find("/hidraw/hidraw0"), std::string::npos);
+  EXPECT_TRUE(properties.FriendlyName.empty());  // nothing on Linux means the same
+  EXPECT_TRUE(properties.CompatibleIds.empty());
+  EXPECT_EQ(properties.Capabilities, 0u);
+
+  // A device off USB has neither a maker nor a bus number to tell.
+  TFixtureDevice bluetooth;
+  bluetooth.Name = "hidraw1";
+  bluetooth.Sequence = 2;
+  bluetooth.Bus = kBusBluetooth;
+  Fixture.Add(bluetooth);
+  const auto both = List();
+  ASSERT_EQ(both.size(), 2u);
+  const auto other = std::find_if(both.begin(), both.end(), [](const THidInterfaceRecord& r) {
+    return r.Path.ends_with("/hidraw1");
+  });
+  ASSERT_NE(other, both.end());
+  EXPECT_TRUE(other->Properties.Mfg.empty());
+  EXPECT_EQ(other->Properties.BusNumber, 0u);
 }
 
-TEST_F(SysfsQuery, StableNamesAreTheUsbPortAndTheSerialNumberOfTheDeviceOrItsUsbDevice) {
+TEST_F(SysfsList, StableNamesAreTheUsbPortAndTheSerialNumberOfTheDeviceOrItsUsbDevice) {
   struct TCase {
     std::uint32_t Bus;
     std::string UsbSerial;  // empty: no such attribute
     std::string HidUniq;    // empty: not in the uevent
-    THidStableNames Names;
+    std::string Port;
+    std::string Serial;
   };
   const std::vector<TCase> cases = {
-      {kBusUsb, "", "", {"usb-0000:00:14.0-1/input0", ""}},
-      {kBusUsb, "A1", "", {"usb-0000:00:14.0-2/input0", "A1"}},
-      {kBusUsb, "A1", "U9", {"usb-0000:00:14.0-3/input0", "U9"}},
+      {kBusUsb, "", "", "usb-0000:00:14.0-1/input0", ""},
+      {kBusUsb, "A1", "", "usb-0000:00:14.0-2/input0", "A1"},
+      {kBusUsb, "A1", "U9", "usb-0000:00:14.0-3/input0", "U9"},
       // Elsewhere the physical path names the adapter, which all its devices share.
-      {kBusBluetooth, "", "aa:bb:cc:dd:ee:ff", {"", "aa:bb:cc:dd:ee:ff"}},
+      {kBusBluetooth, "", "aa:bb:cc:dd:ee:ff", "", "aa:bb:cc:dd:ee:ff"},
   };
   for (std::uint32_t i = 0; i < cases.size(); ++i) {
     TFixtureDevice setup;
@@ -211,16 +229,15 @@ TEST_F(SysfsQuery, StableNamesAreTheUsbPortAndTheSerialNumberOfTheDeviceOrItsUsb
           uevent, ReadSysfsFile(uevent).value_or("") + "HID_UNIQ=" + cases[i].HidUniq + "\n");
     }
   }
-  const TDeviceInfoSet set = Platform.GetClassDevs(kHidInterfaceClassGuid);
+  // The list is in syspath order: the USB devices by port, then the rest.
+  const auto records = List();
+  ASSERT_EQ(records.size(), cases.size());
   for (std::uint32_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
-    TDeviceInfoRecord info;
-    info.Reserved = i;  // the list is in syspath order: the USB devices by port, then the rest
-    const THidPnPInfo pnp(Platform, set, info, "/dev/hidraw" + std::to_string(i));
-    EXPECT_EQ(pnp.PortName, cases[i].Names.Port);
-    EXPECT_EQ(pnp.SerialNumber, cases[i].Names.Serial);
+    EXPECT_EQ(records[i].Path, Fixture.NodeRoot() + "/hidraw" + std::to_string(i));
+    EXPECT_EQ(records[i].PortName, cases[i].Port);
+    EXPECT_EQ(records[i].SerialNumber, cases[i].Serial);
   }
-  Platform.DestroyDeviceInfoList(set);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "hid/hid_device_controller.h"
 #include "hid/main_loop.h"
-#include "hid/platform/linux/linux_platform.h"
+#include "hid/platform/linux/linux_backend.h"
 #include "hid/platform/linux/sysfs_fixture.h"
 #include "testing/waiting.h"
 
@@ -65,14 +69,14 @@ TEST(UdevLibrary, AMissingLibraryOrEntryLeavesNothingBehind) {
   }
 }
 
-TLinuxPlatformOptions WithLibraryNames(std::vector<std::string> names) {
-  TLinuxPlatformOptions options;
+TLinuxBackendOptions WithLibraryNames(std::vector<std::string> names) {
+  TLinuxBackendOptions options;
   options.UdevLibraryNames = std::move(names);
   return options;
 }
 
-TLinuxPlatformOptions WithLookup(TUdevLibrary::TSymbolLookup lookup) {
-  TLinuxPlatformOptions options;
+TLinuxBackendOptions WithLookup(TUdevLibrary::TSymbolLookup lookup) {
+  TLinuxBackendOptions options;
   options.UdevLookup = std::move(lookup);
   return options;
 }
@@ -82,17 +86,18 @@ TLinuxPlatformOptions WithLookup(TUdevLibrary::TSymbolLookup lookup) {
 TEST(UdevBinding, OverATreeWithoutDevicesTheNotificationOpensAndTheScanFindsNothing) {
   const TSysfsFixture fixture;
   TMainLoop loop;
-  TLinuxHidPlatform platform(fixture.Options());
+  TLinuxHidBackend backend(fixture.Options());
   int changes = 0;
   std::vector<std::string> errors;
   {
-    THidDeviceController controller(platform, loop);
+    THidDeviceController controller(backend, loop);
     controller.SetOnDeviceChange(TNotifyEvent([&](THidDeviceController*) { ++changes; }));
     controller.SetOnError(THidErrorEvent([&](THidDeviceController*, const TMessage& message) {
       errors.push_back(message.English());
     }));
-    EXPECT_TRUE(platform.Bindings().HidBindingLoaded());
-    EXPECT_EQ(platform.Bindings().SetupBindingCount(), 1);
+    EXPECT_TRUE(controller.Started());
+    EXPECT_TRUE(backend.Started());
+    EXPECT_EQ(backend.Udev().References(), 1);
     // Without the udev daemon in the tree, the watch on its node directory.
     EXPECT_TRUE(controller.WatchesDeviceChanges());
     // The first refresh counts as a change, devices or not.
@@ -102,50 +107,65 @@ TEST(UdevBinding, OverATreeWithoutDevicesTheNotificationOpensAndTheScanFindsNoth
     EXPECT_TRUE(controller.Devices().empty());
     EXPECT_TRUE(errors.empty());
   }
-  EXPECT_FALSE(platform.Udev().Loaded());
-  EXPECT_EQ(platform.OpenHandleCount(), 0u);
+  EXPECT_FALSE(backend.Started());
+  EXPECT_FALSE(backend.Udev().Loaded());
+  EXPECT_EQ(backend.OpenConnectionCount(), 0u);
 }
 
 TEST(UdevBinding, WithoutLibudevTheControllerRunsWithNoDevices) {
   for (const auto& options : {WithLibraryNames({"libudev-not-here.so.7"}),
                               WithLookup(LookupWithout("udev_monitor_get_fd"))}) {
     TMainLoop loop;
-    TLinuxHidPlatform platform(options);
+    TLinuxHidBackend backend(options);
     int changes = 0;
-    THidDeviceController controller(platform, loop);
+    THidDeviceController controller(backend, loop);
     controller.SetOnDeviceChange(TNotifyEvent([&](THidDeviceController*) { ++changes; }));
     EXPECT_EQ(loop.RunPending(), 0u);  // nothing was posted
-    EXPECT_FALSE(platform.Bindings().HidBindingLoaded());
-    EXPECT_EQ(platform.Bindings().SetupBindingCount(), 0);
+    EXPECT_FALSE(controller.Started());
+    EXPECT_FALSE(backend.Started());
     EXPECT_FALSE(controller.WatchesDeviceChanges());
     EXPECT_TRUE(controller.Devices().empty());
     EXPECT_EQ(changes, 0);  // no refresh was posted, and the setter's own one changed nothing
-    EXPECT_EQ(platform.GetClassDevs(kHidInterfaceClassGuid), kInvalidDeviceInfoSet);
+    THidError error;
+    EXPECT_TRUE(backend.List(error).empty());
+    EXPECT_TRUE(error);
   }
 }
 
-TEST(UdevBinding, WithoutHidrawTheSetupBindingIsHeldButNothingIsScanned) {
+// Start is all or nothing: without the kernel's device classes it fails, and lets go of libudev
+// again.
+TEST(UdevBinding, WithoutTheDeviceClassesTheBackendDoesNotStartAndHoldsNothing) {
   TMainLoop loop;
-  TLinuxPlatformOptions options;
+  TLinuxBackendOptions options;
   options.SysfsRoot = "/nonexistent-sysfs";
-  TLinuxHidPlatform platform(options);
+  TLinuxHidBackend backend(options);
   {
-    THidDeviceController controller(platform, loop);
+    THidDeviceController controller(backend, loop);
     EXPECT_EQ(loop.RunPending(), 0u);  // nothing was posted
-    EXPECT_FALSE(platform.Bindings().HidBindingLoaded());
+    EXPECT_FALSE(controller.Started());
     EXPECT_FALSE(controller.WatchesDeviceChanges());
+    EXPECT_FALSE(backend.Udev().Loaded());
   }
-  EXPECT_FALSE(platform.Udev().Loaded());  // released again with the controller
+  EXPECT_FALSE(backend.Udev().Loaded());
 }
 
-// A tool that never gives its bindings back: the platform frees them as it goes, and must not
-// call into its own part that is already gone.
-TEST(UdevBinding, APlatformFreesTheBindingsStillHeldAsItGoes) {
-  auto platform = std::make_unique<TLinuxHidPlatform>();
-  ASSERT_TRUE(platform->Bindings().AcquireSetupBinding());
-  ASSERT_TRUE(platform->Bindings().AcquireHidBinding());
-  EXPECT_EQ(platform->Udev().References(), 1);
-  platform.reset();
+// Starts are counted: libudev stays until the last Stop, and a Stop too many changes nothing. A
+// tool that never stops lets the backend free what it still holds as it goes.
+TEST(UdevBinding, StartsAreCountedAndABackendFreesWhatItStillHoldsAsItGoes) {
+  auto backend = std::make_unique<TLinuxHidBackend>();
+  ASSERT_FALSE(backend->Start());
+  ASSERT_FALSE(backend->Start());
+  EXPECT_EQ(backend->Udev().References(), 2);
+  backend->Stop();
+  EXPECT_TRUE(backend->Started());
+  EXPECT_TRUE(backend->Udev().Loaded());
+  backend->Stop();
+  EXPECT_FALSE(backend->Started());
+  EXPECT_FALSE(backend->Udev().Loaded());
+  backend->Stop();
+  EXPECT_EQ(backend->Udev().References(), 0);
+  ASSERT_FALSE(backend->Start());
+  backend.reset();
 }
 
 }  // namespace

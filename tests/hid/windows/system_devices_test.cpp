@@ -1,6 +1,7 @@
-// The controller on the real system libraries. Under wine the system has two HID devices of its
-// own, a mouse (vendor 845E, product 0001) and a keyboard (product 0002), found in that order;
-// what the platform reports about them is checked against HID.dll called directly.
+// The controller on the Windows backend over the real system libraries. Under wine the system has
+// two HID devices of its own, a mouse (vendor 845E, product 0001) and a keyboard (product 0002),
+// found in that order; what the backend reports about them is checked against HID.dll called
+// directly.
 #include <atomic>
 #include <stdexcept>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "base/numbers.h"
 #include "hid/hid_device_controller.h"
 #include "hid/native_platform.h"
+#include "hid/platform/windows/windows_backend.h"
 #include "tests/hid/windows/windows_test_support.h"
 
 // After windows.h, which the support header brings.
@@ -44,7 +46,7 @@ class TPlatformMissing final : public TWindowsPlatform {
 };
 
 // A platform whose notification window cannot be made: building a controller on it throws after
-// both bindings were acquired.
+// the backend started.
 class TPlatformWithoutWindow final : public TWindowsPlatform {
  public:
   std::unique_ptr<TDeviceNotifier> CreateDeviceNotifier(TMainThreadPort&,
@@ -55,8 +57,8 @@ class TPlatformWithoutWindow final : public TWindowsPlatform {
 
 class SystemDevices : public ::testing::Test {
  protected:
-  void MakeController(THidPlatform& platform) {
-    Controller = std::make_unique<THidDeviceController>(platform, Loop);
+  void MakeController(THidBackend& backend) {
+    Controller = std::make_unique<THidDeviceController>(backend, Loop);
     Controller->SetOnArrival(THidPlugEvent([this](THidDevice* d) {
       // Inside the event the device may be asked without checking it out.
       const std::u16string product = d->QueryProductName();
@@ -72,13 +74,14 @@ class SystemDevices : public ::testing::Test {
   }
 
   TMainLoop Loop;
-  std::unique_ptr<THidPlatform> Platform = CreateNativePlatform();
+  TWindowsPlatform Platform;
+  std::unique_ptr<THidBackend> Backend = CreateNativeBackend();
   std::unique_ptr<THidDeviceController> Controller;
   std::vector<std::string> Events;
 };
 
 TEST_F(SystemDevices, TheBindingsLoadEveryEntryFromTheSystemFolderOnly) {
-  THidBindings& bindings = Platform->Bindings();
+  THidBindings& bindings = Platform.Bindings();
   ASSERT_TRUE(bindings.AcquireSetupBinding());
   ASSERT_TRUE(bindings.AcquireHidBinding());
   for (std::size_t i = 0; i < THidBindings::kHidEntryCount; ++i)
@@ -97,18 +100,18 @@ TEST_F(SystemDevices, TheBindingsLoadEveryEntryFromTheSystemFolderOnly) {
   // path in it would bypass the system folder and is refused.
   const UINT processMode = GetErrorMode();
   const DWORD threadMode = GetThreadErrorMode();
-  EXPECT_EQ(Platform->LoadLibraryByName("NoSuchLibrary.dll"), 0u);
-  EXPECT_EQ(Platform->LastError(), static_cast<std::uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(Platform.LoadLibraryByName("NoSuchLibrary.dll"), 0u);
+  EXPECT_EQ(Platform.LastError(), static_cast<std::uint32_t>(ERROR_MOD_NOT_FOUND));
   EXPECT_EQ(GetErrorMode(), processMode);
   EXPECT_EQ(GetThreadErrorMode(), threadMode);
-  EXPECT_EQ(Platform->LoadLibraryByName(std::string(system) + "\\HID.dll"), 0u);
-  EXPECT_EQ(Platform->LoadLibraryByName(".\\HID.dll"), 0u);
-  EXPECT_TRUE(Platform->IsNtVersionAtLeast(5, 1));
-  EXPECT_FALSE(Platform->IsNtVersionAtLeast(99, 0));
+  EXPECT_EQ(Platform.LoadLibraryByName(std::string(system) + "\\HID.dll"), 0u);
+  EXPECT_EQ(Platform.LoadLibraryByName(".\\HID.dll"), 0u);
+  EXPECT_TRUE(Platform.IsNtVersionAtLeast(5, 1));
+  EXPECT_FALSE(Platform.IsNtVersionAtLeast(99, 0));
 }
 
 TEST_F(SystemDevices, TheFirstRefreshAnnouncesWinesDevicesInScanOrderAsHidDllReportsThem) {
-  MakeController(*Platform);
+  MakeController(*Backend);
   EXPECT_TRUE(Controller->WatchesDeviceChanges());
   EXPECT_TRUE(Events.empty());  // nothing is scanned before the posted refresh runs
   ASSERT_TRUE(PumpUntil(Loop, [&] { return !Events.empty() && Events.back() == "change"; }));
@@ -165,7 +168,7 @@ TEST_F(SystemDevices, TheFirstRefreshAnnouncesWinesDevicesInScanOrderAsHidDllRep
 }
 
 TEST_F(SystemDevices, OnlyTheDeviceTreeChangeRefreshesAndALaterRefreshFindsNothingNew) {
-  MakeController(*Platform);
+  MakeController(*Backend);
   ASSERT_TRUE(PumpUntil(Loop, [&] { return Controller->Devices().size() == 2; }));
   Events.clear();
   const THidDevice* mouse = Controller->Devices()[0].get();
@@ -184,12 +187,13 @@ TEST_F(SystemDevices, OnlyTheDeviceTreeChangeRefreshesAndALaterRefreshFindsNothi
   EXPECT_EQ(NotifyWindow(), nullptr);
 }
 
-TEST(PlatformTeardown, FreesWhatAControllerThatFailedToBuildStillHolds) {
+TEST(BackendTeardown, FreesWhatAControllerThatFailedToBuildStillHolds) {
   TMainLoop loop;
-  auto platform = std::make_unique<TPlatformWithoutWindow>();
-  EXPECT_THROW(THidDeviceController(*platform, loop), std::runtime_error);
+  TPlatformWithoutWindow platform;
+  auto backend = std::make_unique<TWindowsHidBackend>(platform);
+  EXPECT_THROW(THidDeviceController(*backend, loop), std::runtime_error);
   EXPECT_NE(GetModuleHandleA("SetupApi.dll"), nullptr);
-  platform.reset();
+  backend.reset();
   EXPECT_EQ(GetModuleHandleA("SetupApi.dll"), nullptr);
 }
 
@@ -237,13 +241,14 @@ class MissingBinding : public SystemDevices, public ::testing::WithParamInterfac
 
 TEST_P(MissingBinding, LeavesTheControllerEmptyAndQuiet) {
   TPlatformMissing platform(GetParam());
-  MakeController(platform);
+  TWindowsHidBackend backend(platform);
+  MakeController(backend);
   EXPECT_FALSE(Controller->WatchesDeviceChanges());
   EXPECT_EQ(NotifyWindow(), nullptr);
   PumpPending(Loop);  // nothing was posted
   EXPECT_TRUE(Events.empty());
   EXPECT_EQ(Controller->EnumerateDevices(), 0);
-  EXPECT_EQ(Controller->InterfaceClass(), kHidInterfaceClassGuid);
+  EXPECT_EQ(backend.InterfaceClass(), kHidInterfaceClassGuid);
   Controller.reset();
   EXPECT_EQ(platform.Bindings().SetupBindingCount(), 0);
 }

@@ -1,6 +1,6 @@
-#include "hid/hid_bindings.h"
+#include "hid/platform/windows/hid_bindings.h"
 
-#include "hid/hid_platform.h"
+#include "hid/platform/windows/hid_platform.h"
 
 namespace glowstep {
 

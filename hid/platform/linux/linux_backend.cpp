@@ -1,4 +1,4 @@
-#include "hid/platform/linux/linux_platform.h"
+#include "hid/platform/linux/linux_backend.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,9 +10,9 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "hid/hid_pnp_info.h"
 #include "hid/native_platform.h"
 #include "hid/platform/linux/report_descriptor.h"
+#include "hid/platform/linux/sysfs_hid.h"
 #include "hid/platform/linux/udev_monitor.h"
 
 namespace glowstep {
@@ -22,30 +22,23 @@ namespace {
 constexpr std::uint32_t kErrorInvalidData = 13;
 constexpr const char* kHidrawSubsystem = "hidraw";
 
-// What the setup service would say of the device, where Linux has something that means the same.
-std::map<std::uint32_t, std::vector<std::uint8_t>> Properties(const TSysfsHidDevice& device) {
-  std::map<std::uint32_t, std::vector<std::uint8_t>> properties;
-  const auto text = [&](std::uint32_t property, const std::string& value, bool list = false) {
-    if (value.empty()) return;
-    std::vector<std::uint8_t>& bytes = properties[property];
-    bytes.assign(value.begin(), value.end());
-    bytes.push_back(0);
-    if (list) bytes.push_back(0);  // a list of one, ended by an empty string
-  };
-  text(spdrp::DeviceDesc, device.Property("HID_NAME"));
-  text(spdrp::HardwareId, device.Property("MODALIAS"), true);
-  text(spdrp::Service, device.Property("DRIVER"));
-  text(spdrp::Class, kHidrawSubsystem);
-  text(spdrp::Mfg, device.UsbAttribute("manufacturer"));
-  text(spdrp::LocationInformation, device.Property("HID_PHYS"));
-  text(spdrp::PhysicalDeviceObjectName, device.SysPath());
+// What the system says of the device, where Linux has something that means the same as the
+// named property.
+THidPnPProperties PropertiesOf(const TSysfsHidDevice& device) {
+  THidPnPProperties properties;
+  properties.DeviceDesc = device.Property("HID_NAME");
+  if (std::string alias = device.Property("MODALIAS"); !alias.empty())
+    properties.HardwareId.push_back(std::move(alias));
+  properties.Service = device.Property("DRIVER");
+  properties.Class = kHidrawSubsystem;
+  properties.Mfg = device.UsbAttribute("manufacturer");
+  properties.LocationInformation = device.Property("HID_PHYS");
+  properties.PhysicalDeviceObjectName = device.SysPath();
   const std::string busnum = device.UsbAttribute("busnum");
   std::uint32_t number = 0;
   const auto [end, error] = std::from_chars(busnum.data(), busnum.data() + busnum.size(), number);
-  if (!busnum.empty() && error == std::errc() && end == busnum.data() + busnum.size()) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&number);
-    properties[spdrp::BusNumber].assign(bytes, bytes + sizeof number);
-  }
+  if (!busnum.empty() && error == std::errc() && end == busnum.data() + busnum.size())
+    properties.BusNumber = number;
   return properties;
 }
 
@@ -85,7 +78,7 @@ THidInterfaceRecord RecordOf(const std::string& node,
       numberedReports = parsed->NumberedReports;
     }
   }
-  record.Properties = Properties(*device);
+  record.Properties = PropertiesOf(*device);
   // The names that outlast a re-plug: the USB port path as udev shows it
   // ("usb-0000:00:14.0-1.2/input0"; on other buses it names the adapter, not the device) and the
   // serial number, the HID device's own or else the USB device's.
@@ -97,33 +90,44 @@ THidInterfaceRecord RecordOf(const std::string& node,
 
 }  // namespace
 
-TLinuxHidBackend::TLinuxHidBackend(TLinuxPlatformOptions options)
+TLinuxHidBackend::TLinuxHidBackend(TLinuxBackendOptions options)
     : Options_(std::move(options)), Udev_(Options_.UdevLibraryNames, Options_.UdevLookup) {
   if (!Options_.OpenNode) Options_.OpenNode = OpenCharacterDevice;
   if (!Options_.NodeUser) Options_.NodeUser = CurrentNodeUser;
   if (!Options_.NodeOwnership) Options_.NodeOwnership = StatNodeOwnership;
 }
 
-// --- Libraries ----------------------------------------------------------------------------------
+// --- Start and stop -----------------------------------------------------------------------------
 
-THidError TLinuxHidBackend::AcquireLibrary(THidLibrary library) {
-  if (library == THidLibrary::Setup) {
-    if (Udev_.Acquire()) return {};
-    return THidError{kErrorFileNotFound, 0};
-  }
+THidError TLinuxHidBackend::Start() {
+  if (!Udev_.Acquire()) return THidError{kErrorFileNotFound, 0};
   // The kernel's device classes are what the hidraw interface stands on. Its own class directory
   // comes with the HID core, which a kernel that has it as a module (as Debian's does) loads for
   // the first HID device plugged in: until then there is no HID device yet, and plugs are still
   // watched for.
   struct stat status {};
   const std::string classes = Options_.SysfsRoot + "/class";
-  if (stat(classes.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+  if (stat(classes.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    Udev_.Release();
     return THidError{kErrorFileNotFound, 0};
+  }
+  std::lock_guard lock(Lock_);
+  ++Starts_;
   return {};
 }
 
-void TLinuxHidBackend::ReleaseLibrary(THidLibrary library) {
-  if (library == THidLibrary::Setup) Udev_.Release();
+void TLinuxHidBackend::Stop() {
+  {
+    std::lock_guard lock(Lock_);
+    if (Starts_ == 0) return;  // one Stop too many changes nothing
+    --Starts_;
+  }
+  Udev_.Release();
+}
+
+bool TLinuxHidBackend::Started() const {
+  std::lock_guard lock(Lock_);
+  return Starts_ > 0;
 }
 
 // --- List ---------------------------------------------------------------------------------------
@@ -176,8 +180,8 @@ std::vector<TLinuxHidBackend::TFound> TLinuxHidBackend::ListSysfs() {
 }
 
 std::vector<THidInterfaceRecord> TLinuxHidBackend::List(THidError& error) {
-  // The list is the setup service's: none without libudev.
-  if (!Udev_.Loaded()) {
+  // Listed by libudev: none before Start.
+  if (!Started()) {
     error = THidError{kErrorInvalidHandle, 0};
     return {};
   }
@@ -260,8 +264,8 @@ std::shared_ptr<THidConnection> TLinuxHidBackend::Open(const std::string& path,
       return nullptr;
     }
   }
-  return std::make_shared<THidrawConnection>(fd, owner.NumberedReports, std::move(owner.Record),
-                                             sysfs->HidPath());
+  return Counted(std::make_unique<THidrawConnection>(fd, owner.NumberedReports,
+                                                     std::move(owner.Record), sysfs->HidPath()));
 }
 
 std::unique_ptr<TDeviceNotifier> TLinuxHidBackend::Watch(TMainThreadPort& port,
@@ -276,26 +280,25 @@ std::unique_ptr<TDeviceNotifier> TLinuxHidBackend::Watch(TMainThreadPort& port,
                             });
 }
 
-// --- The platform -------------------------------------------------------------------------------
+// --- Connections --------------------------------------------------------------------------------
 
-TLinuxHidPlatform::TLinuxHidPlatform(TLinuxPlatformOptions options)
-    : TEmulatedHidPlatform(std::make_unique<TLinuxHidBackend>(std::move(options))),
-      Backend_(static_cast<TLinuxHidBackend&>(Backend())) {}
+std::shared_ptr<THidConnection> TLinuxHidBackend::Counted(
+    std::unique_ptr<THidrawConnection> connection) {
+  ++*OpenConnections_;
+  return std::shared_ptr<THidConnection>(connection.release(),
+                                         [count = OpenConnections_](THidConnection* closing) {
+                                           delete closing;
+                                           --*count;
+                                         });
+}
 
-THidHandle TLinuxHidPlatform::AdoptDescriptor(int fd, TFileAccess access, bool numberedReports) {
-  // No sysfs behind it: the descriptor carries reports only.
+std::shared_ptr<THidConnection> TLinuxHidBackend::AdoptDescriptor(int fd, bool numberedReports) {
   THidInterfaceRecord record;
   record.IdentityError = record.ProductStringError = record.DescriptorError =
       kErrorInvalidParameter;
-  return Adopt(std::make_shared<THidrawConnection>(fd, numberedReports, std::move(record)), access);
+  return Counted(std::make_unique<THidrawConnection>(fd, numberedReports, std::move(record)));
 }
 
-std::size_t TLinuxHidPlatform::OpenHandleCount() const {
-  return static_cast<std::size_t>(Counters().OpenHandles);
-}
-
-std::unique_ptr<THidPlatform> CreateNativePlatform() {
-  return std::make_unique<TLinuxHidPlatform>();
-}
+std::unique_ptr<THidBackend> CreateNativeBackend() { return std::make_unique<TLinuxHidBackend>(); }
 
 }  // namespace glowstep

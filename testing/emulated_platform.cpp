@@ -1,9 +1,12 @@
-#include "hid/platform/emulated/emulated_platform.h"
+#include "testing/emulated_platform.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <optional>
 #include <system_error>
+
+#include "testing/fault_injection.h"
 
 namespace glowstep {
 
@@ -12,6 +15,7 @@ namespace {
 thread_local THidError tLastError;
 
 constexpr std::uint32_t kErrorInvalidData = 13;
+constexpr std::uint32_t kErrorProcNotFound = 127;
 constexpr std::int32_t kHidpStatusInvalidPreparsedData = static_cast<std::int32_t>(0xC0110001u);
 constexpr TLibraryHandle kSetupLibrary = 1;
 constexpr TLibraryHandle kHidLibrary = 2;
@@ -35,14 +39,102 @@ bool HasWrite(TFileAccess access) {
   return access == TFileAccess::Write || access == TFileAccess::ReadWrite;
 }
 
-bool IsEntryOf(THidLibrary library, std::string_view name) {
-  if (library == THidLibrary::Setup) {
+bool IsEntryOf(TLibraryHandle library, std::string_view name) {
+  if (library == kSetupLibrary) {
     const auto& names = THidBindings::kSetupEntryNames;
     return std::find(names.begin(), names.end(), name) != names.end();
   }
   const auto& names = THidBindings::HidEntryNames();
   return std::any_of(names.begin(), names.end(),
                      [&](const auto& entry) { return entry.Name == name; });
+}
+
+// A registry property in the bytes the setup service keeps it in: a text with its terminating
+// zero, a list of texts each with its zero and one more zero at the end, a number in 4 bytes,
+// least significant first. An empty text or list, or a number 0, is a property the device does
+// not have: none.
+std::optional<std::vector<std::uint8_t>> PropertyBytes(const THidPnPProperties& properties,
+                                                       std::uint32_t property) {
+  const auto text = [](const std::string& value) -> std::optional<std::vector<std::uint8_t>> {
+    if (value.empty()) return std::nullopt;
+    std::vector<std::uint8_t> bytes(value.begin(), value.end());
+    bytes.push_back(0);
+    return bytes;
+  };
+  const auto list =
+      [](const std::vector<std::string>& values) -> std::optional<std::vector<std::uint8_t>> {
+    if (values.empty()) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    for (const std::string& value : values) {
+      bytes.insert(bytes.end(), value.begin(), value.end());
+      bytes.push_back(0);
+    }
+    bytes.push_back(0);
+    return bytes;
+  };
+  const auto number = [](std::uint32_t value) -> std::optional<std::vector<std::uint8_t>> {
+    if (value == 0) return std::nullopt;
+    return std::vector<std::uint8_t>{
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+  };
+  const THidPnPProperties& p = properties;
+  switch (property) {
+    case spdrp::DeviceDesc:
+      return text(p.DeviceDesc);
+    case spdrp::HardwareId:
+      return list(p.HardwareId);
+    case spdrp::CompatibleIds:
+      return list(p.CompatibleIds);
+    case spdrp::Service:
+      return text(p.Service);
+    case spdrp::Class:
+      return text(p.Class);
+    case spdrp::ClassGuid:
+      return text(p.ClassGuid);
+    case spdrp::Driver:
+      return text(p.Driver);
+    case spdrp::ConfigFlags:
+      return number(p.ConfigFlags);
+    case spdrp::Mfg:
+      return text(p.Mfg);
+    case spdrp::FriendlyName:
+      return text(p.FriendlyName);
+    case spdrp::LocationInformation:
+      return text(p.LocationInformation);
+    case spdrp::PhysicalDeviceObjectName:
+      return text(p.PhysicalDeviceObjectName);
+    case spdrp::Capabilities:
+      return number(p.Capabilities);
+    case spdrp::UiNumber:
+      return number(p.UiNumber);
+    case spdrp::UpperFilters:
+      return list(p.UpperFilters);
+    case spdrp::LowerFilters:
+      return list(p.LowerFilters);
+    case spdrp::BusTypeGuid:
+      return text(p.BusTypeGuid);
+    case spdrp::LegacyBusType:
+      return number(p.LegacyBusType);
+    case spdrp::BusNumber:
+      return number(p.BusNumber);
+    case spdrp::EnumeratorName:
+      return text(p.EnumeratorName);
+    case spdrp::SecuritySds:
+      return text(p.SecuritySds);
+    case spdrp::DevType:
+      return number(p.DevType);
+    case spdrp::Exclusive:
+      return number(p.Exclusive);
+    case spdrp::Characteristics:
+      return text(p.Characteristics);
+    case spdrp::Address:
+      return text(p.Address);
+    case spdrp::UiNumberDescFormat:
+      return text(p.UiNumberDescFormat);
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -71,6 +163,7 @@ class TEmulatedHidPlatform::TRead final : public TPlatformRead {
   }
 
   bool Begin(THidHandle handle, std::uint8_t* buffer, std::uint32_t length) override {
+    if (Platform_.Injected("Begin") != 0) return false;
     std::lock_guard lock(Platform_.Lock_);
     THandle* entry = Platform_.FindHandle(handle);
     if (entry == nullptr) return false;
@@ -79,6 +172,7 @@ class TEmulatedHidPlatform::TRead final : public TPlatformRead {
       return Fail(kErrorInvalidParameter);
     if (const THidError error = entry->Connection->ReadStartError()) return Fail(error);
     ++Platform_.Counters_.ReadsBegun;
+    ++Platform_.Counters_.ReadsOutstanding;
     entry->PendingRead = this;
     Handle_ = handle;
     Buffer_ = buffer;
@@ -106,6 +200,9 @@ class TEmulatedHidPlatform::TRead final : public TPlatformRead {
       WakeSet_ = false;
       return kWaitTimeout;
     }
+    // Ended with an I/O error: the read is taken back, so the buffer is free.
+    if (const std::uint32_t injected = Platform_.Injected("Wait"))
+      return Complete(0, THidError{injected, 0});
     if (Aborted_) return Complete(0, THidError{kErrorOperationAborted, 0});
     const THidReadResult result = Connection_->Read(std::span<std::uint8_t>(Buffer_, Length_));
     if (Aborted_) return Complete(0, THidError{kErrorOperationAborted, 0});
@@ -119,6 +216,7 @@ class TEmulatedHidPlatform::TRead final : public TPlatformRead {
 
   bool Result(THidHandle handle, std::uint32_t& count) override {
     count = 0;
+    if (Platform_.Injected("Result") != 0) return false;
     if (handle != Handle_ || !Completed_) return Fail(kErrorInvalidParameter);
     if (Error_) return Fail(Error_);
     count = Count_;
@@ -126,17 +224,21 @@ class TEmulatedHidPlatform::TRead final : public TPlatformRead {
   }
 
   bool Cancel(THidHandle handle) override {
-    if (!Pending_ || handle != Handle_) return Fail(kErrorInvalidParameter);
-    // The buffer is written only inside Wait, on this same thread: once the read is dropped
-    // nothing touches it any more.
-    {
-      std::lock_guard lock(Platform_.Lock_);
-      Detach();
-    }
-    Completed_ = true;
-    Count_ = 0;
-    Error_ = THidError{kErrorOperationAborted, 0};
-    return true;
+    const std::uint32_t injected = Platform_.Injected("Cancel");
+    const bool cancelled = [&] {
+      if (!Pending_ || handle != Handle_) return Fail(kErrorInvalidParameter);
+      // The buffer is written only inside Wait, on this same thread: once the read is dropped
+      // nothing touches it any more.
+      {
+        std::lock_guard lock(Platform_.Lock_);
+        Detach();
+      }
+      Completed_ = true;
+      Count_ = 0;
+      Error_ = THidError{kErrorOperationAborted, 0};
+      return true;
+    }();
+    return injected != 0 ? Fail(injected) : cancelled;
   }
 
   void Wake() override {
@@ -175,6 +277,7 @@ class TEmulatedHidPlatform::TRead final : public TPlatformRead {
     const auto it = Platform_.Handles_.find(Handle_);
     if (it != Platform_.Handles_.end() && it->second.PendingRead == this)
       it->second.PendingRead = nullptr;
+    if (Pending_) --Platform_.Counters_.ReadsOutstanding;
     Pending_ = false;
     Buffer_ = nullptr;
     std::lock_guard lock(WakeLock_);
@@ -215,8 +318,7 @@ class TEmulatedHidPlatform::TCountedNotifier final : public TDeviceNotifier {
 
 // --- The platform -------------------------------------------------------------------------------
 
-TEmulatedHidPlatform::TEmulatedHidPlatform(std::unique_ptr<THidBackend> backend)
-    : Backend_(std::move(backend)) {}
+TEmulatedHidPlatform::TEmulatedHidPlatform(THidBackend& backend) : Backend_(backend) {}
 
 TEmulatedHidPlatform::~TEmulatedHidPlatform() { Bindings().ReleaseAll(); }
 
@@ -228,11 +330,28 @@ THidEmulationCounters TEmulatedHidPlatform::Counters() const {
 }
 
 int TEmulatedHidPlatform::LibraryReferences(std::string_view name) const {
-  const THidLibrary library = name == kSetupLibraryName ? THidLibrary::Setup : THidLibrary::Hid;
-  if (name != kSetupLibraryName && name != kHidLibraryName) return 0;
   std::lock_guard lock(Lock_);
-  const auto it = LibraryReferences_.find(library);
-  return it != LibraryReferences_.end() ? it->second : 0;
+  if (name == kSetupLibraryName) return SetupLibrary_.References;
+  if (name == kHidLibraryName) return HidLibrary_.References;
+  return 0;
+}
+
+void TEmulatedHidPlatform::RemoveLibrary(std::string_view name) {
+  std::lock_guard lock(Lock_);
+  if (name == kSetupLibraryName) SetupLibrary_.Present = false;
+  if (name == kHidLibraryName) HidLibrary_.Present = false;
+}
+
+void TEmulatedHidPlatform::RemoveExport(std::string_view library, std::string_view name) {
+  std::lock_guard lock(Lock_);
+  if (library == kSetupLibraryName) SetupLibrary_.RemovedExports.emplace(name);
+  if (library == kHidLibraryName) HidLibrary_.RemovedExports.emplace(name);
+}
+
+void TEmulatedHidPlatform::SetNtVersion(int major, int minor) {
+  std::lock_guard lock(Lock_);
+  NtMajor_ = major;
+  NtMinor_ = minor;
 }
 
 std::vector<std::string> TEmulatedHidPlatform::ThreadNames() const {
@@ -248,15 +367,16 @@ TEmulatedHidPlatform::THandle* TEmulatedHidPlatform::FindHandle(THidHandle handl
   return nullptr;
 }
 
+std::shared_ptr<THidConnection> TEmulatedHidPlatform::Connection(THidHandle handle) {
+  std::lock_guard lock(Lock_);
+  const THandle* entry = FindHandle(handle);
+  return entry != nullptr ? entry->Connection : nullptr;
+}
+
 std::shared_ptr<THidConnection> TEmulatedHidPlatform::LiveConnection(THidHandle handle) {
-  std::shared_ptr<THidConnection> connection;
-  {
-    std::lock_guard lock(Lock_);
-    const THandle* entry = FindHandle(handle);
-    if (entry == nullptr) return nullptr;
-    connection = entry->Connection;
-  }
-  if (const std::uint32_t status = connection->Status()) {
+  auto connection = Connection(handle);
+  if (connection == nullptr) return nullptr;
+  if (const THidError status = connection->Status()) {
     Fail(status);
     return nullptr;
   }
@@ -277,8 +397,9 @@ THidHandle TEmulatedHidPlatform::Adopt(std::shared_ptr<THidConnection> connectio
 THidHandle TEmulatedHidPlatform::OpenFile(const std::string& path,
                                           TFileAccess access,
                                           bool overlapped) {
+  if (Injected("OpenFile") != 0) return kInvalidHandle;
   THidError error;
-  auto connection = Backend_->Open(path, access, error);
+  auto connection = Backend_.Open(path, access, error);
   if (!connection) {
     Fail(error);
     return kInvalidHandle;
@@ -290,19 +411,23 @@ THidHandle TEmulatedHidPlatform::OpenFile(const std::string& path,
 }
 
 bool TEmulatedHidPlatform::CloseFile(THidHandle handle) {
-  std::shared_ptr<THidConnection> connection;  // closes after the lock is given up
-  std::lock_guard lock(Lock_);
-  THandle* entry = FindHandle(handle);
-  if (entry == nullptr) return false;
-  // A read outstanding on it ends; the connection closes when that read lets go of it.
-  if (entry->PendingRead != nullptr) {
-    ++Counters_.ClosedWithPendingRead;
-    entry->PendingRead->Abort();
-  }
-  connection = std::move(entry->Connection);
-  Handles_.erase(handle);
-  --Counters_.OpenHandles;
-  return true;
+  const std::uint32_t injected = Injected("CloseFile");
+  const bool closed = [&] {
+    std::shared_ptr<THidConnection> connection;  // closes after the lock is given up
+    std::lock_guard lock(Lock_);
+    THandle* entry = FindHandle(handle);
+    if (entry == nullptr) return false;
+    // A read outstanding on it ends; the connection closes when that read lets go of it.
+    if (entry->PendingRead != nullptr) {
+      ++Counters_.ClosedWithPendingRead;
+      entry->PendingRead->Abort();
+    }
+    connection = std::move(entry->Connection);
+    Handles_.erase(handle);
+    --Counters_.OpenHandles;
+    return true;
+  }();
+  return injected != 0 ? Fail(injected) : closed;
 }
 
 bool TEmulatedHidPlatform::WriteFile(THidHandle handle,
@@ -310,6 +435,7 @@ bool TEmulatedHidPlatform::WriteFile(THidHandle handle,
                                      std::uint32_t length,
                                      std::uint32_t& written) {
   written = 0;
+  if (Injected("WriteFile") != 0) return false;
   std::shared_ptr<THidConnection> connection;
   {
     std::lock_guard lock(Lock_);
@@ -341,33 +467,35 @@ TMessage TEmulatedHidPlatform::LastErrorMessage() {
 }
 
 THidAccessReason TEmulatedHidPlatform::QueryAccessReason(THidHandle handle) {
-  // What the backend found when it listed the interface, even if it has gone since.
-  std::lock_guard lock(Lock_);
-  const THandle* entry = FindHandle(handle);
-  return entry != nullptr ? entry->Connection->Interface().AccessReason : THidAccessReason::Unknown;
+  const auto connection = Connection(handle);
+  return connection != nullptr ? connection->AccessReason() : THidAccessReason::Unknown;
 }
 
 // --- HID class library --------------------------------------------------------------------------
 
+// The queries ask the connection, which says itself whether its interface is still there.
+
 bool TEmulatedHidPlatform::GetAttributes(THidHandle handle, THidAttributes& attributes) {
-  const auto connection = LiveConnection(handle);
+  if (Injected("GetAttributes") != 0) return false;
+  const auto connection = Connection(handle);
   if (!connection) return false;
-  const THidInterfaceRecord& record = connection->Interface();
-  if (record.IdentityError != 0) return Fail(record.IdentityError);
-  attributes = THidAttributes{attributes.Size, record.VendorId, record.ProductId, record.Version};
+  THidAttributes asked;
+  if (const THidError error = connection->Attributes(asked)) return Fail(error);
+  attributes =
+      THidAttributes{attributes.Size, asked.VendorID, asked.ProductID, asked.VersionNumber};
   return true;
 }
 
 bool TEmulatedHidPlatform::GetProductString(THidHandle handle,
                                             char16_t* buffer,
                                             std::uint32_t bufferBytes) {
-  const auto connection = LiveConnection(handle);
+  if (Injected("GetProductString") != 0) return false;
+  const auto connection = Connection(handle);
   if (!connection) return false;
-  const THidInterfaceRecord& record = connection->Interface();
-  if (record.ProductStringError != 0) return Fail(record.ProductStringError);
+  std::u16string product;
+  if (const THidError error = connection->ProductString(product)) return Fail(error);
   const std::size_t capacity = bufferBytes / sizeof(char16_t);
   if (buffer == nullptr || capacity == 0) return Fail(kErrorInsufficientBuffer);
-  const std::u16string& product = record.ProductString;
   std::size_t count = std::min(product.size(), capacity - 1);
   // A cut between the halves of a surrogate pair would leave half a character.
   if (count > 0 && count < product.size() && product[count - 1] >= 0xD800 &&
@@ -379,17 +507,11 @@ bool TEmulatedHidPlatform::GetProductString(THidHandle handle,
 }
 
 bool TEmulatedHidPlatform::GetPreparsedData(THidHandle handle, TPreparsedData& preparsed) {
-  const auto connection = LiveConnection(handle);
+  if (Injected("GetPreparsedData") != 0) return false;
+  const auto connection = Connection(handle);
   if (!connection) return false;
-  const THidInterfaceRecord& record = connection->Interface();
-  if (record.DescriptorError != 0) return Fail(record.DescriptorError);
   THidCaps caps;
-  caps.UsagePage = record.UsagePage;
-  caps.Usage = record.Usage;
-  caps.InputReportByteLength = record.InputReportLength;
-  caps.OutputReportByteLength = record.OutputReportLength;
-  caps.FeatureReportByteLength = record.FeatureReportLength;
-  caps.NumberLinkCollectionNodes = record.Collections;
+  if (const THidError error = connection->Caps(caps)) return Fail(error);
   std::lock_guard lock(Lock_);
   preparsed = NextPreparsed_++;
   Preparsed_.emplace(preparsed, caps);
@@ -398,16 +520,21 @@ bool TEmulatedHidPlatform::GetPreparsedData(THidHandle handle, TPreparsedData& p
 }
 
 bool TEmulatedHidPlatform::FreePreparsedData(TPreparsedData preparsed) {
-  std::lock_guard lock(Lock_);
-  if (Preparsed_.erase(preparsed) == 0) {
-    ++Counters_.HandleMisuse;
-    return Fail(kErrorInvalidParameter);
-  }
-  --Counters_.PreparsedData;
-  return true;
+  const std::uint32_t injected = Injected("FreePreparsedData");
+  const bool freed = [&] {
+    std::lock_guard lock(Lock_);
+    if (Preparsed_.erase(preparsed) == 0) {
+      ++Counters_.HandleMisuse;
+      return Fail(kErrorInvalidParameter);
+    }
+    --Counters_.PreparsedData;
+    return true;
+  }();
+  return injected != 0 ? Fail(injected) : freed;
 }
 
 std::int32_t TEmulatedHidPlatform::GetCaps(TPreparsedData preparsed, THidCaps& caps) {
+  if (Injected("GetCaps") != 0) return kHidpStatusInvalidPreparsedData;
   std::lock_guard lock(Lock_);
   const auto it = Preparsed_.find(preparsed);
   if (it == Preparsed_.end()) {
@@ -419,6 +546,7 @@ std::int32_t TEmulatedHidPlatform::GetCaps(TPreparsedData preparsed, THidCaps& c
 }
 
 bool TEmulatedHidPlatform::SetNumInputBuffers(THidHandle handle, std::uint32_t count) {
+  if (Injected("SetNumInputBuffers") != 0) return false;
   const auto connection = LiveConnection(handle);
   if (!connection) return false;
   if (const THidError error = connection->SetInputBuffers(count)) return Fail(error);
@@ -426,6 +554,7 @@ bool TEmulatedHidPlatform::SetNumInputBuffers(THidHandle handle, std::uint32_t c
 }
 
 bool TEmulatedHidPlatform::GetNumInputBuffers(THidHandle handle, std::uint32_t& count) {
+  if (Injected("GetNumInputBuffers") != 0) return false;
   const auto connection = LiveConnection(handle);
   if (!connection) return false;
   count = connection->InputBuffers();
@@ -437,9 +566,10 @@ bool TEmulatedHidPlatform::GetNumInputBuffers(THidHandle handle, std::uint32_t& 
 TGuid TEmulatedHidPlatform::GetHidGuid() { return kHidInterfaceClassGuid; }
 
 TDeviceInfoSet TEmulatedHidPlatform::GetClassDevs(const TGuid& interfaceClass) {
+  if (Injected("GetClassDevs") != 0) return kInvalidDeviceInfoSet;
   std::vector<THidInterfaceRecord> found;
   THidError error;
-  if (interfaceClass == kHidInterfaceClassGuid) found = Backend_->List(error);
+  if (interfaceClass == kHidInterfaceClassGuid) found = Backend_.List(error);
   if (error) {
     Fail(error);
     return kInvalidDeviceInfoSet;
@@ -449,6 +579,13 @@ TDeviceInfoSet TEmulatedHidPlatform::GetClassDevs(const TGuid& interfaceClass) {
   Sets_.emplace(set, std::move(found));
   ++Counters_.DeviceInfoSets;
   return set;
+}
+
+std::uint32_t TEmulatedHidPlatform::Injected(std::string_view operation) {
+  if (FaultPlan_ == nullptr) return 0;
+  const std::uint32_t error = FaultPlan_->Call(operation);
+  if (error != 0) Fail(error);
+  return error;
 }
 
 const THidInterfaceRecord* TEmulatedHidPlatform::FindSetEntry(TDeviceInfoSet set,
@@ -466,6 +603,7 @@ bool TEmulatedHidPlatform::EnumDeviceInterfaces(TDeviceInfoSet set,
                                                 const TGuid& interfaceClass,
                                                 std::uint32_t index,
                                                 TDeviceInterfaceRecord& record) {
+  if (Injected("EnumDeviceInterfaces") != 0) return false;
   std::lock_guard lock(Lock_);
   const auto it = Sets_.find(set);
   if (it == Sets_.end()) {
@@ -484,6 +622,7 @@ bool TEmulatedHidPlatform::GetDeviceInterfaceDetail(TDeviceInfoSet set,
                                                     std::uint32_t bufferSize,
                                                     std::uint32_t& required,
                                                     TDeviceInfoRecord& info) {
+  if (Injected("GetDeviceInterfaceDetail") != 0) return false;
   std::lock_guard lock(Lock_);
   const THidInterfaceRecord* entry = FindSetEntry(set, record.Reserved);
   if (entry == nullptr) return false;
@@ -500,13 +639,16 @@ bool TEmulatedHidPlatform::GetDeviceRegistryProperty(TDeviceInfoSet set,
                                                      std::uint32_t property,
                                                      std::uint8_t* buffer,
                                                      std::uint32_t bufferSize) {
+  if (Injected("GetDeviceRegistryProperty") != 0) return false;
   std::lock_guard lock(Lock_);
   const THidInterfaceRecord* entry = FindSetEntry(set, info.Reserved);
   if (entry == nullptr) return false;
-  const auto found = entry->Properties.find(property);
-  if (found == entry->Properties.end()) return Fail(kErrorInvalidData);
-  if (buffer == nullptr || found->second.size() > bufferSize) return Fail(kErrorInsufficientBuffer);
-  std::memcpy(buffer, found->second.data(), found->second.size());
+  const auto bytes = PropertyBytes(entry->Properties, property);
+  if (!bytes) return Fail(kErrorInvalidData);
+  // A value longer than the buffer fills it and fails: what is in the buffer then ends with it.
+  if (buffer != nullptr)
+    std::memcpy(buffer, bytes->data(), std::min<std::size_t>(bytes->size(), bufferSize));
+  if (buffer == nullptr || bytes->size() > bufferSize) return Fail(kErrorInsufficientBuffer);
   return true;
 }
 
@@ -530,47 +672,70 @@ void TEmulatedHidPlatform::DestroyDeviceInfoList(TDeviceInfoSet set) {
 
 // --- Libraries ----------------------------------------------------------------------------------
 
+TEmulatedHidPlatform::TLibrary* TEmulatedHidPlatform::LibraryOf(TLibraryHandle handle) {
+  if (handle == kSetupLibrary) return &SetupLibrary_;
+  if (handle == kHidLibrary) return &HidLibrary_;
+  return nullptr;
+}
+
 TLibraryHandle TEmulatedHidPlatform::LoadLibraryByName(std::string_view name) {
-  if (name != kSetupLibraryName && name != kHidLibraryName) {
-    Fail(kErrorFileNotFound);
-    return 0;
+  if (Injected("LoadLibrary") != 0) return 0;
+  const TLibraryHandle handle = name == kSetupLibraryName ? kSetupLibrary
+                                : name == kHidLibraryName ? kHidLibrary
+                                                          : 0;
+  bool first = false;
+  {
+    std::lock_guard lock(Lock_);
+    const TLibrary* library = LibraryOf(handle);
+    if (library == nullptr || !library->Present) {
+      Fail(kErrorFileNotFound);
+      return 0;
+    }
+    first = SetupLibrary_.References + HidLibrary_.References == 0;
   }
-  const bool setup = name == kSetupLibraryName;
-  const THidLibrary library = setup ? THidLibrary::Setup : THidLibrary::Hid;
-  if (const THidError error = Backend_->AcquireLibrary(library)) {
-    Fail(error);
-    return 0;
+  // The backend stands behind both libraries: it starts with the first one loaded. Loads come
+  // from one thread at a time (the bindings' owner), so the count cannot change meanwhile.
+  if (first) {
+    if (const THidError error = Backend_.Start()) {
+      Fail(error);
+      return 0;
+    }
   }
   std::lock_guard lock(Lock_);
-  ++LibraryReferences_[library];
-  return setup ? kSetupLibrary : kHidLibrary;
+  ++LibraryOf(handle)->References;
+  return handle;
 }
 
 void TEmulatedHidPlatform::FreeLibraryHandle(TLibraryHandle handle) {
-  if (handle != kSetupLibrary && handle != kHidLibrary) return;
-  const THidLibrary library = handle == kSetupLibrary ? THidLibrary::Setup : THidLibrary::Hid;
   {
     std::lock_guard lock(Lock_);
-    int& references = LibraryReferences_[library];
-    if (references == 0) return;
-    --references;
+    TLibrary* library = LibraryOf(handle);
+    if (library == nullptr || library->References == 0) {
+      ++Counters_.HandleMisuse;
+      return;
+    }
+    --library->References;
+    if (SetupLibrary_.References + HidLibrary_.References > 0) return;
   }
-  Backend_->ReleaseLibrary(library);
+  Backend_.Stop();
 }
 
 TEntryAddress TEmulatedHidPlatform::ResolveExport(TLibraryHandle handle, std::string_view name) {
-  if (handle != kSetupLibrary && handle != kHidLibrary) return nullptr;
-  const THidLibrary library = handle == kSetupLibrary ? THidLibrary::Setup : THidLibrary::Hid;
+  if (Injected("ResolveExport") != 0) return nullptr;
   {
     std::lock_guard lock(Lock_);
-    if (LibraryReferences_[library] == 0) return nullptr;
+    const TLibrary* library = LibraryOf(handle);
+    if (library != nullptr && library->References > 0 && IsEntryOf(handle, name) &&
+        !library->RemovedExports.contains(name))
+      return &EmulatedEntry;
   }
-  if (!IsEntryOf(library, name) || !Backend_->ProvidesEntry(library, name)) return nullptr;
-  return &EmulatedEntry;
+  Fail(kErrorProcNotFound);
+  return nullptr;
 }
 
 bool TEmulatedHidPlatform::IsNtVersionAtLeast(int major, int minor) {
-  return Backend_->IsNtVersionAtLeast(major, minor);
+  std::lock_guard lock(Lock_);
+  return NtMajor_ > major || (NtMajor_ == major && NtMinor_ >= minor);
 }
 
 // --- Notification and threads -------------------------------------------------------------------
@@ -578,7 +743,8 @@ bool TEmulatedHidPlatform::IsNtVersionAtLeast(int major, int minor) {
 std::unique_ptr<TDeviceNotifier> TEmulatedHidPlatform::CreateDeviceNotifier(
     TMainThreadPort& port,
     TDeviceChangeCallback callback) {
-  auto watch = Backend_->Watch(port, std::move(callback));
+  if (Injected("CreateDeviceNotifier") != 0) return nullptr;
+  auto watch = Backend_.Watch(port, std::move(callback));
   if (!watch) return nullptr;
   return std::make_unique<TCountedNotifier>(std::move(watch), Notifiers_);
 }
@@ -589,7 +755,7 @@ void TEmulatedHidPlatform::NameCurrentThread(std::string_view name) {
     if (std::find(ThreadNames_.begin(), ThreadNames_.end(), name) == ThreadNames_.end())
       ThreadNames_.emplace_back(name);
   }
-  THidPlatform::NameCurrentThread(name);
+  Backend_.NameCurrentThread(name);
 }
 
 }  // namespace glowstep

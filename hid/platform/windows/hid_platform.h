@@ -1,12 +1,12 @@
-// The one seam between the HID logic and an operating system.
+// The Windows system interface beneath the Windows HID backend.
 //
-// The device controller, the devices and their readers are written once against this
-// interface; a backend (Linux hidraw and udev, Windows SetupAPI and HID.dll, the simulated
-// platform) implements it. The operations mirror the setup-service and HID-library entries the
-// logic calls, plus file I/O, the asynchronous read, the device-change notification and the
-// run-time library loader that the bindings use. The logic calls a setup-service or HID
-// operation only while the matching binding is loaded (see THidBindings), so a backend may call
-// straight through the resolved table entries.
+// The operations mirror the setup-service and HID-library entries the backend calls, plus file
+// I/O, the asynchronous read, the device-change notification and the run-time library loader
+// that the bindings use. The real system implements it (windows_platform.h); the tests put an
+// emulation over the simulated device tree in its place, and a fault wrapper between, so the
+// backend's use of the system is tested on every platform. The backend calls a setup-service or
+// HID operation only while the matching binding is loaded (see THidBindings), so an
+// implementation may call straight through the resolved table entries.
 //
 // Every operation may be called from any thread; handles are owned by their callers. Failures
 // leave an error code in the calling thread's last-error slot (LastError).
@@ -22,17 +22,12 @@
 #include <string_view>
 
 #include "base/message.h"
-#include "hid/hid_bindings.h"
+#include "hid/hid_backend.h"
+#include "hid/platform/windows/hid_bindings.h"
 
 namespace glowstep {
 
 class TMainThreadPort;
-
-// A platform error code in words: the system's message on Windows, where the codes come from;
-// elsewhere a short text of the catalogue for the codes the backends use, and the number for any
-// other. ErrorCodeText is the same in English.
-TMessage ErrorCodeMessage(std::uint32_t code);
-std::string ErrorCodeText(std::uint32_t code);
 
 using THidHandle = std::uintptr_t;
 inline constexpr THidHandle kInvalidHandle = ~THidHandle{0};
@@ -54,32 +49,37 @@ inline constexpr TGuid kHidInterfaceClassGuid{0x4D1E55B2,
                                               0x11CF,
                                               {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
-// Platform error codes the logic and the backends agree on.
-inline constexpr std::uint32_t kErrorFileNotFound = 2;
-inline constexpr std::uint32_t kErrorAccessDenied = 5;
-inline constexpr std::uint32_t kErrorInvalidHandle = 6;
-inline constexpr std::uint32_t kErrorGenFailure = 31;
-inline constexpr std::uint32_t kErrorSharingViolation = 32;
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
-inline constexpr std::uint32_t kErrorNoMoreItems = 259;
-inline constexpr std::uint32_t kErrorOperationAborted = 995;
-inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
-inline constexpr std::uint32_t kErrorTimeout = 1460;  // the device did not take a report in time
-
-// Whether `error` says that the device is not there (any more): it went away since it was listed.
-constexpr bool IsDeviceGoneError(std::uint32_t error) {
-  return error == kErrorDeviceNotConnected || error == kErrorFileNotFound;
-}
-
-// How long a report write waits for the device to take the report unless told otherwise
-// (THidPlatform::SetWriteTimeLimit). A 65-byte report takes a few milliseconds even on a slow bus;
-// a device that has not taken it within a second is not going to.
-inline constexpr std::chrono::milliseconds kDefaultWriteTimeLimit{1000};
-
-// The device-change message and the one parameter value that means "the device tree changed".
-inline constexpr std::uint32_t kWmDeviceChange = 0x219;
-inline constexpr std::uintptr_t kDbtDevNodesChanged = 7;
+// Registry property codes of the setup service.
+// NOLINTBEGIN(readability-identifier-naming): named as the service names them (SPDRP_...)
+namespace spdrp {
+inline constexpr std::uint32_t DeviceDesc = 0;
+inline constexpr std::uint32_t HardwareId = 1;
+inline constexpr std::uint32_t CompatibleIds = 2;
+inline constexpr std::uint32_t Service = 4;
+inline constexpr std::uint32_t Class = 7;
+inline constexpr std::uint32_t ClassGuid = 8;
+inline constexpr std::uint32_t Driver = 9;
+inline constexpr std::uint32_t ConfigFlags = 10;
+inline constexpr std::uint32_t Mfg = 11;
+inline constexpr std::uint32_t FriendlyName = 12;
+inline constexpr std::uint32_t LocationInformation = 13;
+inline constexpr std::uint32_t PhysicalDeviceObjectName = 14;
+inline constexpr std::uint32_t Capabilities = 15;
+inline constexpr std::uint32_t UiNumber = 16;
+inline constexpr std::uint32_t UpperFilters = 17;
+inline constexpr std::uint32_t LowerFilters = 18;
+inline constexpr std::uint32_t BusTypeGuid = 19;
+inline constexpr std::uint32_t LegacyBusType = 20;
+inline constexpr std::uint32_t BusNumber = 21;
+inline constexpr std::uint32_t EnumeratorName = 22;
+inline constexpr std::uint32_t SecuritySds = 24;
+inline constexpr std::uint32_t DevType = 25;
+inline constexpr std::uint32_t Exclusive = 26;
+inline constexpr std::uint32_t Characteristics = 27;
+inline constexpr std::uint32_t Address = 28;
+inline constexpr std::uint32_t UiNumberDescFormat = 30;
+}  // namespace spdrp
+// NOLINTEND(readability-identifier-naming)
 
 // Result of an alertable wait: a read completed during it, or the slice ended.
 inline constexpr std::uint32_t kWaitIoCompletion = 192;
@@ -99,44 +99,7 @@ struct TDeviceInfoRecord {
   std::uintptr_t Reserved = 0;
 };
 
-struct THidAttributes {
-  std::uint32_t Size = 12;
-  std::uint16_t VendorID = 0;
-  std::uint16_t ProductID = 0;
-  std::uint16_t VersionNumber = 0;
-};
-
-// Report lengths count the report-ID byte.
-struct THidCaps {
-  std::uint16_t Usage = 0;
-  std::uint16_t UsagePage = 0;
-  std::uint16_t InputReportByteLength = 0;
-  std::uint16_t OutputReportByteLength = 0;
-  std::uint16_t FeatureReportByteLength = 0;
-  std::uint16_t NumberLinkCollectionNodes = 0;
-  std::uint16_t NumberInputButtonCaps = 0;
-  std::uint16_t NumberInputValueCaps = 0;
-  std::uint16_t NumberInputDataIndices = 0;
-  std::uint16_t NumberOutputButtonCaps = 0;
-  std::uint16_t NumberOutputValueCaps = 0;
-  std::uint16_t NumberOutputDataIndices = 0;
-  std::uint16_t NumberFeatureButtonCaps = 0;
-  std::uint16_t NumberFeatureValueCaps = 0;
-  std::uint16_t NumberFeatureDataIndices = 0;
-};
 inline constexpr std::int32_t kHidpStatusSuccess = 0x00110000;
-
-enum class TFileAccess { None, Read, Write, ReadWrite };
-
-// Why a device cannot be opened for reading and writing, as far as the system can tell. Linux
-// names a reason from the owner, group and mode of the device node: a hidraw node is root's
-// alone until a udev rule gives it to a group (Debian's "plugdev" for removable devices) and to
-// the user logged in at the seat. Windows names none; the simulated platform names any.
-enum class THidAccessReason : std::uint8_t {
-  Unknown,       // no reason the system can name, or none of those below
-  RootOnly,      // the node is root's alone: nothing gave it to a group or to the seat's user
-  NotInPlugdev,  // the node is given to the plugdev group, and this user is not in it
-};
 
 // Names of an interface that outlast a re-plug and a restart, where the system has them: the port
 // it is plugged into (the same socket gives the same name, whatever node the system hands out)
@@ -171,19 +134,6 @@ class TPlatformRead {
   // Ends the current or the next Wait early. Any thread.
   virtual void Wake() = 0;
 };
-
-// Delivers the device-change notification on the main thread while it lives.
-class TDeviceNotifier {
- public:
-  virtual ~TDeviceNotifier() = default;
-};
-// What a device-change message leaves to tell once its refresh has ended (the refresh's
-// failure); empty when there is nothing. The notifier runs it on the main thread where the
-// application may run an event loop of its own (an error box): at once, or from a task of the
-// main loop when the message came inside the system's own dispatch.
-using TDeviceChangeReport = std::function<void()>;
-using TDeviceChangeCallback = std::function<
-    TDeviceChangeReport(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
 class THidPlatform {
  public:
@@ -285,9 +235,5 @@ class THidPlatform {
   THidBindings Bindings_;
   std::atomic<std::chrono::milliseconds::rep> WriteTimeLimitMs_{kDefaultWriteTimeLimit.count()};
 };
-
-// Names the calling thread for the operating system's tools (truncated where the system limits
-// the length); used by backends that have nothing better.
-void SetOsThreadName(std::string_view name);
 
 }  // namespace glowstep

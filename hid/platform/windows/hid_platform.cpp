@@ -1,0 +1,7 @@
+#include "hid/platform/windows/hid_platform.h"
+
+namespace glowstep {
+
+void THidPlatform::NameCurrentThread(std::string_view name) { SetOsThreadName(name); }
+
+}  // namespace glowstep
