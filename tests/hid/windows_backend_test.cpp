@@ -30,19 +30,23 @@ class TEcho final : public TSimBehaviour {
   }
 };
 
+// Nothing of the backend is left on the emulated system, and nothing was misused there or on the
+// tree below it.
+void ExpectNothingLeft(const TEmulatedHidPlatform& emulation, const TSimPlatform& sim) {
+  const THidEmulationCounters counters = emulation.Counters();
+  EXPECT_EQ(counters.OpenHandles, 0);
+  EXPECT_EQ(counters.DeviceInfoSets, 0);
+  EXPECT_EQ(counters.PreparsedData, 0);
+  EXPECT_EQ(counters.Reads, 0);
+  EXPECT_EQ(counters.HandleMisuse, 0);
+  EXPECT_EQ(counters.ClosedWithPendingRead, 0);
+  EXPECT_EQ(counters.ReadsAbandoned, 0);
+  EXPECT_EQ(sim.Counters().Misuse, 0);
+}
+
 class WindowsBackend : public ::testing::Test {
  protected:
-  void ExpectNothingLeft() {
-    const THidEmulationCounters counters = Emulation.Counters();
-    EXPECT_EQ(counters.OpenHandles, 0);
-    EXPECT_EQ(counters.DeviceInfoSets, 0);
-    EXPECT_EQ(counters.PreparsedData, 0);
-    EXPECT_EQ(counters.Reads, 0);
-    EXPECT_EQ(counters.HandleMisuse, 0);
-    EXPECT_EQ(counters.ClosedWithPendingRead, 0);
-    EXPECT_EQ(counters.ReadsAbandoned, 0);
-    EXPECT_EQ(Sim.Counters().Misuse, 0);
-  }
+  void ExpectNothingLeft() { glowstep::testing::ExpectNothingLeft(Emulation, Sim); }
 
   TSimPlatform Sim;
   TEmulatedHidPlatform Emulation{Sim};
@@ -258,18 +262,10 @@ TEST(WindowsBackendFaults, NoSystemCallFailingLeavesAnythingHeldOrMisused) {
       UseEveryCall(backend, sim, id);
     }
     EXPECT_TRUE(plan.Reached());
-    const THidEmulationCounters counters = emulation.Counters();
-    EXPECT_EQ(counters.OpenHandles, 0);
-    EXPECT_EQ(counters.DeviceInfoSets, 0);
-    EXPECT_EQ(counters.PreparsedData, 0);
-    EXPECT_EQ(counters.Reads, 0);
-    EXPECT_EQ(counters.HandleMisuse, 0);
-    EXPECT_EQ(counters.ClosedWithPendingRead, 0);
-    EXPECT_EQ(counters.ReadsAbandoned, 0);
+    ExpectNothingLeft(emulation, sim);
     EXPECT_EQ(emulation.LibraryReferences("SetupApi.dll"), 0);
     EXPECT_EQ(emulation.LibraryReferences("HID.dll"), 0);
     EXPECT_EQ(sim.Counters().Starts, 0);
-    EXPECT_EQ(sim.Counters().Misuse, 0);
   }
 }
 

@@ -100,7 +100,6 @@ class TSimPlatform::TTree final {
   std::uint32_t NextInstance_ = 0x1000;
   std::vector<TConnection*> Connections_;
   TSimCounters Counters_;
-  bool Startable_ = true;
   std::vector<std::string> ThreadNames_;
   bool AutoNotify_ = true;
   std::int64_t ReportsDropped_ = 0;
@@ -130,7 +129,6 @@ class TSimPlatform::TTree::TConnection final : public THidConnection {
     std::erase(Tree_.Connections_, this);
     --Tree_.Counters_.OpenConnections;
     if (Reads()) --Tree_.Counters_.ReadConnections;
-    if (Reading_) ++Tree_.Counters_.Misuse;
   }
 
   const THidInterfaceRecord& Interface() const override { return Record_; }
@@ -386,7 +384,6 @@ TSimPlatform::~TSimPlatform() {
 THidError TSimPlatform::Start() {
   if (const THidError error = Tree_->Ask("Start")) return error;
   std::lock_guard lock(Tree_->Lock_);
-  if (!Tree_->Startable_) return THidError{kErrorFileNotFound, 0};
   ++Tree_->Counters_.Starts;
   return {};
 }
@@ -422,11 +419,6 @@ void TSimPlatform::NameCurrentThread(std::string_view name) {
 std::vector<std::string> TSimPlatform::ThreadNames() const {
   std::lock_guard lock(Tree_->Lock_);
   return Tree_->ThreadNames_;
-}
-
-void TSimPlatform::SetStartable(bool startable) {
-  std::lock_guard lock(Tree_->Lock_);
-  Tree_->Startable_ = startable;
 }
 
 TSimPlatform::TInterfaceId TSimPlatform::Plug(TSimInterfaceSpec setup) {

@@ -79,7 +79,7 @@ struct TSimCounters {
   std::int64_t ReportsWritten = 0;
   std::int64_t ReportsDropped = 0;  // input queue full
   // Reads on a connection without read access or with no buffer, two reads at once on one
-  // connection, a connection closed under its read, a stop without a start.
+  // connection, a stop without a start.
   std::int64_t Misuse = 0;
 };
 
@@ -103,8 +103,6 @@ class TSimPlatform final : public THidBackend {
   void NameCurrentThread(std::string_view name) override;
   // Every name a thread was given, once each, in the order first given.
   std::vector<std::string> ThreadNames() const;
-  // Whether Start succeeds (a system without HID support when not).
-  void SetStartable(bool startable);
 
   // --- The device tree (any thread) ------------------------------------------------------------
   TInterfaceId Plug(TSimInterfaceSpec setup);
